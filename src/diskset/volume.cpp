@@ -1,0 +1,86 @@
+#include "diskset/volume.h"
+
+#include <algorithm>
+
+namespace slicery {
+namespace {
+
+// No valid record comes near this size; a larger file is read only this far.
+constexpr std::size_t kMaxRecordBytes = 64 * 1024;
+
+enum class RecordRead { kMissing, kFailed, kRead };
+
+RecordRead ReadRecordBytes(Env& env, std::string* contents) {
+  std::unique_ptr<File> file = env.Open(InfoFilePath(env), FileMode::kReadText);
+  if (!file) return RecordRead::kMissing;
+  contents->resize(kMaxRecordBytes);
+  bool failed = false;
+  contents->resize(file->Read(contents->data(), contents->size(), &failed));
+  file->Close();  // opened for reading only: nothing to lose
+  return failed ? RecordRead::kFailed : RecordRead::kRead;
+}
+
+}  // namespace
+
+std::string InfoFilePath(Env& env) { return env.VolumeRoot() + kInfoFileName; }
+std::string DataFilePath(Env& env) { return env.VolumeRoot() + kDataFileName; }
+std::string ProbeFilePath(Env& env) { return env.VolumeRoot() + kProbeFileName; }
+
+bool SyncAndClose(File& file) {
+  const bool synced = file.Sync();
+  const bool closed = file.Close();
+  return synced && closed;
+}
+
+bool WriteDiskInfo(Env& env, const DiskInfoRecord& record) {
+  std::unique_ptr<File> file = env.Open(InfoFilePath(env), FileMode::kWriteText);
+  if (!file) return false;
+  const std::string text = FormatDiskInfo(record, kRecordLineEnd);
+  const bool written = file->Write(text.data(), text.size());
+  return SyncAndClose(*file) && written;
+}
+
+bool ReadSetIdentity(Env& env, std::string* source_path, OperationId* operation_id) {
+  std::string contents;
+  if (ReadRecordBytes(env, &contents) != RecordRead::kRead) return false;
+  return ParseSetIdentity(contents, source_path, operation_id);
+}
+
+bool ReadDiskInfo(Env& env, DiskInfoRecord* record) {
+  std::string contents;
+  if (ReadRecordBytes(env, &contents) != RecordRead::kRead) return false;
+  ParseDiskInfo(contents, record);
+  return true;
+}
+
+std::optional<std::string> ReadRecordedPath(Env& env) {
+  std::string contents;
+  switch (ReadRecordBytes(env, &contents)) {
+    case RecordRead::kMissing:
+      return std::nullopt;
+    case RecordRead::kFailed:
+      return std::string();  // a record is there: never take the volume as blank
+    case RecordRead::kRead:
+      break;
+  }
+  return FirstLine(contents);
+}
+
+void ClearDiskSet(Env& env) {
+  env.Remove(InfoFilePath(env));
+  env.Remove(DataFilePath(env));
+  env.Remove(ProbeFilePath(env));
+}
+
+bool ProbeVolume(Env& env) {
+  std::unique_ptr<File> file = env.Open(ProbeFilePath(env), FileMode::kWriteBinary);
+  return file && file->Close();
+}
+
+std::optional<std::uint64_t> QueryChunkBudget(Env& env) {
+  const std::optional<std::uint64_t> free_bytes = env.VolumeFreeBytes();
+  if (!free_bytes || *free_bytes < kVolumeReserve) return std::nullopt;
+  return std::min(*free_bytes - kVolumeReserve, kMaxChunkLength);
+}
+
+}  // namespace slicery

@@ -1,0 +1,61 @@
+// The three files of a disk set on the volume, and what the operations do to
+// a volume: probe it, measure it, clear it, write and read its record.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "diskset/disk_info.h"
+#include "platform/host.h"
+
+namespace slicery {
+
+inline constexpr char kInfoFileName[] = "SLICERY.Q2Z";
+inline constexpr char kDataFileName[] = "SLICERY.A2Z";
+inline constexpr char kProbeFileName[] = "SLICERY.L2Z";
+
+// Free bytes a volume keeps beyond its chunk.
+inline constexpr std::uint64_t kVolumeReserve = 600;
+// A record stores the chunk length as a signed 32-bit decimal.
+inline constexpr std::uint64_t kMaxChunkLength = 2147483647;
+
+std::string InfoFilePath(Env& env);
+std::string DataFilePath(Env& env);
+std::string ProbeFilePath(Env& env);
+
+// Flushes `file` to its medium and closes it. False if any step failed; the
+// file is closed either way.
+bool SyncAndClose(File& file);
+
+// Writes the volume's record and makes it reach the medium. False when the
+// open, a write, the flush, the sync or the close failed.
+bool WriteDiskInfo(Env& env, const DiskInfoRecord& record);
+
+// The set's source path and operation id, read from the whole record. Fields
+// the record does not supply keep their values. False when the volume has no
+// readable record.
+bool ReadSetIdentity(Env& env, std::string* source_path, OperationId* operation_id);
+
+// Disk index, mark, chunk length and id, read after the first line. Fields the
+// record does not supply keep their values. False when the volume has no
+// readable record.
+bool ReadDiskInfo(Env& env, DiskInfoRecord* record);
+
+// The record's first line without its line end; empty if the record is empty,
+// unreadable or its first line is too long to be a path. Nothing when the
+// volume holds no record.
+std::optional<std::string> ReadRecordedPath(Env& env);
+
+// Deletes the record, the data file and the probe file, in that order.
+void ClearDiskSet(Env& env);
+
+// Leaves an empty probe file on the volume. False when the volume does not
+// accept writes.
+bool ProbeVolume(Env& env);
+
+// Bytes a chunk may use: free bytes less the reserve, at most kMaxChunkLength.
+// Nothing when fewer than the reserve are free or the query failed.
+std::optional<std::uint64_t> QueryChunkBudget(Env& env);
+
+}  // namespace slicery

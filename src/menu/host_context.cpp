@@ -1,0 +1,16 @@
+#include "menu/host_context.h"
+
+#include <iostream>
+
+namespace slicery {
+
+std::unique_ptr<HostContext> HostContext::Open() {
+  auto host = std::make_unique<HostContext>();
+  host->env_ = NewHostEnv(std::cerr);
+  if (!host->env_) return nullptr;
+  host->screen_ = NewHostScreen(std::cin, std::cout);
+  host->context_.emplace(Context{*host->screen_, *host->env_, std::cin, std::cout});
+  return host;
+}
+
+}  // namespace slicery

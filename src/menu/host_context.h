@@ -1,0 +1,25 @@
+// Binds a Context to the real host: its message boxes, its volume and the
+// process's console streams.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "ui/context.h"
+
+namespace slicery {
+
+class HostContext {
+ public:
+  // Empty, after one line on standard error, when the host is misconfigured.
+  static std::unique_ptr<HostContext> Open();
+
+  Context& context() { return *context_; }
+
+ private:
+  std::unique_ptr<Env> env_;
+  std::unique_ptr<Screen> screen_;
+  std::optional<Context> context_;
+};
+
+}  // namespace slicery

@@ -1,0 +1,81 @@
+// The services Slicery asks of its host: message boxes and the console clear,
+// files, the removable volume and the tick count. One implementation per host
+// (host_posix.cpp, host_win32.cpp); tests supply fakes of the same interfaces.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace slicery {
+
+// How a file is opened: the runtime's "r", "rb", "w" and "wb".
+enum class FileMode { kReadText, kReadBinary, kWriteText, kWriteBinary };
+
+// An open file. Every call reports failure as its result; nothing throws.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to `size` bytes, stopping early only at the end of the file or on
+  // an error. Sets *failed when a read failed for a reason other than the end.
+  virtual std::size_t Read(char* buffer, std::size_t size, bool* failed) = 0;
+  virtual bool Write(const char* data, std::size_t size) = 0;
+  // Hands buffered bytes to the operating system.
+  virtual bool Flush() = 0;
+  // Flushes, then makes the bytes reach the medium itself.
+  virtual bool Sync() = 0;
+  // Moves to a byte offset from the start; clears the end-of-file state.
+  virtual bool Seek(std::uint64_t offset) = 0;
+  // Closes the file. Later calls fail. A file destroyed unclosed is closed
+  // quietly, which only the error paths rely on.
+  virtual bool Close() = 0;
+};
+
+// Files, the volume that stands for drive A, and the clock.
+class Env {
+ public:
+  virtual ~Env() = default;
+  // Null when the file cannot be opened in that mode.
+  virtual std::unique_ptr<File> Open(const std::string& path, FileMode mode) = 0;
+  // Deletes a file; the result is ignored by every caller, so none is given.
+  virtual void Remove(const std::string& path) = 0;
+  // The volume root, ending in its separator ("A:\" on Windows).
+  virtual std::string VolumeRoot() = 0;
+  // Free bytes available to the caller on the volume; empty if the query failed.
+  virtual std::optional<std::uint64_t> VolumeFreeBytes() = 0;
+  // Makes the volume's directory entries durable (new and removed files).
+  virtual bool SyncVolume() = 0;
+  // Milliseconds since the system started, truncated to 32 bits.
+  virtual std::uint32_t TickCount() = 0;
+};
+
+// Message boxes and the console clear.
+class Screen {
+ public:
+  virtual ~Screen() = default;
+  // Shows a modal message box with the given flags (buttons | icon) and
+  // returns the code of the button pressed (IDOK, IDCANCEL, IDYES, IDNO).
+  virtual int ShowMessageBox(const std::string& text, const std::string& caption,
+                             unsigned flags) = 0;
+  virtual void Clear() = 0;
+};
+
+// True where typed paths are upper-cased before use (Windows); false where the
+// file system is case-sensitive (POSIX), so paths are used as typed.
+extern const bool kUpperCaseTypedPaths;
+
+// Line end written into text records. Windows text mode turns "\n" into CR LF
+// itself; POSIX writes CR LF explicitly, so the bytes match on both hosts.
+extern const char kRecordLineEnd[];
+
+// The host's environment. Reports a configuration error on `error` and
+// returns null when the host cannot be used as configured.
+std::unique_ptr<Env> NewHostEnv(std::ostream& error);
+
+// The host's message boxes, over the console streams where the host has none.
+std::unique_ptr<Screen> NewHostScreen(std::istream& in, std::ostream& out);
+
+}  // namespace slicery

@@ -1,0 +1,140 @@
+// POSIX host: a directory stands for drive A and the console for message boxes.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <limits>
+
+#include "platform/host.h"
+#include "platform/stdio_file.h"
+#include "ui/console_screen.h"
+
+namespace slicery {
+
+const bool kUpperCaseTypedPaths = false;
+const char kRecordLineEnd[] = "\r\n";
+
+namespace {
+
+constexpr char kDefaultVolume[] = "/media/floppy";
+
+// A file that cannot be synced at all (a character device) counts as synced.
+bool SyncFailed(int result) {
+  return result != 0 && errno != EINVAL && errno != ENOTSUP;
+}
+
+// Sum of the sizes of the regular files below `root`, symbolic links not followed.
+std::uint64_t BytesUsedBelow(const std::string& root) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  std::uint64_t used = 0;
+  fs::recursive_directory_iterator it(root, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    if (!it->is_symlink(ec) && it->is_regular_file(ec)) {
+      const std::uintmax_t size = it->file_size(ec);
+      if (!ec) used += size;
+    }
+    ec.clear();
+  }
+  return used;
+}
+
+// Digits only, 1 to 9223372036854775807.
+std::optional<std::uint64_t> ParseVolumeSize(const std::string& text) {
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (value == 0 || value > std::uint64_t{std::numeric_limits<std::int64_t>::max()}) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+class PosixEnv : public Env {
+ public:
+  PosixEnv(std::string root, std::optional<std::uint64_t> size)
+      : root_(std::move(root)), size_(size) {}
+
+  std::unique_ptr<File> Open(const std::string& path, FileMode mode) override {
+    return OpenStdioFile(path, mode);
+  }
+
+  void Remove(const std::string& path) override { std::remove(path.c_str()); }
+
+  std::string VolumeRoot() override { return root_; }
+
+  std::optional<std::uint64_t> VolumeFreeBytes() override {
+    struct stat info;
+    struct statvfs fs;
+    if (stat(root_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+    if (statvfs(root_.c_str(), &fs) != 0) return std::nullopt;
+    std::uint64_t free_bytes = std::uint64_t{fs.f_bavail} * fs.f_frsize;
+    if (size_) {
+      const std::uint64_t used = BytesUsedBelow(root_);
+      const std::uint64_t left = used < *size_ ? *size_ - used : 0;
+      if (left < free_bytes) free_bytes = left;
+    }
+    return free_bytes;
+  }
+
+  bool SyncVolume() override {
+    const int fd = open(root_.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return false;
+    const bool failed = SyncFailed(fsync(fd));
+    return close(fd) == 0 && !failed;
+  }
+
+  std::uint32_t TickCount() override {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const std::uint64_t ms = std::uint64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    return static_cast<std::uint32_t>(ms);
+  }
+
+ private:
+  std::string root_;
+  std::optional<std::uint64_t> size_;
+};
+
+}  // namespace
+
+bool SyncStdioStream(std::FILE* stream) { return !SyncFailed(fsync(fileno(stream))); }
+
+bool SeekStdioStream(std::FILE* stream, std::uint64_t offset) {
+  if (offset > std::uint64_t{std::numeric_limits<off_t>::max()}) return false;
+  return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+std::unique_ptr<Env> NewHostEnv(std::ostream& error) {
+  const char* volume = std::getenv("SLICERY_VOLUME");
+  std::string root = (volume != nullptr && *volume != '\0') ? volume : kDefaultVolume;
+  if (root.back() != '/') root.push_back('/');
+  std::optional<std::uint64_t> size;
+  if (const char* text = std::getenv("SLICERY_VOLUME_SIZE"); text != nullptr) {
+    size = ParseVolumeSize(text);
+    if (!size) {
+      error << "slicery: SLICERY_VOLUME_SIZE must be a byte count from 1 to "
+               "9223372036854775807, not \""
+            << text << "\"" << std::endl;
+      return nullptr;
+    }
+  }
+  return std::make_unique<PosixEnv>(std::move(root), size);
+}
+
+std::unique_ptr<Screen> NewHostScreen(std::istream& in, std::ostream& out) {
+  return std::make_unique<ConsoleScreen>(in, out, isatty(STDOUT_FILENO) == 1,
+                                         [] { std::exit(0); });
+}
+
+}  // namespace slicery

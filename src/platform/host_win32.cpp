@@ -1,0 +1,84 @@
+// Windows host: native message boxes, the command interpreter's screen clear
+// and the floppy drive A.
+#include <windows.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <istream>
+#include <ostream>
+
+#include "platform/host.h"
+#include "platform/stdio_file.h"
+
+namespace slicery {
+
+const bool kUpperCaseTypedPaths = true;
+// Records are written in text mode, which stores each "\n" as CR LF.
+const char kRecordLineEnd[] = "\n";
+
+namespace {
+
+constexpr char kVolumeRoot[] = "A:\\";
+
+class WindowsEnv : public Env {
+ public:
+  std::unique_ptr<File> Open(const std::string& path, FileMode mode) override {
+    return OpenStdioFile(path, mode);
+  }
+
+  void Remove(const std::string& path) override { DeleteFileA(path.c_str()); }
+
+  std::string VolumeRoot() override { return kVolumeRoot; }
+
+  std::optional<std::uint64_t> VolumeFreeBytes() override {
+    ULARGE_INTEGER free_to_caller;
+    ULARGE_INTEGER total;
+    if (!GetDiskFreeSpaceExA(kVolumeRoot, &free_to_caller, &total, nullptr)) {
+      return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(free_to_caller.QuadPart);
+  }
+
+  // Each file is committed on its own; the directory needs nothing further.
+  bool SyncVolume() override { return true; }
+
+  std::uint32_t TickCount() override { return GetTickCount(); }
+};
+
+class MessageBoxScreen : public Screen {
+ public:
+  explicit MessageBoxScreen(std::ostream& out) : out_(out) {}
+
+  int ShowMessageBox(const std::string& text, const std::string& caption,
+                     unsigned flags) override {
+    return MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
+  }
+
+  // The console's own text goes out before the screen is cleared.
+  void Clear() override {
+    out_.flush();
+    const int ignored = std::system("CLS");
+    (void)ignored;
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace
+
+bool SyncStdioStream(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
+
+bool SeekStdioStream(std::FILE* stream, std::uint64_t offset) {
+  if (offset > 0x7FFFFFFFFFFFFFFFull) return false;
+  return _fseeki64(stream, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
+std::unique_ptr<Env> NewHostEnv(std::ostream&) { return std::make_unique<WindowsEnv>(); }
+
+std::unique_ptr<Screen> NewHostScreen(std::istream&, std::ostream& out) {
+  return std::make_unique<MessageBoxScreen>(out);
+}
+
+}  // namespace slicery

@@ -1,0 +1,23 @@
+// Files over the runtime's buffered streams, shared by both hosts. The two
+// calls at the bottom are what differs between them.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "platform/host.h"
+
+namespace slicery {
+
+// Null when the runtime cannot open `path` in `mode`.
+std::unique_ptr<File> OpenStdioFile(const std::string& path, FileMode mode);
+
+// Host-specific: makes the bytes of a flushed stream reach the medium.
+bool SyncStdioStream(std::FILE* stream);
+
+// Host-specific: moves a stream to a 64-bit byte offset from the start.
+bool SeekStdioStream(std::FILE* stream, std::uint64_t offset);
+
+}  // namespace slicery

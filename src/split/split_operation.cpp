@@ -1,0 +1,195 @@
+// Writes one source file across as many volumes as it takes: one chunk and one
+// record per volume, until the source is used up.
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "diskset/volume.h"
+#include "menu/operation.h"
+#include "split/chunk_copy.h"
+#include "ui/console.h"
+#include "ui/dialog.h"
+
+namespace slicery {
+namespace {
+
+// What one split operation holds from the source's opening to its end.
+struct SplitState {
+  OperationId operation_id = 0;
+  std::string source_path;
+  std::unique_ptr<File> source;
+  std::int32_t disk_index = 0;
+  std::uint64_t chunk_start = 0;  // source offset of the current chunk's first byte
+  bool source_at_end = false;     // a read has found the end of the source
+};
+
+enum class VolumeResult {
+  kWritten,       // chunk and record are on the medium
+  kRefused,       // nothing kept on this volume; ask for one again, same index
+  kSourceFailed,  // the source cannot be read; the operation ends
+};
+
+void WarnUnwritable(Context& ctx) {
+  ShowDialog(ctx.screen,
+             "Error: Slicery was unable to write to the specified medium.\nMake sure "
+             "the disk is formatted and not write-protected.",
+             "Error", Buttons::kOk, Icon::kWarning);
+}
+
+// Step 2: asks for a source until one opens. Null when the user cancels.
+std::unique_ptr<File> ChooseSource(Context& ctx, std::string* path) {
+  for (;;) {
+    ctx.out << "Please enter the filename to slicery: ";
+    EndLine(ctx.out);
+    if (ReadTypedPath(ctx, path)) {
+      if (std::unique_ptr<File> source = ctx.env.Open(*path, FileMode::kReadBinary)) {
+        return source;
+      }
+    }
+    const DialogResult retry = ShowDialog(
+        ctx.screen, "Slicery was unable to open the file.  Please enter another filename.",
+        "Slicery", Buttons::kOkCancel, Icon::kWarning);
+    if (retry != IDOK) return nullptr;
+  }
+}
+
+// Step 4b: false when the user gives up the operation instead of a volume.
+bool AwaitVolume(Context& ctx) {
+  for (;;) {
+    const DialogResult inserted = ShowDialog(
+        ctx.screen,
+        "Please insert a disk into drive.  (No data on disk will be overwritten.)",
+        "Insert Disk", Buttons::kOkCancel, Icon::kNone);
+    if (inserted == IDOK) return true;
+    const DialogResult abort = ShowDialog(ctx.screen, "Abort operation?", "Slicery",
+                                          Buttons::kYesNo, Icon::kQuestion);
+    if (abort == IDYES) return false;
+  }
+}
+
+// Steps 4c to 4e: the chunk budget of the volume in the drive, or nothing when
+// the volume is refused.
+std::optional<std::uint64_t> PrepareVolume(Context& ctx, const std::string& source_path) {
+  // (c) A volume of this very set, or of an older one.
+  if (const std::optional<std::string> recorded = ReadRecordedPath(ctx.env)) {
+    if (*recorded == source_path) {
+      ShowDialog(ctx.screen,
+                 "Error: this disk has already been used in this operation.\nSlicery "
+                 "cannot write any more data to this disk.",
+                 "Error", Buttons::kOk, Icon::kWarning);
+      return std::nullopt;
+    }
+    const DialogResult reuse = ShowDialog(
+        ctx.screen,
+        "This disk has already been used in a previous operation.  Continuing will "
+        "erase all former operation data.\nDo you still wish to use this disk?",
+        "Slicery", Buttons::kYesNo, Icon::kQuestion);
+    if (reuse != IDYES) return std::nullopt;
+    ClearDiskSet(ctx.env);
+  }
+  // (d) The volume must take a file.
+  if (!ProbeVolume(ctx.env)) {
+    WarnUnwritable(ctx);
+    return std::nullopt;
+  }
+  // (e) And leave the reserve free.
+  const std::optional<std::uint64_t> budget = QueryChunkBudget(ctx.env);
+  if (!budget) {
+    ShowDialog(ctx.screen, "Error: Disk must have at least 600 bytes free space.", "Error",
+               Buttons::kOk, Icon::kWarning);
+  }
+  return budget;
+}
+
+VolumeResult FailSourceRead(Context& ctx) {
+  ShowDialog(ctx.screen, "Error: Slicery was unable to read the file.\nOperation aborted.",
+             "Error", Buttons::kOk, Icon::kError);
+  ClearDiskSet(ctx.env);
+  return VolumeResult::kSourceFailed;
+}
+
+// A volume that did not take its chunk or record whole keeps none of it, and
+// the source goes back to the chunk's first byte for the next volume. A source
+// that cannot go back cannot be read on, which ends the operation.
+VolumeResult RefuseFailedVolume(Context& ctx, SplitState& split) {
+  WarnUnwritable(ctx);
+  ClearDiskSet(ctx.env);
+  if (!split.source->Seek(split.chunk_start)) return FailSourceRead(ctx);
+  split.source_at_end = false;
+  return VolumeResult::kRefused;
+}
+
+// Step 4i: the record, then the directory entries, on the medium.
+bool RecordVolume(Context& ctx, SplitState& split, std::uint64_t bytes_written) {
+  DiskInfoRecord record;
+  record.source_path = split.source_path;
+  record.disk_index = split.disk_index;
+  record.continuation_mark = split.source_at_end ? '*' : '+';
+  record.chunk_length = static_cast<std::int32_t>(bytes_written);
+  record.operation_id = split.operation_id;
+  return WriteDiskInfo(ctx.env, record) && ctx.env.SyncVolume();
+}
+
+// Steps 4f to 4i: the chunk and the record of one accepted volume.
+VolumeResult WriteVolume(Context& ctx, SplitState& split, std::uint64_t budget) {
+  // (f) The data file, and the progress line.
+  std::unique_ptr<File> data = ctx.env.Open(DataFilePath(ctx.env), FileMode::kWriteBinary);
+  if (!data) {
+    WarnUnwritable(ctx);
+    return VolumeResult::kRefused;
+  }
+  ProgressMeter meter(ctx.out);
+  meter.Start("Writing to disk [");
+  // (g) The chunk.
+  const ChunkCopy copy = CopyChunk(*split.source, *data, budget, meter, &split.source_at_end);
+  // (h) The data file on the medium, and the byte count.
+  meter.Finish();
+  const bool data_kept = SyncAndClose(*data) && copy.status == CopyStatus::kCopied;
+  if (!data_kept) {
+    EndLine(ctx.out);
+    if (copy.status == CopyStatus::kReadFailed) return FailSourceRead(ctx);
+    return RefuseFailedVolume(ctx, split);
+  }
+  ctx.out << copy.bytes_written << " bytes written";
+  EndLine(ctx.out);
+  // (i) The record.
+  if (!RecordVolume(ctx, split, copy.bytes_written)) return RefuseFailedVolume(ctx, split);
+  ++split.disk_index;
+  split.chunk_start += copy.bytes_written;
+  return VolumeResult::kWritten;
+}
+
+}  // namespace
+
+OperationOutcome RunSplitOperation(Context& ctx) {
+  SplitState split;
+  // 1. The id that every record of this set carries.
+  split.operation_id = DrawOperationId(ctx.env.TickCount());
+  // 2. The source.
+  split.source = ChooseSource(ctx, &split.source_path);
+  if (!split.source) return AskAnotherOperation(ctx);
+  // 3. The header.
+  split.disk_index = 0;
+  ClearConsole(ctx);
+  ctx.out << "Slicery Operation: Slicery\nFilename: " << split.source_path;
+  EndLine(ctx.out);
+  // 4. One volume per pass, until a read has found the end of the source.
+  while (!split.source_at_end) {
+    if (!AwaitVolume(ctx)) {
+      split.source->Close();
+      return AskAnotherOperation(ctx);
+    }
+    const std::optional<std::uint64_t> budget = PrepareVolume(ctx, split.source_path);
+    if (!budget) continue;
+    if (WriteVolume(ctx, split, *budget) == VolumeResult::kSourceFailed) {
+      split.source->Close();
+      return AskAnotherOperation(ctx);
+    }
+  }
+  // 5. Completion.
+  split.source->Close();
+  return AnnounceCompletion(ctx);
+}
+
+}  // namespace slicery

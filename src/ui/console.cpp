@@ -1,0 +1,66 @@
+#include "ui/console.h"
+
+#include <istream>
+#include <ostream>
+
+namespace slicery {
+namespace {
+
+bool IsWordSpace(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+}  // namespace
+
+void ClearConsole(Context& ctx) { ctx.screen.Clear(); }
+
+void EndLine(std::ostream& out) { out << '\n' << std::flush; }
+
+WordStatus ReadWord(std::istream& in, std::string* word) {
+  word->clear();
+  using Traits = std::istream::traits_type;
+  int c = in.peek();
+  while (c != Traits::eof() && IsWordSpace(c)) {
+    in.get();
+    c = in.peek();
+  }
+  if (c == Traits::eof()) {
+    in.setstate(std::ios::failbit);
+    return WordStatus::kRead;
+  }
+  bool too_long = false;
+  while (c != Traits::eof() && !IsWordSpace(c)) {
+    in.get();
+    if (word->size() < kMaxPathLength) {
+      word->push_back(Traits::to_char_type(c));
+    } else {
+      too_long = true;
+    }
+    c = in.peek();
+  }
+  if (too_long) {
+    word->clear();
+    return WordStatus::kTooLong;
+  }
+  return WordStatus::kRead;
+}
+
+void UpperCase(std::string* text) {
+  for (char& c : *text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+}
+
+bool ReadTypedPath(Context& ctx, std::string* path) {
+  if (ReadWord(ctx.in, path) == WordStatus::kTooLong) return false;
+  if (ctx.upper_case_typed_paths) UpperCase(path);
+  return true;
+}
+
+void ProgressMeter::Start(const char* label) { out_ << label << std::flush; }
+
+void ProgressMeter::Dot() { out_ << '.'; }
+
+void ProgressMeter::Finish() { out_ << "] " << std::flush; }
+
+}  // namespace slicery

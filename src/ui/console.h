@@ -1,0 +1,49 @@
+// Console output, typed words and the progress meter.
+#pragma once
+
+#include <cstddef>
+#include <iosfwd>
+#include <string>
+
+#include "ui/context.h"
+
+namespace slicery {
+
+// Longest word a path buffer holds: 259 characters and the terminating NUL.
+inline constexpr std::size_t kMaxPathLength = 259;
+
+void ClearConsole(Context& ctx);
+
+// Writes "\n" and flushes the console.
+void EndLine(std::ostream& out);
+
+enum class WordStatus {
+  kRead,     // a word (empty at end of input)
+  kTooLong,  // longer than kMaxPathLength; consumed whole, *word left empty
+};
+
+// Reads one whitespace-delimited word. Leading space, tab, LF, CR, VT and FF
+// are skipped; the delimiter after the word stays unread. At end of input the
+// word is empty and the stream stays failed, so every later read is empty too.
+WordStatus ReadWord(std::istream& in, std::string* word);
+
+// Turns ASCII a-z into A-Z in place; every other byte is left alone.
+void UpperCase(std::string* text);
+
+// Reads a typed path: one word, upper-cased where the host wants it. Returns
+// false when the word was too long to be a path.
+bool ReadTypedPath(Context& ctx, std::string* path);
+
+// One progress line per volume: label, dots, "] ", then the caller's count.
+class ProgressMeter {
+ public:
+  explicit ProgressMeter(std::ostream& out) : out_(out) {}
+  void Start(const char* label);  // writes the label and flushes
+  void Dot();                     // writes "."; the caller decides on flushing
+  void Finish();                  // writes "] " and flushes
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace slicery

@@ -1,0 +1,39 @@
+// Message boxes drawn on a text console, for hosts that have none. A dialog is
+// written as
+//
+//   "\n== <caption>[ (<icon>)] ==\n<text>\n<buttons>: "
+//
+// and answered by the first non-blank character typed, in either case.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+#include "platform/host.h"
+
+namespace slicery {
+
+class ConsoleScreen : public Screen {
+ public:
+  // `end_of_input` runs when the input ends while a dialog waits; the host's
+  // version ends the program with status 0, as closing the console would.
+  ConsoleScreen(std::istream& in, std::ostream& out, bool out_is_terminal,
+                std::function<void()> end_of_input);
+
+  int ShowMessageBox(const std::string& text, const std::string& caption,
+                     unsigned flags) override;
+  void Clear() override;
+
+ private:
+  // The button picked by an answer letter, or 0 if the set does not offer it.
+  static int ButtonForLetter(unsigned buttons, int letter);
+  void DiscardRestOfLine();
+
+  std::istream& in_;
+  std::ostream& out_;
+  bool out_is_terminal_;
+  std::function<void()> end_of_input_;
+};
+
+}  // namespace slicery

@@ -1,0 +1,87 @@
+#include "diskset/volume.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/memory_env.h"
+
+namespace slicery {
+namespace {
+
+class VolumeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env_.AddDisk("d", 10000);
+    env_.InsertDisk("d");
+  }
+  MemoryEnv env_;
+};
+
+TEST_F(VolumeTest, RecordWrittenIsReadBackByEveryReader) {
+  ASSERT_TRUE(WriteDiskInfo(env_, {"src.bin", 3, '+', 1234, 77}));
+  std::string info = *env_.DiskFile("d", kInfoFileName);
+  EXPECT_EQ(info, std::string("src.bin") + kRecordLineEnd + "3" + kRecordLineEnd + "+" +
+                      kRecordLineEnd + "1234" + kRecordLineEnd + "77");
+
+  DiskInfoRecord record;
+  ASSERT_TRUE(ReadDiskInfo(env_, &record));
+  EXPECT_EQ(record.disk_index, 3);
+  EXPECT_EQ(record.continuation_mark, '+');
+  EXPECT_EQ(record.chunk_length, 1234);
+  EXPECT_EQ(record.operation_id, 77);
+  std::string path;
+  OperationId id = 0;
+  ASSERT_TRUE(ReadSetIdentity(env_, &path, &id));
+  EXPECT_EQ(path, "src.bin");
+  EXPECT_EQ(id, 77);
+  EXPECT_EQ(ReadRecordedPath(env_), "src.bin");
+}
+
+TEST_F(VolumeTest, AVolumeWithoutARecordHasNoSet) {
+  DiskInfoRecord record;
+  std::string path;
+  OperationId id = 0;
+  EXPECT_FALSE(ReadDiskInfo(env_, &record));
+  EXPECT_FALSE(ReadSetIdentity(env_, &path, &id));
+  EXPECT_EQ(ReadRecordedPath(env_), std::nullopt);
+  env_.SetFile(std::string(MemoryEnv::kRoot) + kInfoFileName, "");
+  EXPECT_EQ(ReadRecordedPath(env_), "");
+}
+
+TEST_F(VolumeTest, ProbeLeavesAnEmptyFileAndClearRemovesAllThree) {
+  ASSERT_TRUE(ProbeVolume(env_));
+  EXPECT_EQ(env_.DiskFile("d", kProbeFileName), "");
+  env_.SetFile(InfoFilePath(env_), "x");
+  env_.SetFile(DataFilePath(env_), "y");
+  env_.SetFile("A:/OTHER.TXT", "z");
+  ClearDiskSet(env_);
+  EXPECT_EQ(env_.DiskFile("d", kInfoFileName), std::nullopt);
+  EXPECT_EQ(env_.DiskFile("d", kDataFileName), std::nullopt);
+  EXPECT_EQ(env_.DiskFile("d", kProbeFileName), std::nullopt);
+  EXPECT_EQ(env_.DiskFile("d", "OTHER.TXT"), "z");
+}
+
+TEST_F(VolumeTest, BudgetKeepsTheReserveAndFitsARecord) {
+  struct Case {
+    std::uint64_t capacity;
+    std::optional<std::uint64_t> budget;
+  };
+  const Case cases[] = {
+      {599, std::nullopt},
+      {600, 0},
+      {601, 1},
+      {1457664, 1457064},
+      {2147484247ull, 2147483647ull},
+      {3ull << 30, 2147483647ull},
+      {~0ull, 2147483647ull},
+  };
+  for (const Case& c : cases) {
+    env_.AddDisk("d", c.capacity);
+    EXPECT_EQ(QueryChunkBudget(env_), c.budget) << c.capacity;
+  }
+  env_.InsertDisk("");
+  EXPECT_EQ(QueryChunkBudget(env_), std::nullopt);
+  EXPECT_FALSE(ProbeVolume(env_));
+}
+
+}  // namespace
+}  // namespace slicery

@@ -1,0 +1,150 @@
+#include "fakes/memory_env.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace slicery {
+namespace {
+
+class MemoryFile : public File {
+ public:
+  MemoryFile(std::shared_ptr<MemoryEnv::Node> node, bool writable)
+      : node_(std::move(node)), writable_(writable) {}
+
+  std::size_t Read(char* buffer, std::size_t size, bool* failed) override {
+    if (!node_ || writable_) {
+      *failed = true;
+      return 0;
+    }
+    const std::size_t n = std::min(size, node_->bytes.size() - std::min(pos_, node_->bytes.size()));
+    if (n > 0) std::memcpy(buffer, node_->bytes.data() + pos_, n);
+    pos_ += n;
+    return n;
+  }
+
+  bool Write(const char* data, std::size_t size) override {
+    if (!node_ || !writable_) return false;
+    node_->bytes.replace(std::min(pos_, node_->bytes.size()), size, data, size);
+    pos_ += size;
+    return true;
+  }
+
+  bool Flush() override { return node_ != nullptr; }
+
+  bool Sync() override {
+    if (!node_) return false;
+    node_->synced = node_->bytes;
+    return true;
+  }
+
+  bool Seek(std::uint64_t offset) override {
+    if (!node_) return false;
+    pos_ = static_cast<std::size_t>(offset);
+    return true;
+  }
+
+  bool Close() override {
+    const bool open = node_ != nullptr;
+    node_.reset();
+    return open;
+  }
+
+ private:
+  std::shared_ptr<MemoryEnv::Node> node_;
+  bool writable_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace
+
+void MemoryEnv::AddDisk(const std::string& name, std::uint64_t capacity) {
+  disks_[name] = Disk{capacity, {}};
+}
+
+void MemoryEnv::InsertDisk(const std::string& name) { inserted_ = name; }
+
+void MemoryEnv::SetFile(const std::string& path, std::string bytes) {
+  std::string name;
+  Directory* dir = DirectoryOf(path, &name);
+  auto node = std::make_shared<Node>();
+  node->bytes = std::move(bytes);
+  node->synced = node->bytes;
+  (*dir)[name] = node;
+}
+
+std::optional<std::string> MemoryEnv::FileBytes(const std::string& path) const {
+  auto it = outside_.find(path);
+  if (it == outside_.end()) return std::nullopt;
+  return it->second->bytes;
+}
+
+std::optional<std::string> MemoryEnv::DiskFile(const std::string& disk,
+                                               const std::string& name) const {
+  const Directory& files = disks_.at(disk).files;
+  auto it = files.find(name);
+  if (it == files.end()) return std::nullopt;
+  return it->second->bytes;
+}
+
+void MemoryEnv::ForgetUnsynced() {
+  auto forget = [](Directory& dir) {
+    for (auto it = dir.begin(); it != dir.end();) {
+      if (it->second->synced) {
+        it->second->bytes = *it->second->synced;
+        ++it;
+      } else {
+        it = dir.erase(it);
+      }
+    }
+  };
+  forget(outside_);
+  for (auto& [name, disk] : disks_) forget(disk.files);
+}
+
+MemoryEnv::Directory* MemoryEnv::DirectoryOf(const std::string& path, std::string* name) {
+  if (path.rfind(kRoot, 0) != 0) {
+    *name = path;
+    return &outside_;
+  }
+  *name = path.substr(std::strlen(kRoot));
+  auto it = disks_.find(inserted_);
+  return it == disks_.end() ? nullptr : &it->second.files;
+}
+
+std::unique_ptr<File> MemoryEnv::Open(const std::string& path, FileMode mode) {
+  std::string name;
+  Directory* dir = DirectoryOf(path, &name);
+  // Outside the volume there is only the current folder: a path that names any
+  // other folder names one this host does not have.
+  if (dir == nullptr || name.empty()) return nullptr;
+  if (dir == &outside_ && name.find('/') != std::string::npos) return nullptr;
+  const bool write = mode == FileMode::kWriteBinary || mode == FileMode::kWriteText;
+  auto it = dir->find(name);
+  if (!write) {
+    if (it == dir->end()) return nullptr;
+    return std::make_unique<MemoryFile>(it->second, false);
+  }
+  if (it == dir->end()) it = dir->emplace(name, std::make_shared<Node>()).first;
+  it->second->bytes.clear();
+  return std::make_unique<MemoryFile>(it->second, true);
+}
+
+void MemoryEnv::Remove(const std::string& path) {
+  std::string name;
+  if (Directory* dir = DirectoryOf(path, &name)) dir->erase(name);
+}
+
+std::optional<std::uint64_t> MemoryEnv::VolumeFreeBytes() {
+  auto it = disks_.find(inserted_);
+  if (it == disks_.end()) return std::nullopt;
+  std::uint64_t used = 0;
+  for (const auto& [name, node] : it->second.files) used += node->bytes.size();
+  return used < it->second.capacity ? it->second.capacity - used : 0;
+}
+
+bool MemoryEnv::SyncVolume() {
+  ++volume_syncs_;
+  return disks_.count(inserted_) > 0;
+}
+
+}  // namespace slicery

@@ -1,0 +1,67 @@
+// An in-memory host for tests: files in a map, a set of named disks of which
+// one (or none) is in the drive, and a record of what reached the "medium".
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/host.h"
+
+namespace slicery {
+
+class MemoryEnv : public Env {
+ public:
+  struct Node {
+    std::string bytes;
+    std::optional<std::string> synced;  // what a Sync last made durable
+  };
+  using Directory = std::map<std::string, std::shared_ptr<Node>>;
+  struct Disk {
+    std::uint64_t capacity = 1457664;
+    Directory files;
+  };
+
+  static constexpr char kRoot[] = "A:/";
+
+  // Adds a blank disk of the given capacity (or replaces one of that name).
+  void AddDisk(const std::string& name, std::uint64_t capacity);
+  // Puts a named disk in the drive; an empty name leaves the drive empty.
+  void InsertDisk(const std::string& name);
+  Disk& disk(const std::string& name) { return disks_.at(name); }
+  const std::string& inserted() const { return inserted_; }
+
+  // Files outside the volume (sources and targets), all in the current folder.
+  void SetFile(const std::string& path, std::string bytes);
+  std::optional<std::string> FileBytes(const std::string& path) const;
+  // A file on a named disk, by its name on the volume.
+  std::optional<std::string> DiskFile(const std::string& disk, const std::string& name) const;
+
+  // Drops every byte that no Sync made durable, as a power cut would.
+  void ForgetUnsynced();
+
+  void set_tick_count(std::uint32_t ticks) { ticks_ = ticks; }
+  int volume_syncs() const { return volume_syncs_; }
+
+  std::unique_ptr<File> Open(const std::string& path, FileMode mode) override;
+  void Remove(const std::string& path) override;
+  std::string VolumeRoot() override { return kRoot; }
+  std::optional<std::uint64_t> VolumeFreeBytes() override;
+  bool SyncVolume() override;
+  std::uint32_t TickCount() override { return ticks_; }
+
+ private:
+  // The directory that holds `path`, and the name within it; null when the
+  // path is on the volume and the drive is empty.
+  Directory* DirectoryOf(const std::string& path, std::string* name);
+
+  std::map<std::string, Disk> disks_;
+  std::string inserted_;
+  Directory outside_;
+  std::uint32_t ticks_ = 0;
+  int volume_syncs_ = 0;
+};
+
+}  // namespace slicery

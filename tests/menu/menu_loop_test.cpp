@@ -1,0 +1,52 @@
+#include "menu/menu_loop.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_host.h"
+#include "ui/dialog.h"
+
+namespace slicery {
+namespace {
+
+constexpr char kMenu[] =
+    "Slicerer- Hollowmere Software\nVersion 1.0\nIf you would like to Slicery a file, "
+    "please click YES.\nIf you would like to reconstitute a file, please click NO.";
+constexpr char kPrompt[] = "Please enter the filename to slicery: \n";
+constexpr char kOpenFailed[] =
+    "Slicery was unable to open the file.  Please enter another filename.";
+constexpr char kAnother[] = "Would you like to begin another operation?";
+
+TEST(MenuLoopTest, CancelEndsAtOnceWithStatusZero) {
+  FakeHost host;
+  host.screen.Then(IDCANCEL);
+  EXPECT_EQ(RunMenuLoop(host.ctx), 0);
+  ASSERT_EQ(host.screen.calls().size(), 1u);
+  EXPECT_EQ(host.screen.calls()[0].text, kMenu);
+  EXPECT_EQ(host.screen.calls()[0].caption, "Slicery");
+  EXPECT_EQ(host.screen.calls()[0].flags, 0x3u);
+  EXPECT_EQ(host.screen.clears(), 1);
+}
+
+TEST(MenuLoopTest, EachOperationStartsAfreshAndEndsAsItSays) {
+  // Split, back to the menu, split again: the second asks for its file again.
+  FakeHost host("missing.bin other.bin");
+  host.screen.Then(IDYES).Then(IDCANCEL).Then(IDYES);   // menu, open failed, another?
+  host.screen.Then(IDYES).Then(IDCANCEL).Then(IDNO);    // menu, open failed, another?
+  EXPECT_EQ(RunMenuLoop(host.ctx), 0);
+  EXPECT_EQ(host.out.str(), std::string(kPrompt) + kPrompt);
+  EXPECT_EQ(host.screen.Count(kOpenFailed), 2);
+  EXPECT_EQ(host.screen.Count(kMenu), 2);
+  EXPECT_EQ(host.screen.clears(), 2);
+
+  // Reconstitute, back to the menu, then a split that prompts for its file.
+  FakeHost mixed("missing.bin");
+  mixed.screen.Then(IDNO).Then(IDCANCEL).Then(IDYES);   // menu, insert disk, another?
+  mixed.screen.Then(IDYES).Then(IDCANCEL).Then(IDNO);   // menu, open failed, another?
+  EXPECT_EQ(RunMenuLoop(mixed.ctx), 0);
+  EXPECT_EQ(mixed.out.str(), kPrompt);
+  EXPECT_EQ(mixed.screen.Count(kAnother), 2);
+  EXPECT_TRUE(mixed.screen.exhausted());
+}
+
+}  // namespace
+}  // namespace slicery

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "diskset/volume.h"
+#include "fakes/fake_host.h"
+#include "menu/operation.h"
+#include "ui/dialog.h"
+
+namespace slicery {
+namespace {
+
+constexpr char kWrongSet[] = "Error: this Slicery data on this disk is for a different file.";
+constexpr char kWrongOrder[] =
+    "Error: this disk is part of the operation, but has not been inserted in the proper "
+    "order.";
+constexpr char kNoRecord[] =
+    "Error: unable to read Slicery information from this disk.\nDo you want Slicery to "
+    "search for the data again?";
+constexpr char kReadFatal[] =
+    "Slicery has encountered a fatal error while reading the disk.\nOperation "
+    "aborted.\nPartial data from the file may be available.";
+constexpr char kCannotCreate[] =
+    "Slicery cannot reconstitute the file at this location.\nPlease specify a different "
+    "location.";
+constexpr char kOverwrite[] = "File already exists.  Do you wish to overwrite it?";
+constexpr char kComplete[] =
+    "\n          Operation complete!          \nWould you like to begin another "
+    "operation?";
+
+std::string Bytes(std::size_t size, int seed) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * seed + (i >> 7));
+  return s;
+}
+
+class ReconstituteTest : public ::testing::Test {
+ protected:
+  explicit ReconstituteTest() : host_("out.bin") {}
+
+  // Disks `prefix`1.. holding `source` in chunks of the given sizes.
+  std::string MakeSet(const std::string& prefix, const std::vector<std::size_t>& chunks,
+                      OperationId id, int seed) {
+    std::string source;
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+      const std::string disk = prefix + std::to_string(i + 1);
+      const std::string data = Bytes(chunks[i], seed + static_cast<int>(i));
+      host_.env.AddDisk(disk, 1 << 20);
+      host_.env.InsertDisk(disk);
+      host_.env.SetFile(DataFilePath(host_.env), data);
+      const char mark = i + 1 == chunks.size() ? '*' : '+';
+      host_.env.SetFile(InfoFilePath(host_.env),
+                        FormatDiskInfo({"rec.bin", static_cast<std::int32_t>(i), mark,
+                                        static_cast<std::int32_t>(chunks[i]), id},
+                                       "\r\n"));
+      source += data;
+    }
+    return source;
+  }
+  void Answer(int result, const std::string& disk) {
+    host_.screen.Then(result, [this, disk] { host_.env.InsertDisk(disk); });
+  }
+  FakeHost host_;
+};
+
+TEST_F(ReconstituteTest, RebuildsFromAnyVolumeFirstAndInOrderAfterwards) {
+  const std::string source = MakeSet("d", {100, 700, 30, 24, 0}, 77, 3);
+  Answer(IDOK, "d3");  // identification with disk 3 of 5
+  host_.screen.Then(IDYES);
+  for (const char* disk : {"d1", "d2", "d3", "d4", "d5"}) Answer(IDOK, disk);
+  host_.screen.Then(IDYES);
+  EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kBackToMenu);
+
+  EXPECT_EQ(host_.env.FileBytes("rec.bin"), source);
+  const auto& calls = host_.screen.calls();
+  EXPECT_EQ(calls[1].text,
+            "This operation contains a file entitled\nrec.bin\nWould you like to "
+            "reconstitute the file at this location?");
+  EXPECT_EQ(calls[1].flags, 0x24u);
+  EXPECT_EQ(calls[2].text, "Please insert Disk #1");
+  EXPECT_EQ(calls[6].text, "Please insert Disk #5");
+  EXPECT_EQ(calls.back().text, kComplete);
+  // Dots: length / (length / 25) from 25 up, 25 from 625, none below 25.
+  EXPECT_EQ(host_.out.str(),
+            "Slicery Operation: Reconstitute\nOriginal Filename: rec.bin\n"
+            "Target Filename:   rec.bin\n"
+            "Reconstituting Data [.........................] 100 bytes reconstituted.\n"
+            "Reconstituting Data [.........................] 700 bytes reconstituted.\n"
+            "Reconstituting Data [..............................] 30 bytes reconstituted.\n"
+            "Reconstituting Data [] 24 bytes reconstituted.\n"
+            "Reconstituting Data [] 0 bytes reconstituted.\n");
+}
+
+TEST_F(ReconstituteTest, RefusesForeignMisplacedAndUnreadableVolumesThenGoesOn) {
+  const std::string source = MakeSet("d", {50, 60}, 77, 5);
+  MakeSet("other", {10}, 78, 9);
+  host_.env.AddDisk("blank", 10000);
+  Answer(IDOK, "blank");  // identification: no record, asked again silently
+  Answer(IDOK, "d1");
+  host_.screen.Then(IDNO);                // another location
+  Answer(IDOK, "other1");                 // Disk #1: another set
+  host_.screen.Then(IDOK);
+  Answer(IDOK, "d2");                     // Disk #1: out of order
+  host_.screen.Then(IDOK);
+  Answer(IDOK, "blank");                  // Disk #1: no record
+  host_.screen.Then(IDYES);               // search again: still none
+  host_.screen.Then(IDNO, [this] { host_.env.InsertDisk("d1"); });  // back to the request
+  Answer(IDOK, "d1");
+  Answer(IDOK, "d2");
+  host_.screen.Then(IDNO);
+  EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kEndProgram);
+
+  EXPECT_EQ(host_.env.FileBytes("out.bin"), source);
+  EXPECT_EQ(host_.screen.Count(kWrongSet), 1);
+  EXPECT_EQ(host_.screen.Count(kWrongOrder), 1);
+  EXPECT_EQ(host_.screen.Count(kNoRecord), 2);
+  EXPECT_EQ(host_.screen.Count("Please insert a disk into drive."), 2);
+  EXPECT_EQ(host_.screen.Count("Please insert Disk #1"), 4);
+  EXPECT_TRUE(host_.screen.exhausted());
+}
+
+TEST_F(ReconstituteTest, LocationsAreCheckedCreatedOrChosenAgain) {
+  FakeHost host("keep.bin /no/such/dir/x.bin new.bin");
+  host.env.SetFile("keep.bin", "precious");
+  host.env.AddDisk("d1", 10000);
+  host.env.InsertDisk("d1");
+  host.env.SetFile(DataFilePath(host.env), "abc");
+  host.env.SetFile(InfoFilePath(host.env), "/gone/rec.bin\n0\n*\n3\n5");
+  host.screen.Then(IDOK).Then(IDYES);  // the recorded folder is missing here
+  host.screen.Then(IDOK);              // choose again
+  host.screen.Then(IDNO);              // keep.bin exists: do not overwrite
+  host.screen.Then(IDOK);              // the missing dir does not take a file
+  host.screen.Then(IDOK).Then(IDNO);    // Disk #1, then no other operation
+  EXPECT_EQ(RunReconstituteOperation(host.ctx), OperationOutcome::kEndProgram);
+  EXPECT_EQ(host.screen.Count(kCannotCreate), 2);
+  EXPECT_EQ(host.screen.Count(kOverwrite), 1);
+  EXPECT_EQ(host.env.FileBytes("keep.bin"), "precious");
+  EXPECT_EQ(host.env.FileBytes("new.bin"), "abc");
+  EXPECT_TRUE(host.screen.exhausted());
+}
+
+TEST_F(ReconstituteTest, CancelAndAMissingDataFileKeepThePartialTarget) {
+  MakeSet("d", {40, 40, 40}, 9, 1);
+  Answer(IDOK, "d1");
+  host_.screen.Then(IDNO);  // type out.bin: a new, empty file appears
+  Answer(IDOK, "d1");
+  host_.screen.Then(IDCANCEL);  // at Disk #2: the program ends
+  EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kEndProgram);
+  EXPECT_EQ(host_.env.FileBytes("out.bin"), Bytes(40, 1));
+
+  FakeHost broken("");
+  broken.env.AddDisk("d1", 10000);
+  broken.env.InsertDisk("d1");
+  broken.env.SetFile(InfoFilePath(broken.env), "t.bin\n0\n+\n3\n5");
+  broken.screen.Then(IDOK).Then(IDYES).Then(IDOK).Then(IDOK);
+  EXPECT_EQ(RunReconstituteOperation(broken.ctx), OperationOutcome::kEndProgram);
+  EXPECT_EQ(broken.screen.calls().back().text, kReadFatal);
+  EXPECT_EQ(broken.screen.calls().back().caption, "Fatal error");
+  EXPECT_EQ(broken.screen.calls().back().flags, 0x10u);
+  EXPECT_EQ(broken.env.FileBytes("t.bin"), "");
+}
+
+}  // namespace
+}  // namespace slicery

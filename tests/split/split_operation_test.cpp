@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "diskset/volume.h"
+#include "fakes/fake_host.h"
+#include "menu/operation.h"
+#include "ui/dialog.h"
+
+namespace slicery {
+namespace {
+
+constexpr char kInsert[] =
+    "Please insert a disk into drive.  (No data on disk will be overwritten.)";
+constexpr char kUsedHere[] =
+    "Error: this disk has already been used in this operation.\nSlicery cannot write "
+    "any more data to this disk.";
+constexpr char kReuse[] =
+    "This disk has already been used in a previous operation.  Continuing will erase "
+    "all former operation data.\nDo you still wish to use this disk?";
+constexpr char kUnwritable[] =
+    "Error: Slicery was unable to write to the specified medium.\nMake sure the disk "
+    "is formatted and not write-protected.";
+constexpr char kTooSmall[] = "Error: Disk must have at least 600 bytes free space.";
+constexpr char kComplete[] =
+    "\n          Operation complete!          \nWould you like to begin another "
+    "operation?";
+constexpr char kAnother[] = "Would you like to begin another operation?";
+
+std::string Bytes(std::size_t size) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131) ^ (i >> 8));
+  return s;
+}
+
+DiskInfoRecord RecordOn(MemoryEnv& env, const std::string& disk) {
+  DiskInfoRecord record;
+  ParseSetIdentity(*env.DiskFile(disk, kInfoFileName), &record.source_path,
+                   &record.operation_id);
+  ParseDiskInfo(*env.DiskFile(disk, kInfoFileName), &record);
+  return record;
+}
+
+class SplitTest : public ::testing::Test {
+ protected:
+  explicit SplitTest(const std::string& typed = "src.bin\n") : host_(typed) {
+    host_.env.set_tick_count(1000);
+  }
+  // The next insert request is answered with `disk` in the drive.
+  void Insert(const std::string& disk) {
+    host_.screen.Then(IDOK, [this, disk] { host_.env.InsertDisk(disk); });
+  }
+  FakeHost host_;
+};
+
+TEST_F(SplitTest, SpreadsTheSourceOverVolumesWithARecordEach) {
+  const std::string source = Bytes(2500);
+  host_.env.SetFile("src.bin", source);
+  for (const char* disk : {"d1", "d2", "d3"}) {
+    host_.env.AddDisk(disk, 1600);  // 1000-byte chunks
+    Insert(disk);
+  }
+  host_.screen.Then(IDNO);
+  EXPECT_EQ(RunSplitOperation(host_.ctx), OperationOutcome::kEndProgram);
+
+  const char* disks[] = {"d1", "d2", "d3"};
+  for (int i = 0; i < 3; ++i) {
+    const DiskInfoRecord r = RecordOn(host_.env, disks[i]);
+    const std::size_t length = i < 2 ? 1000 : 500;
+    EXPECT_EQ(r.source_path, "src.bin");
+    EXPECT_EQ(r.disk_index, i);
+    EXPECT_EQ(r.continuation_mark, i < 2 ? '+' : '*');
+    EXPECT_EQ(r.chunk_length, static_cast<std::int32_t>(length));
+    EXPECT_EQ(r.operation_id, 3304);  // drawn from tick 1000
+    EXPECT_EQ(host_.env.DiskFile(disks[i], kDataFileName), source.substr(i * 1000, length));
+    EXPECT_EQ(host_.env.DiskFile(disks[i], kProbeFileName), "");
+  }
+  EXPECT_EQ(host_.screen.calls().back().text, kComplete);
+  EXPECT_EQ(host_.screen.calls().back().flags, 0x4u);
+  EXPECT_EQ(host_.screen.calls()[0].caption, "Insert Disk");
+  EXPECT_EQ(host_.screen.calls()[0].flags, 0x1u);
+  EXPECT_EQ(host_.out.str(),
+            "Please enter the filename to slicery: \n"
+            "Slicery Operation: Slicery\nFilename: src.bin\n"
+            "Writing to disk [........................] 1000 bytes written\n"
+            "Writing to disk [........................] 1000 bytes written\n"
+            "Writing to disk [............] 500 bytes written\n");
+}
+
+TEST_F(SplitTest, EmptyAndExactMultipleSourcesEndWithAnEmptyLastVolume) {
+  for (const std::size_t size : {0u, 2000u}) {
+    FakeHost host("src.bin");
+    host.env.SetFile("src.bin", Bytes(size));
+    const int volumes = size == 0 ? 1 : 3;
+    for (int i = 0; i < volumes; ++i) {
+      const std::string disk = "d" + std::to_string(i);
+      host.env.AddDisk(disk, 1600);
+      host.screen.Then(IDOK, [&host, disk] { host.env.InsertDisk(disk); });
+    }
+    host.screen.Then(IDYES);
+    EXPECT_EQ(RunSplitOperation(host.ctx), OperationOutcome::kBackToMenu);
+    const std::string last = "d" + std::to_string(volumes - 1);
+    const DiskInfoRecord r = RecordOn(host.env, last);
+    EXPECT_EQ(r.disk_index, volumes - 1);
+    EXPECT_EQ(r.continuation_mark, '*');
+    EXPECT_EQ(r.chunk_length, 0);
+    EXPECT_EQ(host.env.DiskFile(last, kDataFileName), "");
+    if (size > 0) {
+      EXPECT_EQ(RecordOn(host.env, "d1").continuation_mark, '+');
+    }
+    EXPECT_NE(host.out.str().find("Writing to disk [] 0 bytes written\n"), std::string::npos);
+    EXPECT_TRUE(host.screen.exhausted());
+  }
+}
+
+TEST_F(SplitTest, RefusedVolumesKeepTheDiskIndex) {
+  host_.env.SetFile("src.bin", Bytes(1500));
+  host_.env.AddDisk("small", 599);
+  host_.env.AddDisk("old", 1600);
+  host_.env.AddDisk("d1", 1600);
+  host_.env.AddDisk("d2", 1600);
+  host_.env.InsertDisk("old");
+  ASSERT_TRUE(WriteDiskInfo(host_.env, {"other.bin", 0, '*', 0, 1}));
+  Insert("");       // empty drive: not writable
+  host_.screen.Then(IDOK);
+  Insert("small");  // under 600 bytes free
+  host_.screen.Then(IDOK);
+  Insert("old");    // another set: declined, then accepted
+  host_.screen.Then(IDNO);
+  Insert("d1");
+  Insert("d1");     // this set's own volume again
+  host_.screen.Then(IDOK);
+  Insert("old");
+  host_.screen.Then(IDYES);
+  host_.screen.Then(IDNO);
+  RunSplitOperation(host_.ctx);
+
+  EXPECT_EQ(host_.screen.Count(kUnwritable), 1);
+  EXPECT_EQ(host_.screen.Count(kTooSmall), 1);
+  EXPECT_EQ(host_.screen.Count(kReuse), 2);
+  EXPECT_EQ(host_.screen.Count(kUsedHere), 1);
+  EXPECT_EQ(RecordOn(host_.env, "d1").disk_index, 0);
+  EXPECT_EQ(RecordOn(host_.env, "old").disk_index, 1);
+  EXPECT_EQ(RecordOn(host_.env, "old").source_path, "src.bin");
+  EXPECT_EQ(host_.env.DiskFile("small", kProbeFileName), "");  // probed, then refused
+  EXPECT_TRUE(host_.screen.exhausted());
+}
+
+TEST_F(SplitTest, CancelAndAbortLeaveWhatWasWritten) {
+  host_.env.SetFile("src.bin", Bytes(1500));
+  host_.env.AddDisk("d1", 1600);
+  Insert("d1");
+  host_.screen.Then(IDCANCEL).Then(IDNO);   // cancel, but do not abort
+  host_.screen.Then(IDCANCEL).Then(IDYES);  // cancel and abort
+  host_.screen.Then(IDYES);                 // another operation
+  EXPECT_EQ(RunSplitOperation(host_.ctx), OperationOutcome::kBackToMenu);
+  EXPECT_EQ(host_.screen.Count(kInsert), 3);
+  EXPECT_EQ(host_.screen.Count("Abort operation?"), 2);
+  EXPECT_EQ(host_.screen.calls().back().text, kAnother);
+  EXPECT_EQ(RecordOn(host_.env, "d1").continuation_mark, '+');
+}
+
+TEST_F(SplitTest, AFileThatWillNotOpenIsAskedForAgain) {
+  FakeHost host("missing.bin " + std::string(300, 'x') + " src.bin");
+  host.env.SetFile("src.bin", "");
+  host.env.AddDisk("d1", 1600);
+  host.screen.Then(IDOK).Then(IDOK);
+  host.screen.Then(IDOK, [&host] { host.env.InsertDisk("d1"); }).Then(IDNO);
+  EXPECT_EQ(RunSplitOperation(host.ctx), OperationOutcome::kEndProgram);
+  const DialogCall& retry = host.screen.calls()[0];
+  EXPECT_EQ(retry.text, "Slicery was unable to open the file.  Please enter another filename.");
+  EXPECT_EQ(retry.caption, "Slicery");
+  EXPECT_EQ(retry.flags, 0x31u);
+  EXPECT_EQ(RecordOn(host.env, "d1").source_path, "src.bin");
+}
+
+}  // namespace
+}  // namespace slicery
