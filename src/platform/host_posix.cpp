@@ -26,9 +26,7 @@ namespace {
 constexpr char kDefaultVolume[] = "/media/floppy";
 
 // A file that cannot be synced at all (a character device) counts as synced.
-bool SyncFailed(int result) {
-  return result != 0 && errno != EINVAL && errno != ENOTSUP;
-}
+bool SyncFailed(int result) { return result != 0 && errno != EINVAL && errno != ENOTSUP; }
 
 // Sum of the sizes of the regular files below `root`, symbolic links not followed.
 std::uint64_t BytesUsedBelow(const std::string& root) {

@@ -1,7 +1,7 @@
 // Windows host: native message boxes, the command interpreter's screen clear
 // and the floppy drive A.
-#include <windows.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -9,10 +9,11 @@ namespace {
 
 // Bytes from `counter` to the next dot, or all of `size` when no dots are due
 // (a step of 0 or below is never reached by a counter that starts at 1).
-std::size_t BytesBeforeDot(std::size_t size, std::int64_t dot_step, std::int64_t counter) {
+std::size_t BytesBeforeDot(std::size_t size, std::int64_t dot_step,
+                           std::int64_t counter) {
   if (dot_step <= 0) return size;
-  return static_cast<std::size_t>(std::min<std::int64_t>(
-      static_cast<std::int64_t>(size), dot_step - counter));
+  return static_cast<std::size_t>(
+      std::min<std::int64_t>(static_cast<std::int64_t>(size), dot_step - counter));
 }
 
 bool AppendWithDots(File& target, const char* bytes, std::size_t size,

@@ -24,8 +24,9 @@ constexpr char kWriteFailure[] =
 // False when the user cancels.
 bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id) {
   for (;;) {
-    const DialogResult inserted = ShowDialog(ctx.screen, "Please insert a disk into drive.",
-                                             "Slicery", Buttons::kOkCancel, Icon::kNone);
+    const DialogResult inserted =
+        ShowDialog(ctx.screen, "Please insert a disk into drive.", "Slicery",
+                   Buttons::kOkCancel, Icon::kNone);
     if (inserted != IDOK) return false;
     if (ReadSetIdentity(ctx.env, recorded_path, set_id)) return true;
   }
@@ -38,11 +39,12 @@ bool ChooseLocation(Context& ctx, std::string* target_path) {
     EndLine(ctx.out);
     if (ReadTypedPath(ctx, target_path)) {
       // (c) An existing file is replaced only with consent.
-      if (std::unique_ptr<File> existing = ctx.env.Open(*target_path, FileMode::kReadText)) {
+      if (std::unique_ptr<File> existing =
+              ctx.env.Open(*target_path, FileMode::kReadText)) {
         existing->Close();
-        const DialogResult overwrite = ShowDialog(
-            ctx.screen, "File already exists.  Do you wish to overwrite it?", "Slicery",
-            Buttons::kYesNo, Icon::kQuestion);
+        const DialogResult overwrite =
+            ShowDialog(ctx.screen, "File already exists.  Do you wish to overwrite it?",
+                       "Slicery", Buttons::kYesNo, Icon::kQuestion);
         if (overwrite == IDYES) return true;
         continue;
       }
@@ -63,11 +65,11 @@ bool ChooseLocation(Context& ctx, std::string* target_path) {
 std::unique_ptr<File> OpenTarget(Context& ctx, const std::string& recorded_path,
                                  std::string* target_path) {
   // 2. The recorded path, or another location.
-  const DialogResult here = ShowDialog(
-      ctx.screen,
-      "This operation contains a file entitled\n" + recorded_path +
-          "\nWould you like to reconstitute the file at this location?",
-      "Slicery", Buttons::kYesNo, Icon::kQuestion);
+  const DialogResult here =
+      ShowDialog(ctx.screen,
+                 "This operation contains a file entitled\n" + recorded_path +
+                     "\nWould you like to reconstitute the file at this location?",
+                 "Slicery", Buttons::kYesNo, Icon::kQuestion);
   bool use_recorded = here == IDYES;
   for (;;) {
     if (use_recorded) {
@@ -77,7 +79,8 @@ std::unique_ptr<File> OpenTarget(Context& ctx, const std::string& recorded_path,
       return nullptr;
     }
     // 4. Truncate and open; a location that will not open is chosen again.
-    if (std::unique_ptr<File> target = ctx.env.Open(*target_path, FileMode::kWriteBinary)) {
+    if (std::unique_ptr<File> target =
+            ctx.env.Open(*target_path, FileMode::kWriteBinary)) {
       return target;
     }
     const DialogResult retry = ShowDialog(
@@ -146,7 +149,8 @@ OperationOutcome RunReconstituteOperation(Context& ctx) {
   for (;;) {
     // (a) to (d): the next volume, checked against the set.
     const DialogResult inserted = ShowDialog(
-        ctx.screen, "Please insert Disk #" + std::to_string(std::int64_t{expected_index} + 1),
+        ctx.screen,
+        "Please insert Disk #" + std::to_string(std::int64_t{expected_index} + 1),
         "Slicery", Buttons::kOkCancel, Icon::kNone);
     if (inserted != IDOK) {
       target->Close();
@@ -155,7 +159,8 @@ OperationOutcome RunReconstituteOperation(Context& ctx) {
     if (!ReadVolumeRecord(ctx, &record)) continue;
     if (!VolumeBelongsHere(ctx, record, set_id, expected_index)) continue;
     // (e) to (h): its chunk, appended.
-    std::unique_ptr<File> data = ctx.env.Open(DataFilePath(ctx.env), FileMode::kReadBinary);
+    std::unique_ptr<File> data =
+        ctx.env.Open(DataFilePath(ctx.env), FileMode::kReadBinary);
     if (!data) return EndFatally(ctx, *target, kReadFailure);
     ProgressMeter meter(ctx.out);
     meter.Start("Reconstituting Data [");

@@ -8,11 +8,12 @@ namespace {
 
 // Writes `size` bytes, drawing a dot and syncing the data file each time the
 // dot counter passes the dot step.
-bool WriteWithDots(File& data, const char* bytes, std::size_t size, std::uint64_t dot_step,
-                   std::uint64_t* dot_counter, ProgressMeter& meter) {
+bool WriteWithDots(File& data, const char* bytes, std::size_t size,
+                   std::uint64_t dot_step, std::uint64_t* dot_counter,
+                   ProgressMeter& meter) {
   while (size > 0) {
-    const std::size_t n =
-        static_cast<std::size_t>(std::min<std::uint64_t>(size, dot_step + 1 - *dot_counter));
+    const std::size_t n = static_cast<std::size_t>(
+        std::min<std::uint64_t>(size, dot_step + 1 - *dot_counter));
     if (!data.Write(bytes, n)) return false;
     bytes += n;
     size -= n;

@@ -47,9 +47,10 @@ std::unique_ptr<File> ChooseSource(Context& ctx, std::string* path) {
         return source;
       }
     }
-    const DialogResult retry = ShowDialog(
-        ctx.screen, "Slicery was unable to open the file.  Please enter another filename.",
-        "Slicery", Buttons::kOkCancel, Icon::kWarning);
+    const DialogResult retry =
+        ShowDialog(ctx.screen,
+                   "Slicery was unable to open the file.  Please enter another filename.",
+                   "Slicery", Buttons::kOkCancel, Icon::kWarning);
     if (retry != IDOK) return nullptr;
   }
 }
@@ -96,15 +97,16 @@ std::optional<std::uint64_t> PrepareVolume(Context& ctx, const std::string& sour
   // (e) And leave the reserve free.
   const std::optional<std::uint64_t> budget = QueryChunkBudget(ctx.env);
   if (!budget) {
-    ShowDialog(ctx.screen, "Error: Disk must have at least 600 bytes free space.", "Error",
-               Buttons::kOk, Icon::kWarning);
+    ShowDialog(ctx.screen, "Error: Disk must have at least 600 bytes free space.",
+               "Error", Buttons::kOk, Icon::kWarning);
   }
   return budget;
 }
 
 VolumeResult FailSourceRead(Context& ctx) {
-  ShowDialog(ctx.screen, "Error: Slicery was unable to read the file.\nOperation aborted.",
-             "Error", Buttons::kOk, Icon::kError);
+  ShowDialog(ctx.screen,
+             "Error: Slicery was unable to read the file.\nOperation aborted.", "Error",
+             Buttons::kOk, Icon::kError);
   ClearDiskSet(ctx.env);
   return VolumeResult::kSourceFailed;
 }
@@ -134,7 +136,8 @@ bool RecordVolume(Context& ctx, SplitState& split, std::uint64_t bytes_written) 
 // Steps 4f to 4i: the chunk and the record of one accepted volume.
 VolumeResult WriteVolume(Context& ctx, SplitState& split, std::uint64_t budget) {
   // (f) The data file, and the progress line.
-  std::unique_ptr<File> data = ctx.env.Open(DataFilePath(ctx.env), FileMode::kWriteBinary);
+  std::unique_ptr<File> data =
+      ctx.env.Open(DataFilePath(ctx.env), FileMode::kWriteBinary);
   if (!data) {
     WarnUnwritable(ctx);
     return VolumeResult::kRefused;
@@ -142,7 +145,8 @@ VolumeResult WriteVolume(Context& ctx, SplitState& split, std::uint64_t budget) 
   ProgressMeter meter(ctx.out);
   meter.Start("Writing to disk [");
   // (g) The chunk.
-  const ChunkCopy copy = CopyChunk(*split.source, *data, budget, meter, &split.source_at_end);
+  const ChunkCopy copy =
+      CopyChunk(*split.source, *data, budget, meter, &split.source_at_end);
   // (h) The data file on the medium, and the byte count.
   meter.Finish();
   const bool data_kept = SyncAndClose(*data) && copy.status == CopyStatus::kCopied;
@@ -154,7 +158,8 @@ VolumeResult WriteVolume(Context& ctx, SplitState& split, std::uint64_t budget) 
   ctx.out << copy.bytes_written << " bytes written";
   EndLine(ctx.out);
   // (i) The record.
-  if (!RecordVolume(ctx, split, copy.bytes_written)) return RefuseFailedVolume(ctx, split);
+  if (!RecordVolume(ctx, split, copy.bytes_written))
+    return RefuseFailedVolume(ctx, split);
   ++split.disk_index;
   split.chunk_start += copy.bytes_written;
   return VolumeResult::kWritten;

@@ -53,11 +53,20 @@ int ConsoleScreen::ButtonForLetter(unsigned buttons, int letter) {
   const bool cancel = buttons == 0x1 || buttons == 0x3;
   const bool yes_no = buttons == 0x3 || buttons == 0x4;
   switch (letter) {
-    case 'O': case 'o': return ok ? IDOK : 0;
-    case 'C': case 'c': return cancel ? IDCANCEL : 0;
-    case 'Y': case 'y': return yes_no ? IDYES : 0;
-    case 'N': case 'n': return yes_no ? IDNO : 0;
-    default: return 0;
+    case 'O':
+    case 'o':
+      return ok ? IDOK : 0;
+    case 'C':
+    case 'c':
+      return cancel ? IDCANCEL : 0;
+    case 'Y':
+    case 'y':
+      return yes_no ? IDYES : 0;
+    case 'N':
+    case 'n':
+      return yes_no ? IDNO : 0;
+    default:
+      return 0;
   }
 }
 

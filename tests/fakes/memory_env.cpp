@@ -16,7 +16,8 @@ class MemoryFile : public File {
       *failed = true;
       return 0;
     }
-    const std::size_t n = std::min(size, node_->bytes.size() - std::min(pos_, node_->bytes.size()));
+    const std::size_t n =
+        std::min(size, node_->bytes.size() - std::min(pos_, node_->bytes.size()));
     if (n > 0) std::memcpy(buffer, node_->bytes.data() + pos_, n);
     pos_ += n;
     return n;

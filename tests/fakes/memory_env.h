@@ -37,7 +37,8 @@ class MemoryEnv : public Env {
   void SetFile(const std::string& path, std::string bytes);
   std::optional<std::string> FileBytes(const std::string& path) const;
   // A file on a named disk, by its name on the volume.
-  std::optional<std::string> DiskFile(const std::string& disk, const std::string& name) const;
+  std::optional<std::string> DiskFile(const std::string& disk,
+                                      const std::string& name) const;
 
   // Drops every byte that no Sync made durable, as a power cut would.
   void ForgetUnsynced();

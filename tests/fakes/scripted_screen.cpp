@@ -32,8 +32,8 @@ int ScriptedScreen::ShowMessageBox(const std::string& text, const std::string& c
 }
 
 int ScriptedScreen::Count(const std::string& text) const {
-  return static_cast<int>(std::count_if(calls_.begin(), calls_.end(),
-                                        [&](const DialogCall& c) { return c.text == text; }));
+  return static_cast<int>(std::count_if(
+      calls_.begin(), calls_.end(), [&](const DialogCall& c) { return c.text == text; }));
 }
 
 }  // namespace slicery

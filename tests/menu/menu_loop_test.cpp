@@ -30,8 +30,8 @@ TEST(MenuLoopTest, CancelEndsAtOnceWithStatusZero) {
 TEST(MenuLoopTest, EachOperationStartsAfreshAndEndsAsItSays) {
   // Split, back to the menu, split again: the second asks for its file again.
   FakeHost host("missing.bin other.bin");
-  host.screen.Then(IDYES).Then(IDCANCEL).Then(IDYES);   // menu, open failed, another?
-  host.screen.Then(IDYES).Then(IDCANCEL).Then(IDNO);    // menu, open failed, another?
+  host.screen.Then(IDYES).Then(IDCANCEL).Then(IDYES);  // menu, open failed, another?
+  host.screen.Then(IDYES).Then(IDCANCEL).Then(IDNO);   // menu, open failed, another?
   EXPECT_EQ(RunMenuLoop(host.ctx), 0);
   EXPECT_EQ(host.out.str(), std::string(kPrompt) + kPrompt);
   EXPECT_EQ(host.screen.Count(kOpenFailed), 2);
@@ -40,8 +40,8 @@ TEST(MenuLoopTest, EachOperationStartsAfreshAndEndsAsItSays) {
 
   // Reconstitute, back to the menu, then a split that prompts for its file.
   FakeHost mixed("missing.bin");
-  mixed.screen.Then(IDNO).Then(IDCANCEL).Then(IDYES);   // menu, insert disk, another?
-  mixed.screen.Then(IDYES).Then(IDCANCEL).Then(IDNO);   // menu, open failed, another?
+  mixed.screen.Then(IDNO).Then(IDCANCEL).Then(IDYES);  // menu, insert disk, another?
+  mixed.screen.Then(IDYES).Then(IDCANCEL).Then(IDNO);  // menu, open failed, another?
   EXPECT_EQ(RunMenuLoop(mixed.ctx), 0);
   EXPECT_EQ(mixed.out.str(), kPrompt);
   EXPECT_EQ(mixed.screen.Count(kAnother), 2);

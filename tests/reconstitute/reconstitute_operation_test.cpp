@@ -11,7 +11,8 @@
 namespace slicery {
 namespace {
 
-constexpr char kWrongSet[] = "Error: this Slicery data on this disk is for a different file.";
+constexpr char kWrongSet[] =
+    "Error: this Slicery data on this disk is for a different file.";
 constexpr char kWrongOrder[] =
     "Error: this disk is part of the operation, but has not been inserted in the proper "
     "order.";
@@ -82,14 +83,15 @@ TEST_F(ReconstituteTest, RebuildsFromAnyVolumeFirstAndInOrderAfterwards) {
   EXPECT_EQ(calls[6].text, "Please insert Disk #5");
   EXPECT_EQ(calls.back().text, kComplete);
   // Dots: length / (length / 25) from 25 up, 25 from 625, none below 25.
-  EXPECT_EQ(host_.out.str(),
-            "Slicery Operation: Reconstitute\nOriginal Filename: rec.bin\n"
-            "Target Filename:   rec.bin\n"
-            "Reconstituting Data [.........................] 100 bytes reconstituted.\n"
-            "Reconstituting Data [.........................] 700 bytes reconstituted.\n"
-            "Reconstituting Data [..............................] 30 bytes reconstituted.\n"
-            "Reconstituting Data [] 24 bytes reconstituted.\n"
-            "Reconstituting Data [] 0 bytes reconstituted.\n");
+  EXPECT_EQ(
+      host_.out.str(),
+      "Slicery Operation: Reconstitute\nOriginal Filename: rec.bin\n"
+      "Target Filename:   rec.bin\n"
+      "Reconstituting Data [.........................] 100 bytes reconstituted.\n"
+      "Reconstituting Data [.........................] 700 bytes reconstituted.\n"
+      "Reconstituting Data [..............................] 30 bytes reconstituted.\n"
+      "Reconstituting Data [] 24 bytes reconstituted.\n"
+      "Reconstituting Data [] 0 bytes reconstituted.\n");
 }
 
 TEST_F(ReconstituteTest, RefusesForeignMisplacedAndUnreadableVolumesThenGoesOn) {
@@ -98,13 +100,13 @@ TEST_F(ReconstituteTest, RefusesForeignMisplacedAndUnreadableVolumesThenGoesOn) 
   host_.env.AddDisk("blank", 10000);
   Answer(IDOK, "blank");  // identification: no record, asked again silently
   Answer(IDOK, "d1");
-  host_.screen.Then(IDNO);                // another location
-  Answer(IDOK, "other1");                 // Disk #1: another set
+  host_.screen.Then(IDNO);  // another location
+  Answer(IDOK, "other1");   // Disk #1: another set
   host_.screen.Then(IDOK);
-  Answer(IDOK, "d2");                     // Disk #1: out of order
+  Answer(IDOK, "d2");  // Disk #1: out of order
   host_.screen.Then(IDOK);
-  Answer(IDOK, "blank");                  // Disk #1: no record
-  host_.screen.Then(IDYES);               // search again: still none
+  Answer(IDOK, "blank");     // Disk #1: no record
+  host_.screen.Then(IDYES);  // search again: still none
   host_.screen.Then(IDNO, [this] { host_.env.InsertDisk("d1"); });  // back to the request
   Answer(IDOK, "d1");
   Answer(IDOK, "d2");
@@ -131,7 +133,7 @@ TEST_F(ReconstituteTest, LocationsAreCheckedCreatedOrChosenAgain) {
   host.screen.Then(IDOK);              // choose again
   host.screen.Then(IDNO);              // keep.bin exists: do not overwrite
   host.screen.Then(IDOK);              // the missing dir does not take a file
-  host.screen.Then(IDOK).Then(IDNO);    // Disk #1, then no other operation
+  host.screen.Then(IDOK).Then(IDNO);   // Disk #1, then no other operation
   EXPECT_EQ(RunReconstituteOperation(host.ctx), OperationOutcome::kEndProgram);
   EXPECT_EQ(host.screen.Count(kCannotCreate), 2);
   EXPECT_EQ(host.screen.Count(kOverwrite), 1);

@@ -87,9 +87,20 @@ CopyRun CopyFrom(std::size_t size, std::uint64_t budget) {
 
 TEST(CopyChunkTest, MatchesTheByteLoopWhereBlocksDotsAndBudgetMeet) {
   const std::uint64_t buffer = kSplitBufferSize;
-  const std::uint64_t budgets[] = {0,  1,  24, 25, 26, 599, 600, 1457064,
-                                   buffer - 1, buffer, buffer + 1, 25 * buffer,
-                                   26 * buffer - 1, 26 * buffer + 25};
+  const std::uint64_t budgets[] = {0,
+                                   1,
+                                   24,
+                                   25,
+                                   26,
+                                   599,
+                                   600,
+                                   1457064,
+                                   buffer - 1,
+                                   buffer,
+                                   buffer + 1,
+                                   25 * buffer,
+                                   26 * buffer - 1,
+                                   26 * buffer + 25};
   for (const std::uint64_t budget : budgets) {
     const std::uint64_t step = budget / 25;
     for (const std::uint64_t size :

@@ -72,7 +72,8 @@ TEST_F(SplitTest, SpreadsTheSourceOverVolumesWithARecordEach) {
     EXPECT_EQ(r.continuation_mark, i < 2 ? '+' : '*');
     EXPECT_EQ(r.chunk_length, static_cast<std::int32_t>(length));
     EXPECT_EQ(r.operation_id, 3304);  // drawn from tick 1000
-    EXPECT_EQ(host_.env.DiskFile(disks[i], kDataFileName), source.substr(i * 1000, length));
+    EXPECT_EQ(host_.env.DiskFile(disks[i], kDataFileName),
+              source.substr(i * 1000, length));
     EXPECT_EQ(host_.env.DiskFile(disks[i], kProbeFileName), "");
   }
   EXPECT_EQ(host_.screen.calls().back().text, kComplete);
@@ -108,7 +109,8 @@ TEST_F(SplitTest, EmptyAndExactMultipleSourcesEndWithAnEmptyLastVolume) {
     if (size > 0) {
       EXPECT_EQ(RecordOn(host.env, "d1").continuation_mark, '+');
     }
-    EXPECT_NE(host.out.str().find("Writing to disk [] 0 bytes written\n"), std::string::npos);
+    EXPECT_NE(host.out.str().find("Writing to disk [] 0 bytes written\n"),
+              std::string::npos);
     EXPECT_TRUE(host.screen.exhausted());
   }
 }
@@ -121,14 +123,14 @@ TEST_F(SplitTest, RefusedVolumesKeepTheDiskIndex) {
   host_.env.AddDisk("d2", 1600);
   host_.env.InsertDisk("old");
   ASSERT_TRUE(WriteDiskInfo(host_.env, {"other.bin", 0, '*', 0, 1}));
-  Insert("");       // empty drive: not writable
+  Insert("");  // empty drive: not writable
   host_.screen.Then(IDOK);
   Insert("small");  // under 600 bytes free
   host_.screen.Then(IDOK);
-  Insert("old");    // another set: declined, then accepted
+  Insert("old");  // another set: declined, then accepted
   host_.screen.Then(IDNO);
   Insert("d1");
-  Insert("d1");     // this set's own volume again
+  Insert("d1");  // this set's own volume again
   host_.screen.Then(IDOK);
   Insert("old");
   host_.screen.Then(IDYES);
@@ -168,7 +170,8 @@ TEST_F(SplitTest, AFileThatWillNotOpenIsAskedForAgain) {
   host.screen.Then(IDOK, [&host] { host.env.InsertDisk("d1"); }).Then(IDNO);
   EXPECT_EQ(RunSplitOperation(host.ctx), OperationOutcome::kEndProgram);
   const DialogCall& retry = host.screen.calls()[0];
-  EXPECT_EQ(retry.text, "Slicery was unable to open the file.  Please enter another filename.");
+  EXPECT_EQ(retry.text,
+            "Slicery was unable to open the file.  Please enter another filename.");
   EXPECT_EQ(retry.caption, "Slicery");
   EXPECT_EQ(retry.flags, 0x31u);
   EXPECT_EQ(RecordOn(host.env, "d1").source_path, "src.bin");
