@@ -121,6 +121,41 @@ bool VolumeBelongsHere(Context& ctx, const DiskInfoRecord& record, OperationId s
   return false;
 }
 
+// Steps 5a to 5d: the record of the volume wanted next. False when the user
+// cancels the request.
+bool AwaitVolume(Context& ctx, OperationId set_id, std::int32_t expected_index,
+                 DiskInfoRecord* record) {
+  for (;;) {
+    const DialogResult inserted = ShowDialog(
+        ctx.screen,
+        "Please insert Disk #" + std::to_string(std::int64_t{expected_index} + 1),
+        "Slicery", Buttons::kOkCancel, Icon::kNone);
+    if (inserted != IDOK) return false;
+    if (!ReadVolumeRecord(ctx, record)) continue;
+    if (VolumeBelongsHere(ctx, *record, set_id, expected_index)) return true;
+  }
+}
+
+// Steps 5e to 5h: appends the volume's chunk. Null on success, otherwise the
+// message of the failure that ends the program.
+const char* AppendVolume(Context& ctx, File& target, const DiskInfoRecord& record) {
+  std::unique_ptr<File> data = ctx.env.Open(DataFilePath(ctx.env), FileMode::kReadBinary);
+  if (!data) return kReadFailure;
+  ProgressMeter meter(ctx.out);
+  meter.Start("Reconstituting Data [");
+  const ChunkAppend append =
+      AppendChunk(*data, target, record.chunk_length, meter, ctx.out);
+  data->Close();  // read only: nothing of it to keep
+  if (append.status != AppendStatus::kAppended) {
+    EndLine(ctx.out);
+    return append.status == AppendStatus::kReadFailed ? kReadFailure : kWriteFailure;
+  }
+  meter.Finish();
+  ctx.out << append.total << " bytes reconstituted.";
+  EndLine(ctx.out);
+  return nullptr;
+}
+
 // The end of the program after a failure: what was joined so far is kept.
 OperationOutcome EndFatally(Context& ctx, File& target, const char* message) {
   ShowDialog(ctx.screen, message, "Fatal error", Buttons::kOk, Icon::kError);
@@ -135,48 +170,27 @@ OperationOutcome RunReconstituteOperation(Context& ctx) {
   OperationId set_id = 0;
   // 1. Identify the set.
   if (!IdentifySet(ctx, &recorded_path, &set_id)) return AskAnotherOperation(ctx);
-  // 2 to 4. Choose and open the target.
+  // 2 to 4. Choose and open the target, and write the header.
   std::string target_path;
   std::unique_ptr<File> target = OpenTarget(ctx, recorded_path, &target_path);
   if (!target) return AskAnotherOperation(ctx);
-  std::int32_t expected_index = 0;
-  DiskInfoRecord record;
+  DiskInfoRecord record;  // every field 0, the mark NUL, before the first volume
   ClearConsole(ctx);
   ctx.out << "Slicery Operation: Reconstitute\nOriginal Filename: " << recorded_path
           << "\nTarget Filename:   " << target_path;
   EndLine(ctx.out);
-  // 5. The volumes, in order.
-  for (;;) {
-    // (a) to (d): the next volume, checked against the set.
-    const DialogResult inserted = ShowDialog(
-        ctx.screen,
-        "Please insert Disk #" + std::to_string(std::int64_t{expected_index} + 1),
-        "Slicery", Buttons::kOkCancel, Icon::kNone);
-    if (inserted != IDOK) {
+  // 5. The volumes, in order, until the one marked last.
+  for (std::int32_t expected_index = 0;; ++expected_index) {
+    // (a) to (d): a cancelled request ends the program, keeping what was joined.
+    if (!AwaitVolume(ctx, set_id, expected_index, &record)) {
       target->Close();
       return OperationOutcome::kEndProgram;
     }
-    if (!ReadVolumeRecord(ctx, &record)) continue;
-    if (!VolumeBelongsHere(ctx, record, set_id, expected_index)) continue;
-    // (e) to (h): its chunk, appended.
-    std::unique_ptr<File> data =
-        ctx.env.Open(DataFilePath(ctx.env), FileMode::kReadBinary);
-    if (!data) return EndFatally(ctx, *target, kReadFailure);
-    ProgressMeter meter(ctx.out);
-    meter.Start("Reconstituting Data [");
-    const ChunkAppend append =
-        AppendChunk(*data, *target, record.chunk_length, meter, ctx.out);
-    data->Close();  // read only: nothing of it to keep
-    if (append.status != AppendStatus::kAppended) {
-      EndLine(ctx.out);
-      const bool read_failed = append.status == AppendStatus::kReadFailed;
-      return EndFatally(ctx, *target, read_failed ? kReadFailure : kWriteFailure);
+    // (e) to (h)
+    if (const char* failure = AppendVolume(ctx, *target, record)) {
+      return EndFatally(ctx, *target, failure);
     }
-    meter.Finish();
-    ctx.out << append.total << " bytes reconstituted.";
-    EndLine(ctx.out);
-    // (i) and (j): the next volume, unless this one was the last.
-    ++expected_index;
+    // (i) and (j)
     if (record.continuation_mark != '*') continue;
     // (k) The whole file on its medium before success is announced.
     if (!SyncAndClose(*target)) return EndFatally(ctx, *target, kWriteFailure);
