@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "diskset/volume.h"
+#include "platform/host.h"
+
+namespace slicery {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PosixHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("slicery-host-" + std::to_string(getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "sub");
+    setenv("SLICERY_VOLUME", root_.c_str(), 1);
+    unsetenv("SLICERY_VOLUME_SIZE");
+  }
+  void TearDown() override {
+    fs::remove_all(root_);
+    unsetenv("SLICERY_VOLUME");
+    unsetenv("SLICERY_VOLUME_SIZE");
+  }
+  std::unique_ptr<Env> OpenEnv(std::string* error = nullptr) {
+    std::ostringstream err;
+    std::unique_ptr<Env> env = NewHostEnv(err);
+    if (error != nullptr) *error = err.str();
+    return env;
+  }
+  static void Write(const fs::path& path, std::size_t size) {
+    std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+  }
+  fs::path root_;
+};
+
+TEST_F(PosixHostTest, RecordBytesAreCrLfWithNoLineEndAtTheEnd) {
+  std::unique_ptr<Env> env = OpenEnv();
+  ASSERT_EQ(env->VolumeRoot(), root_.string() + "/");
+  ASSERT_TRUE(WriteDiskInfo(*env, {"X", 3, '+', 1234, 77}));
+  std::ifstream in(root_ / "SLICERY.Q2Z", std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  EXPECT_EQ(bytes.str(), "X\r\n3\r\n+\r\n1234\r\n77");
+  EXPECT_TRUE(ProbeVolume(*env));
+  EXPECT_TRUE(fs::exists(root_ / "SLICERY.L2Z"));
+  ClearDiskSet(*env);
+  EXPECT_FALSE(fs::exists(root_ / "SLICERY.Q2Z"));
+  EXPECT_FALSE(fs::exists(root_ / "SLICERY.L2Z"));
+}
+
+TEST_F(PosixHostTest, SimulatedSizeCountsEveryRegularFileBelowTheRoot) {
+  setenv("SLICERY_VOLUME_SIZE", "10000", 1);
+  Write(root_ / "a", 1000);
+  Write(root_ / "sub" / "b", 2500);
+  std::unique_ptr<Env> env = OpenEnv();
+  EXPECT_EQ(env->VolumeFreeBytes(), 6500u);
+  Write(root_ / "sub" / "c", 7000);
+  EXPECT_EQ(env->VolumeFreeBytes(), 0u);
+  EXPECT_EQ(QueryChunkBudget(*env), std::nullopt);
+
+  // Without a size, the file system's own figure.
+  unsetenv("SLICERY_VOLUME_SIZE");
+  struct statvfs st;
+  ASSERT_EQ(statvfs(root_.c_str(), &st), 0);
+  const std::uint64_t free_bytes = std::uint64_t{st.f_bavail} * st.f_frsize;
+  const std::uint64_t measured = *OpenEnv()->VolumeFreeBytes();
+  EXPECT_NEAR(static_cast<double>(measured), static_cast<double>(free_bytes), 1 << 24);
+}
+
+TEST_F(PosixHostTest, AMissingRootIsAnEmptyDrive) {
+  setenv("SLICERY_VOLUME", (root_ / "gone").c_str(), 1);
+  std::unique_ptr<Env> env = OpenEnv();
+  EXPECT_EQ(env->VolumeFreeBytes(), std::nullopt);
+  EXPECT_FALSE(ProbeVolume(*env));
+  std::string path;
+  OperationId id = 0;
+  EXPECT_FALSE(ReadSetIdentity(*env, &path, &id));
+  EXPECT_FALSE(env->SyncVolume());
+  Write(root_ / "file", 1);
+  setenv("SLICERY_VOLUME", (root_ / "file").c_str(), 1);
+  EXPECT_EQ(OpenEnv()->VolumeFreeBytes(), std::nullopt);
+}
+
+TEST_F(PosixHostTest, RefusesAVolumeSizeThatIsNotAPositiveByteCount) {
+  for (const char* bad : {"", "-1", "+5", "12a", "0", " 1", "9223372036854775808",
+                          "99999999999999999999"}) {
+    setenv("SLICERY_VOLUME_SIZE", bad, 1);
+    std::string error;
+    EXPECT_EQ(OpenEnv(&error), nullptr) << bad;
+    EXPECT_NE(error.find("SLICERY_VOLUME_SIZE"), std::string::npos);
+    EXPECT_NE(error.find(std::string("\"") + bad + "\""), std::string::npos);
+    EXPECT_EQ(error.find('\n'), error.size() - 1);
+  }
+  setenv("SLICERY_VOLUME_SIZE", "9223372036854775807", 1);
+  EXPECT_NE(OpenEnv(), nullptr);
+}
+
+TEST_F(PosixHostTest, SyncFailuresAreReportedExceptForDevicesThatCannotSync) {
+  std::unique_ptr<Env> env = OpenEnv();
+  std::unique_ptr<File> null_device = env->Open("/dev/null", FileMode::kWriteBinary);
+  ASSERT_NE(null_device, nullptr);
+  EXPECT_TRUE(null_device->Write("abc", 3));
+  EXPECT_TRUE(SyncAndClose(*null_device));
+
+  std::unique_ptr<File> full = env->Open("/dev/full", FileMode::kWriteBinary);
+  ASSERT_NE(full, nullptr);
+  full->Write("abc", 3);  // buffered; the device refuses it at the flush
+  EXPECT_FALSE(SyncAndClose(*full));
+
+  std::unique_ptr<File> directory = env->Open(root_.string(), FileMode::kReadBinary);
+  ASSERT_NE(directory, nullptr);
+  char byte;
+  bool failed = false;
+  EXPECT_EQ(directory->Read(&byte, 1, &failed), 0u);
+  EXPECT_TRUE(failed);
+}
+
+TEST_F(PosixHostTest, TickCountIsMillisecondsSinceBoot) {
+  std::unique_ptr<Env> env = OpenEnv();
+  const std::uint32_t first = env->TickCount();
+  usleep(20000);
+  const std::uint32_t elapsed = env->TickCount() - first;
+  EXPECT_GE(elapsed, 20u);
+  EXPECT_LT(elapsed, 2000u);
+  std::ifstream uptime("/proc/uptime");
+  double seconds = 0;
+  if (uptime >> seconds) {
+    EXPECT_NEAR(static_cast<double>(first), std::fmod(seconds * 1000, 4294967296.0),
+                5000);
+  }
+}
+
+}  // namespace
+}  // namespace slicery
