@@ -53,17 +53,17 @@ bool ReadDiskInfo(Env& env, DiskInfoRecord* record) {
   return true;
 }
 
-std::optional<std::string> ReadRecordedPath(Env& env) {
+RecordedPath ReadRecordedPath(Env& env) {
   std::string contents;
   switch (ReadRecordBytes(env, &contents)) {
     case RecordRead::kMissing:
-      return std::nullopt;
+      return {RecordedPath::kNone, {}};
     case RecordRead::kFailed:
-      return std::string();  // a record is there: never take the volume as blank
+      return {RecordedPath::kUnreadable, {}};
     case RecordRead::kRead:
       break;
   }
-  return FirstLine(contents);
+  return {RecordedPath::kRead, FirstLine(contents)};
 }
 
 void ClearDiskSet(Env& env) {

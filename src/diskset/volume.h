@@ -42,10 +42,18 @@ bool ReadSetIdentity(Env& env, std::string* source_path, OperationId* operation_
 // readable record.
 bool ReadDiskInfo(Env& env, DiskInfoRecord* record);
 
-// The record's first line without its line end; empty if the record is empty,
-// unreadable or its first line is too long to be a path. Nothing when the
-// volume holds no record.
-std::optional<std::string> ReadRecordedPath(Env& env);
+// What a volume's record says about the set it belongs to.
+struct RecordedPath {
+  enum Status {
+    kNone,        // no record: a blank volume
+    kUnreadable,  // a record that cannot be read: the set is unknown
+    kRead,
+  } status = kNone;
+  // The first line without its line end; empty if the record is empty or its
+  // first line is too long to be a path.
+  std::string first_line;
+};
+RecordedPath ReadRecordedPath(Env& env);
 
 // Deletes the record, the data file and the probe file, in that order.
 void ClearDiskSet(Env& env);

@@ -72,9 +72,15 @@ bool AwaitVolume(Context& ctx) {
 // Steps 4c to 4e: the chunk budget of the volume in the drive, or nothing when
 // the volume is refused.
 std::optional<std::uint64_t> PrepareVolume(Context& ctx, const std::string& source_path) {
-  // (c) A volume of this very set, or of an older one.
-  if (const std::optional<std::string> recorded = ReadRecordedPath(ctx.env)) {
-    if (*recorded == source_path) {
+  // (c) A volume of this very set, or of an older one. A record that cannot be
+  // read might be this set's: such a volume is never offered for reuse.
+  const RecordedPath recorded = ReadRecordedPath(ctx.env);
+  if (recorded.status == RecordedPath::kUnreadable) {
+    WarnUnwritable(ctx);
+    return std::nullopt;
+  }
+  if (recorded.status == RecordedPath::kRead) {
+    if (recorded.first_line == source_path) {
       ShowDialog(ctx.screen,
                  "Error: this disk has already been used in this operation.\nSlicery "
                  "cannot write any more data to this disk.",

@@ -33,7 +33,8 @@ TEST_F(VolumeTest, RecordWrittenIsReadBackByEveryReader) {
   ASSERT_TRUE(ReadSetIdentity(env_, &path, &id));
   EXPECT_EQ(path, "src.bin");
   EXPECT_EQ(id, 77);
-  EXPECT_EQ(ReadRecordedPath(env_), "src.bin");
+  EXPECT_EQ(ReadRecordedPath(env_).status, RecordedPath::kRead);
+  EXPECT_EQ(ReadRecordedPath(env_).first_line, "src.bin");
 }
 
 TEST_F(VolumeTest, AVolumeWithoutARecordHasNoSet) {
@@ -42,9 +43,10 @@ TEST_F(VolumeTest, AVolumeWithoutARecordHasNoSet) {
   OperationId id = 0;
   EXPECT_FALSE(ReadDiskInfo(env_, &record));
   EXPECT_FALSE(ReadSetIdentity(env_, &path, &id));
-  EXPECT_EQ(ReadRecordedPath(env_), std::nullopt);
+  EXPECT_EQ(ReadRecordedPath(env_).status, RecordedPath::kNone);
   env_.SetFile(std::string(MemoryEnv::kRoot) + kInfoFileName, "");
-  EXPECT_EQ(ReadRecordedPath(env_), "");
+  EXPECT_EQ(ReadRecordedPath(env_).status, RecordedPath::kRead);
+  EXPECT_EQ(ReadRecordedPath(env_).first_line, "");
 }
 
 TEST_F(VolumeTest, ProbeLeavesAnEmptyFileAndClearRemovesAllThree) {
