@@ -1,0 +1,85 @@
+#include "fakes/faulty_env.h"
+
+#include <utility>
+
+namespace slicery {
+namespace {
+
+// A file of the inner Env whose every call is counted, and failed on cue.
+class FaultyFile : public File {
+ public:
+  FaultyFile(std::unique_ptr<File> inner, FaultyEnv& env, std::string path, bool writing)
+      : inner_(std::move(inner)), env_(env), path_(std::move(path)), writing_(writing) {}
+
+  std::size_t Read(char* buffer, std::size_t size, bool* failed) override {
+    if (!Fails(FaultKind::kRead)) return inner_->Read(buffer, size, failed);
+    // A read error part-way: some bytes arrive, then the error.
+    const std::size_t got = inner_->Read(buffer, size / 2, failed);
+    *failed = true;
+    return got;
+  }
+
+  bool Write(const char* data, std::size_t size) override {
+    if (!Fails(FaultKind::kWrite)) return inner_->Write(data, size);
+    inner_->Write(data, size / 2);  // a medium that filled up part-way
+    return false;
+  }
+
+  bool Flush() override { return !Fails(FaultKind::kFlush) && inner_->Flush(); }
+  bool Sync() override { return !Fails(FaultKind::kSync) && inner_->Sync(); }
+  bool Seek(std::uint64_t offset) override { return inner_->Seek(offset); }
+
+  // A failed close still lets go of the file, as the runtime's does.
+  bool Close() override {
+    const bool fails = Fails(FaultKind::kClose);
+    return inner_->Close() && !fails;
+  }
+
+ private:
+  bool Fails(FaultKind kind) { return env_.Fails(kind, path_, writing_); }
+
+  std::unique_ptr<File> inner_;
+  FaultyEnv& env_;
+  std::string path_;
+  bool writing_;
+};
+
+}  // namespace
+
+const char* FaultKindName(FaultKind kind) {
+  static const char* const kNames[kFaultKindCount] = {
+      "open", "write",  "flush",      "sync",       "close",
+      "read", "delete", "free-space", "volume-sync"};
+  return kNames[static_cast<int>(kind)];
+}
+
+bool FaultyEnv::Fails(FaultKind kind, const std::string& path, bool writing) {
+  const int n = ++calls_[static_cast<int>(kind)];
+  if (kind != kind_ || n != nth_) return false;
+  fired_ = InjectedFault{kind, path, writing};
+  if (on_fault_) on_fault_(*fired_);
+  return true;
+}
+
+std::unique_ptr<File> FaultyEnv::Open(const std::string& path, FileMode mode) {
+  const bool writing = mode == FileMode::kWriteBinary || mode == FileMode::kWriteText;
+  if (Fails(FaultKind::kOpen, path, writing)) return nullptr;
+  std::unique_ptr<File> file = inner_.Open(path, mode);
+  if (!file) return nullptr;
+  return std::make_unique<FaultyFile>(std::move(file), *this, path, writing);
+}
+
+void FaultyEnv::Remove(const std::string& path) {
+  if (!Fails(FaultKind::kRemove, path, false)) inner_.Remove(path);
+}
+
+std::optional<std::uint64_t> FaultyEnv::VolumeFreeBytes() {
+  if (Fails(FaultKind::kFreeSpace, "", false)) return std::nullopt;
+  return inner_.VolumeFreeBytes();
+}
+
+bool FaultyEnv::SyncVolume() {
+  return !Fails(FaultKind::kVolumeSync, "", true) && inner_.SyncVolume();
+}
+
+}  // namespace slicery

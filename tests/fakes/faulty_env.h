@@ -1,0 +1,74 @@
+// An Env that passes every call on to another Env, counts the calls of each
+// kind, and makes one chosen call fail: the nth of one kind. A sweep runs a
+// scenario clean to count the calls, then fails each of them in turn.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/host.h"
+
+namespace slicery {
+
+enum class FaultKind {
+  kOpen,
+  kWrite,
+  kFlush,
+  kSync,
+  kClose,
+  kRead,
+  kRemove,
+  kFreeSpace,
+  kVolumeSync
+};
+inline constexpr int kFaultKindCount = 9;
+
+const char* FaultKindName(FaultKind kind);
+
+// The call that was made to fail.
+struct InjectedFault {
+  FaultKind kind;
+  std::string path;  // the file's path; empty for the volume's own calls
+  bool writing;      // the file is (or was to be) opened for writing
+};
+
+class FaultyEnv : public Env {
+ public:
+  explicit FaultyEnv(Env& inner) : inner_(inner) {}
+
+  // From now on the nth call (counting from 1) of `kind` fails; 0 fails none.
+  void FailNth(FaultKind kind, int nth) {
+    kind_ = kind;
+    nth_ = nth;
+  }
+  int calls(FaultKind kind) const { return calls_[static_cast<int>(kind)]; }
+  const std::optional<InjectedFault>& fired() const { return fired_; }
+  // Runs when the fault fires, so a test can note the state of the world then.
+  void set_on_fault(std::function<void(const InjectedFault&)> on_fault) {
+    on_fault_ = std::move(on_fault);
+  }
+
+  // Counts one call; true when it is the one to fail. Files handed out ask too.
+  bool Fails(FaultKind kind, const std::string& path, bool writing);
+
+  std::unique_ptr<File> Open(const std::string& path, FileMode mode) override;
+  void Remove(const std::string& path) override;
+  std::string VolumeRoot() override { return inner_.VolumeRoot(); }
+  std::optional<std::uint64_t> VolumeFreeBytes() override;
+  bool SyncVolume() override;
+  std::uint32_t TickCount() override { return inner_.TickCount(); }
+
+ private:
+  Env& inner_;
+  std::array<int, kFaultKindCount> calls_{};
+  FaultKind kind_ = FaultKind::kOpen;
+  int nth_ = 0;
+  std::optional<InjectedFault> fired_;
+  std::function<void(const InjectedFault&)> on_fault_;
+};
+
+}  // namespace slicery

@@ -1,0 +1,319 @@
+// Fails each call the host makes during a split and the reconstitution of its
+// set, one call per run: no failure may pass for success, lose a byte, or
+// leave a volume whose record and chunk disagree.
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "diskset/volume.h"
+#include "fakes/faulty_env.h"
+#include "fakes/memory_env.h"
+#include "fakes/scripted_screen.h"
+#include "menu/operation.h"
+#include "ui/dialog.h"
+
+namespace slicery {
+namespace {
+
+constexpr char kInsertBlank[] =
+    "Please insert a disk into drive.  (No data on disk will be overwritten.)";
+constexpr char kInsertAny[] = "Please insert a disk into drive.";
+constexpr char kInsertNumbered[] = "Please insert Disk #";
+constexpr char kConfirmTarget[] = "This operation contains a file entitled\n";
+constexpr char kReuse[] =
+    "This disk has already been used in a previous operation.  Continuing will erase "
+    "all former operation data.\nDo you still wish to use this disk?";
+constexpr char kOverwrite[] = "File already exists.  Do you wish to overwrite it?";
+constexpr char kSearchAgain[] =
+    "Error: unable to read Slicery information from this disk.\nDo you want Slicery to "
+    "search for the data again?";
+constexpr char kCannotOpen[] =
+    "Slicery was unable to open the file.  Please enter another filename.";
+constexpr char kCannotCreate[] =
+    "Slicery cannot reconstitute the file at this location.\nPlease specify a different "
+    "location.";
+constexpr char kUnwritable[] =
+    "Error: Slicery was unable to write to the specified medium.\nMake sure the disk "
+    "is formatted and not write-protected.";
+constexpr char kTooSmall[] = "Error: Disk must have at least 600 bytes free space.";
+constexpr char kReadError[] =
+    "Error: Slicery was unable to read the file.\nOperation aborted.";
+constexpr char kAbort[] = "Abort operation?";
+constexpr char kAnother[] = "Would you like to begin another operation?";
+constexpr char kComplete[] =
+    "\n          Operation complete!          \nWould you like to begin another "
+    "operation?";
+
+constexpr FaultKind kKinds[] = {
+    FaultKind::kOpen,   FaultKind::kWrite,     FaultKind::kFlush,
+    FaultKind::kSync,   FaultKind::kClose,     FaultKind::kRead,
+    FaultKind::kRemove, FaultKind::kFreeSpace, FaultKind::kVolumeSync,
+};
+constexpr std::uint32_t kTicks = 1000;
+constexpr std::uint64_t kDiskSize = 1600;  // chunks of 1000 bytes
+constexpr OperationId kOldSetId = 77;
+const std::string kOldChunk(300, 'o');
+constexpr std::size_t kMaxDialogs = 400;  // far more than any run shows: a loop
+
+// What the user must have been told of a fault that hit the split; null for
+// the calls whose failure the program passes over (a record read, a delete).
+const char* SplitNotice(const InjectedFault& fault) {
+  if (fault.path == "src.bin") {
+    if (fault.kind == FaultKind::kRead) return kReadError;
+    return fault.kind == FaultKind::kOpen ? kCannotOpen : nullptr;
+  }
+  if (fault.kind == FaultKind::kFreeSpace) return kTooSmall;
+  // A record that cannot be read refuses its volume like one that cannot be written.
+  if (fault.kind == FaultKind::kRead) return kUnwritable;
+  return fault.writing ? kUnwritable : nullptr;
+}
+
+// A ~4.5 KB split onto a disk of an older set and then blank disks, with the
+// first disk offered again once, then the reconstitution of the new set to
+// "out.bin"; every dialog is answered by rule.
+class Scenario {
+ public:
+  Scenario(FaultKind kind, int nth) : source_(4500, '\0') {
+    for (std::size_t i = 0; i < source_.size(); ++i) {
+      source_[i] = static_cast<char>(i * 7 + (i >> 8));
+    }
+    env_.FailNth(kind, nth);
+    memory_.set_tick_count(kTicks);
+    memory_.SetFile("src.bin", source_);
+    AddDisk("old");
+    memory_.SetFile(InfoFilePath(memory_),
+                    FormatDiskInfo({"old.bin", 0, '*', 300, kOldSetId}, "\r\n"));
+    memory_.SetFile(DataFilePath(memory_), kOldChunk);
+    memory_.InsertDisk("");
+    screen_.set_fallback([this](const DialogCall& call) { return Answer(call); });
+  }
+
+  void Run() {
+    RunPhase("src.bin\nsrc.bin\n", [](Context& ctx) { return RunSplitOperation(ctx); });
+    split_fault_ = env_.fired();
+    split_dialogs_ = screen_.calls().size();
+    set_rebuilds_ = CheckSet();
+    if (!Shown(kComplete, 0, split_dialogs_)) return;
+    RunPhase("out.bin\nout.bin\n",
+             [](Context& ctx) { return RunReconstituteOperation(ctx); });
+  }
+
+  // The promises, after a run with the fault armed.
+  void Check() {
+    ASSERT_TRUE(env_.fired()) << "the run left the clean run's road before the fault";
+    const std::size_t end = screen_.calls().size();
+    const bool split_done = Shown(kComplete, 0, split_dialogs_);
+    EXPECT_TRUE(!split_done || set_rebuilds_)
+        << "a split reported complete without a good set";
+    if (split_fault_) {
+      if (const char* notice = SplitNotice(*split_fault_)) {
+        EXPECT_TRUE(Shown(notice, 0, split_dialogs_)) << "not told: " << notice;
+      }
+      // With working media after the fault, only a source read ends the split.
+      const bool source_failed =
+          split_fault_->kind == FaultKind::kRead && split_fault_->path == "src.bin";
+      EXPECT_EQ(split_done, !source_failed);
+    }
+    if (!split_done) return;
+    const bool rebuilt = Shown(kComplete, split_dialogs_, end);
+    const std::optional<std::string> out = memory_.FileBytes("out.bin");
+    EXPECT_TRUE(!rebuilt || out == source_) << "reported complete, rebuilt file differs";
+    EXPECT_TRUE(rebuilt || (!split_fault_ && ShownCaption("Fatal error", split_dialogs_)))
+        << "the rebuild neither completed nor told of a fatal error";
+    if (out) {
+      EXPECT_EQ(*out, source_.substr(0, out->size())) << "partial file not a prefix";
+    }
+  }
+
+  FaultyEnv& env() { return env_; }
+  bool set_rebuilds() const { return set_rebuilds_; }
+  std::optional<std::string> rebuilt() const { return memory_.FileBytes("out.bin"); }
+  const std::string& source() const { return source_; }
+
+ private:
+  using VolumeFiles = std::pair<std::optional<std::string>, std::optional<std::string>>;
+
+  void AddDisk(const std::string& name) {
+    memory_.AddDisk(name, kDiskSize);
+    memory_.InsertDisk(name);
+    disks_.push_back(name);
+  }
+
+  template <typename Operation>
+  void RunPhase(const std::string& typed, Operation operation) {
+    std::istringstream in(typed);
+    std::ostringstream out;
+    Context ctx{screen_, env_, in, out, false};
+    in_ = &in;
+    operation(ctx);
+  }
+
+  int Answer(const DialogCall& call) {
+    if (screen_.calls().size() > kMaxDialogs) {
+      throw ScriptExhausted("loop at: " + call.text);
+    }
+    const std::string& text = call.text;
+    if (text == kInsertBlank) {
+      PullMedium();  // the older set's disk first, then blank ones
+      // The third request gets the first disk again, as a person may do.
+      if (++requests_ == 3) {
+        memory_.InsertDisk(disks_[0]);
+        return IDOK;
+      }
+      if (next_disk_ == disks_.size()) AddDisk("d" + std::to_string(next_disk_));
+      memory_.InsertDisk(disks_[next_disk_++]);
+      return IDOK;
+    }
+    if (text == kInsertAny || text.starts_with(kInsertNumbered)) {
+      // Identification takes the set's last volume: any volume will do.
+      const auto it =
+          text == kInsertAny
+              ? (set_.empty() ? set_.end() : std::prev(set_.end()))
+              : set_.find(std::stoi(text.substr(std::strlen(kInsertNumbered))) - 1);
+      if (it == set_.end()) return IDCANCEL;
+      memory_.InsertDisk(it->second);
+      return IDOK;
+    }
+    if (text == kCannotOpen || text == kCannotCreate) {
+      return in_->fail() ? IDCANCEL : IDOK;  // retype while there is input
+    }
+    if (text.starts_with(kConfirmTarget)) return IDNO;
+    if (text == kReuse || text == kOverwrite || text == kSearchAgain) return IDYES;
+    if (text == kAbort || text == kAnother || text == kComplete) return IDNO;
+    if ((call.flags & kButtonsMask) == static_cast<unsigned>(Buttons::kOk)) return IDOK;
+    return 0;  // unforeseen: the screen throws
+  }
+
+  VolumeFiles Files(const std::string& disk) const {
+    return {memory_.DiskFile(disk, kInfoFileName), memory_.DiskFile(disk, kDataFileName)};
+  }
+
+  // The medium is pulled at the request for the next one: every volume that
+  // has a record must keep it and its chunk.
+  void PullMedium() {
+    std::map<std::string, VolumeFiles> before;
+    for (const std::string& disk : disks_) before[disk] = Files(disk);
+    memory_.ForgetUnsynced();
+    for (const auto& [disk, files] : before) {
+      if (files.first) {
+        EXPECT_EQ(Files(disk), files) << disk << " lost bytes when pulled";
+      }
+    }
+  }
+
+  // Every record of the new set holds for its volume: the data file is exactly
+  // the slice of the source after the chunks of the lower indexes. True when
+  // the records run from index 0 to a '*' and rebuild the source.
+  bool CheckSet() {
+    std::map<int, DiskInfoRecord> records;
+    for (const std::string& disk : disks_) {
+      if (RecordOf(disk, kOldSetId)) {  // the older set's volume, untouched
+        EXPECT_EQ(memory_.DiskFile(disk, kDataFileName), kOldChunk) << disk;
+      }
+      const std::optional<DiskInfoRecord> r = RecordOf(disk, DrawOperationId(kTicks));
+      if (!r) continue;
+      EXPECT_EQ(r->source_path, "src.bin") << disk;
+      EXPECT_TRUE(records.emplace(r->disk_index, *r).second) << "index twice: " << disk;
+      set_.emplace(r->disk_index, disk);
+    }
+    std::size_t offset = 0;
+    for (int i = 0; i < static_cast<int>(records.size()); ++i) {
+      const auto it = records.find(i);
+      if (it == records.end()) {
+        ADD_FAILURE() << "no record of index " << i;
+        return false;
+      }
+      const std::size_t length = static_cast<std::size_t>(it->second.chunk_length);
+      const std::optional<std::string> data = memory_.DiskFile(set_[i], kDataFileName);
+      if (offset > source_.size() || data != source_.substr(offset, length) ||
+          data->size() != length) {
+        ADD_FAILURE() << set_[i] << " does not hold the chunk its record describes";
+        return false;
+      }
+      offset += length;
+      if (it->second.continuation_mark == '*') {
+        return offset == source_.size() && i + 1 == static_cast<int>(records.size());
+      }
+    }
+    return false;
+  }
+
+  // The record on `disk` when it belongs to the set `id`.
+  std::optional<DiskInfoRecord> RecordOf(const std::string& disk, OperationId id) const {
+    const std::optional<std::string> info =
+        disk.empty() ? std::nullopt : memory_.DiskFile(disk, kInfoFileName);
+    DiskInfoRecord r;
+    if (!info || !ParseSetIdentity(*info, &r.source_path, &r.operation_id)) return {};
+    if (r.operation_id != id) return {};
+    ParseDiskInfo(*info, &r);
+    return r;
+  }
+
+  bool Shown(const char* text, std::size_t from, std::size_t to) const {
+    for (std::size_t i = from; i < to; ++i) {
+      if (screen_.calls()[i].text == text) return true;
+    }
+    return false;
+  }
+
+  bool ShownCaption(const char* caption, std::size_t from) const {
+    for (std::size_t i = from; i < screen_.calls().size(); ++i) {
+      if (screen_.calls()[i].caption == caption) return true;
+    }
+    return false;
+  }
+
+  std::string source_;
+  MemoryEnv memory_;
+  FaultyEnv env_{memory_};
+  ScriptedScreen screen_;
+  std::istringstream* in_ = nullptr;
+  std::vector<std::string> disks_;
+  std::size_t next_disk_ = 0;
+  int requests_ = 0;
+  std::map<int, std::string> set_;  // disk index -> disk of the new set
+  std::optional<InjectedFault> split_fault_;
+  std::size_t split_dialogs_ = 0;
+  bool set_rebuilds_ = false;
+};
+
+// Runs the scenario with one fault; its checks report as the test's own.
+void RunWithFault(FaultKind kind, int nth) {
+  SCOPED_TRACE(std::string(FaultKindName(kind)) + " call #" + std::to_string(nth));
+  Scenario run(kind, nth);
+  try {
+    run.Run();
+    run.Check();
+  } catch (const ScriptExhausted& e) {
+    ADD_FAILURE() << e.what();
+  }
+}
+
+TEST(FaultSweepTest, EveryFailedCallIsReportedAndNothingIsLost) {
+  Scenario clean(FaultKind::kOpen, 0);
+  clean.Run();
+  ASSERT_TRUE(clean.set_rebuilds());
+  ASSERT_EQ(clean.rebuilt(), clean.source());
+
+  int tried = 0;
+  std::ostringstream per_kind;
+  for (const FaultKind kind : kKinds) {
+    const int calls = clean.env().calls(kind);
+    EXPECT_GT(calls, 0) << "the scenario makes no " << FaultKindName(kind) << " call";
+    per_kind << " " << FaultKindName(kind) << "=" << calls;
+    for (int n = 1; n <= calls; ++n, ++tried) RunWithFault(kind, n);
+  }
+  RecordProperty("faults_tried", tried);
+  std::cout << "fault sweep: " << tried << " faults tried (" << per_kind.str().substr(1)
+            << ")" << std::endl;
+}
+
+}  // namespace
+}  // namespace slicery
