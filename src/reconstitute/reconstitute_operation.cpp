@@ -32,6 +32,14 @@ bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id) 
   }
 }
 
+// A location that cannot take the file: true when the user will choose another.
+bool RetryLocation(Context& ctx) {
+  return ShowDialog(ctx.screen,
+                    "Slicery cannot reconstitute the file at this location.\nPlease "
+                    "specify a different location.",
+                    "Error", Buttons::kOkCancel, Icon::kError) == IDOK;
+}
+
 // Step 3: a location typed by the user, checked or created. False on cancel.
 bool ChooseLocation(Context& ctx, std::string* target_path) {
   for (;;) {
@@ -52,12 +60,7 @@ bool ChooseLocation(Context& ctx, std::string* target_path) {
       std::unique_ptr<File> created = ctx.env.Open(*target_path, FileMode::kWriteText);
       if (created && created->Close()) return true;
     }
-    const DialogResult retry = ShowDialog(
-        ctx.screen,
-        "Slicery cannot reconstitute the file at this location.\nPlease specify a "
-        "different location.",
-        "Error", Buttons::kOkCancel, Icon::kError);
-    if (retry != IDOK) return false;
+    if (!RetryLocation(ctx)) return false;
   }
 }
 
@@ -83,12 +86,7 @@ std::unique_ptr<File> OpenTarget(Context& ctx, const std::string& recorded_path,
             ctx.env.Open(*target_path, FileMode::kWriteBinary)) {
       return target;
     }
-    const DialogResult retry = ShowDialog(
-        ctx.screen,
-        "Slicery cannot reconstitute the file at this location.\nPlease specify a "
-        "different location.",
-        "Error", Buttons::kOkCancel, Icon::kError);
-    if (retry != IDOK) return nullptr;
+    if (!RetryLocation(ctx)) return nullptr;
   }
 }
 
