@@ -3,7 +3,7 @@
 # behaves as a 1.44 MB floppy disk. A sample file to split waits beside it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/build.sh" build -DCMAKE_BUILD_TYPE=Release
+"$root/scripts/build.sh" build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 demo="$root/build/demo"
 mkdir -p "$demo/volume"
 [ -f "$demo/sample.bin" ] || head -c 3000000 /dev/urandom >"$demo/sample.bin"

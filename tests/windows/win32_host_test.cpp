@@ -1,0 +1,129 @@
+// The real Windows host against drive A. The drive must exist and be writable;
+// tests/windows/run-under-wine.sh maps it to a scratch folder.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "diskset/volume.h"
+#include "platform/host.h"
+#include "ui/console.h"
+#include "ui/context.h"
+
+namespace slicery {
+namespace {
+
+std::string RawBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+class Win32HostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env_ = NewHostEnv(error_);
+    ASSERT_NE(env_, nullptr) << error_.str();
+    ASSERT_TRUE(Exists("A:\\")) << "drive A is not mapped";
+    ClearDiskSet(*env_);
+  }
+  void TearDown() override {
+    if (env_) ClearDiskSet(*env_);
+    std::filesystem::remove("A:\\OTHER.TXT");
+  }
+
+  std::ostringstream error_;
+  std::unique_ptr<Env> env_;
+};
+
+TEST_F(Win32HostTest, RecordIsWrittenWithCrLfAndReadBack) {
+  EXPECT_EQ(env_->VolumeRoot(), "A:\\");
+  ASSERT_TRUE(WriteDiskInfo(*env_, {"X", 3, '+', 1234, 77}));
+  EXPECT_EQ(RawBytes("A:\\SLICERY.Q2Z"), "X\r\n3\r\n+\r\n1234\r\n77");
+
+  DiskInfoRecord record;
+  ASSERT_TRUE(ReadDiskInfo(*env_, &record));
+  EXPECT_EQ(record.disk_index, 3);
+  EXPECT_EQ(record.continuation_mark, '+');
+  EXPECT_EQ(record.chunk_length, 1234);
+  EXPECT_EQ(record.operation_id, 77);
+  const RecordedPath recorded = ReadRecordedPath(*env_);
+  EXPECT_EQ(recorded.status, RecordedPath::kRead);
+  EXPECT_EQ(recorded.first_line, "X");
+}
+
+// Chunks are binary: no byte may be translated on the way out or back in.
+TEST_F(Win32HostTest, BinaryFilesKeepEveryByteThroughSyncAndSeek) {
+  const std::string bytes("a\nb\r\nc\x1aZ\0e", 10);
+  std::unique_ptr<File> out = env_->Open("A:\\SLICERY.A2Z", FileMode::kWriteBinary);
+  ASSERT_NE(out, nullptr);
+  ASSERT_TRUE(out->Write(bytes.data(), bytes.size()));
+  ASSERT_TRUE(SyncAndClose(*out));
+  EXPECT_EQ(RawBytes("A:\\SLICERY.A2Z"), bytes);
+
+  std::unique_ptr<File> in = env_->Open("A:\\SLICERY.A2Z", FileMode::kReadBinary);
+  ASSERT_NE(in, nullptr);
+  char buffer[16] = {};
+  bool failed = false;
+  ASSERT_TRUE(in->Seek(2));
+  EXPECT_EQ(std::string(buffer, in->Read(buffer, sizeof buffer, &failed)),
+            bytes.substr(2));
+  EXPECT_FALSE(failed);
+  EXPECT_TRUE(in->Close());
+  EXPECT_EQ(env_->Open("A:\\NO\\SUCH.DIR", FileMode::kWriteBinary), nullptr);
+  EXPECT_EQ(env_->Open("A:\\MISSING.BIN", FileMode::kReadBinary), nullptr);
+}
+
+TEST_F(Win32HostTest, ProbeBudgetAndClearWorkOnTheDrive) {
+  ASSERT_TRUE(ProbeVolume(*env_));
+  EXPECT_TRUE(Exists("A:\\SLICERY.L2Z"));
+  EXPECT_EQ(std::filesystem::file_size("A:\\SLICERY.L2Z"), 0u);
+
+  // The free bytes are what the caller may use, not the drive's size.
+  const std::filesystem::space_info space = std::filesystem::space("A:\\");
+  const std::optional<std::uint64_t> free_bytes = env_->VolumeFreeBytes();
+  ASSERT_TRUE(free_bytes.has_value());
+  constexpr std::uint64_t kSlack = 256u << 20;  // other writers share the disk
+  EXPECT_LT(*free_bytes, space.available + kSlack);
+  EXPECT_GT(*free_bytes + kSlack, space.available);
+  EXPECT_LT(*free_bytes, space.capacity);
+  const std::optional<std::uint64_t> budget = QueryChunkBudget(*env_);
+  ASSERT_TRUE(budget.has_value());
+  EXPECT_GT(*budget, 0u);
+  EXPECT_LE(*budget, kMaxChunkLength);
+
+  ASSERT_TRUE(WriteDiskInfo(*env_, {"X", 0, '*', 1, 2}));
+  std::ofstream("A:\\SLICERY.A2Z") << "chunk";
+  std::ofstream("A:\\OTHER.TXT") << "kept";
+  ClearDiskSet(*env_);
+  EXPECT_FALSE(Exists("A:\\SLICERY.Q2Z"));
+  EXPECT_FALSE(Exists("A:\\SLICERY.A2Z"));
+  EXPECT_FALSE(Exists("A:\\SLICERY.L2Z"));
+  EXPECT_EQ(RawBytes("A:\\OTHER.TXT"), "kept");
+  env_->Remove("A:\\NEVER.THERE");  // deleting nothing is harmless
+}
+
+TEST_F(Win32HostTest, TicksAreMillisecondsAndTypedPathsAreUpperCased) {
+  const std::uint32_t before = env_->TickCount();
+  Sleep(200);
+  const std::uint32_t elapsed = env_->TickCount() - before;
+  EXPECT_GE(elapsed, 150u);
+  EXPECT_LE(elapsed, 5000u);
+
+  std::istringstream in("c:\\dir\\file.bin");
+  std::ostringstream out;
+  std::unique_ptr<Screen> screen = NewHostScreen(in, out);
+  Context ctx{*screen, *env_, in, out};
+  std::string path;
+  ASSERT_TRUE(ReadTypedPath(ctx, &path));
+  EXPECT_EQ(path, "C:\\DIR\\FILE.BIN");
+}
+
+}  // namespace
+}  // namespace slicery
