@@ -11,8 +11,9 @@ constexpr std::size_t kMaxRecordBytes = 64 * 1024;
 enum class RecordRead { kMissing, kFailed, kRead };
 
 RecordRead ReadRecordBytes(Env& env, std::string* contents) {
-  std::unique_ptr<File> file = env.Open(InfoFilePath(env), FileMode::kReadText);
-  if (!file) return RecordRead::kMissing;
+  const std::string path = InfoFilePath(env);
+  std::unique_ptr<File> file = env.Open(path, FileMode::kReadText);
+  if (!file) return env.Exists(path) ? RecordRead::kFailed : RecordRead::kMissing;
   contents->resize(kMaxRecordBytes);
   bool failed = false;
   contents->resize(file->Read(contents->data(), contents->size(), &failed));

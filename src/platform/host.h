@@ -40,6 +40,8 @@ class Env {
   virtual ~Env() = default;
   // Null when the file cannot be opened in that mode.
   virtual std::unique_ptr<File> Open(const std::string& path, FileMode mode) = 0;
+  // Whether anything is at `path`, even what cannot be opened.
+  virtual bool Exists(const std::string& path) = 0;
   // Deletes a file; the result is ignored by every caller, so none is given.
   virtual void Remove(const std::string& path) = 0;
   // The volume root, ending in its separator ("A:\" on Windows).

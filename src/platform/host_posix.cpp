@@ -67,6 +67,11 @@ class PosixEnv : public Env {
     return OpenStdioFile(path, mode);
   }
 
+  bool Exists(const std::string& path) override {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR);
+  }
+
   void Remove(const std::string& path) override { std::remove(path.c_str()); }
 
   std::string VolumeRoot() override { return root_; }

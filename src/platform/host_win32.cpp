@@ -27,6 +27,12 @@ class WindowsEnv : public Env {
     return OpenStdioFile(path, mode);
   }
 
+  bool Exists(const std::string& path) override {
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+  }
+
   void Remove(const std::string& path) override { DeleteFileA(path.c_str()); }
 
   std::string VolumeRoot() override { return kVolumeRoot; }

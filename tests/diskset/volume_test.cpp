@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/faulty_env.h"
 #include "fakes/memory_env.h"
 
 namespace slicery {
@@ -47,6 +48,15 @@ TEST_F(VolumeTest, AVolumeWithoutARecordHasNoSet) {
   env_.SetFile(std::string(MemoryEnv::kRoot) + kInfoFileName, "");
   EXPECT_EQ(ReadRecordedPath(env_).status, RecordedPath::kRead);
   EXPECT_EQ(ReadRecordedPath(env_).first_line, "");
+}
+
+TEST_F(VolumeTest, ARecordThatWillNotOpenOrReadIsNeverABlankVolume) {
+  ASSERT_TRUE(WriteDiskInfo(env_, {"src.bin", 0, '*', 0, 1}));
+  for (const FaultKind kind : {FaultKind::kOpen, FaultKind::kRead}) {
+    FaultyEnv faulty(env_);
+    faulty.FailNth(kind, 1);
+    EXPECT_EQ(ReadRecordedPath(faulty).status, RecordedPath::kUnreadable);
+  }
 }
 
 TEST_F(VolumeTest, ProbeLeavesAnEmptyFileAndClearRemovesAllThree) {

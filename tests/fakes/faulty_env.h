@@ -56,6 +56,7 @@ class FaultyEnv : public Env {
   bool Fails(FaultKind kind, const std::string& path, bool writing);
 
   std::unique_ptr<File> Open(const std::string& path, FileMode mode) override;
+  bool Exists(const std::string& path) override { return inner_.Exists(path); }
   void Remove(const std::string& path) override;
   std::string VolumeRoot() override { return inner_.VolumeRoot(); }
   std::optional<std::uint64_t> VolumeFreeBytes() override;

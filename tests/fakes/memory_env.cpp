@@ -130,6 +130,12 @@ std::unique_ptr<File> MemoryEnv::Open(const std::string& path, FileMode mode) {
   return std::make_unique<MemoryFile>(it->second, true);
 }
 
+bool MemoryEnv::Exists(const std::string& path) {
+  std::string name;
+  Directory* dir = DirectoryOf(path, &name);
+  return dir != nullptr && dir->count(name) > 0;
+}
+
 void MemoryEnv::Remove(const std::string& path) {
   std::string name;
   if (Directory* dir = DirectoryOf(path, &name)) dir->erase(name);

@@ -47,6 +47,7 @@ class MemoryEnv : public Env {
   int volume_syncs() const { return volume_syncs_; }
 
   std::unique_ptr<File> Open(const std::string& path, FileMode mode) override;
+  bool Exists(const std::string& path) override;
   void Remove(const std::string& path) override;
   std::string VolumeRoot() override { return kRoot; }
   std::optional<std::uint64_t> VolumeFreeBytes() override;

@@ -58,6 +58,13 @@ TEST_F(PosixHostTest, RecordBytesAreCrLfWithNoLineEndAtTheEnd) {
   EXPECT_FALSE(fs::exists(root_ / "SLICERY.L2Z"));
 }
 
+TEST_F(PosixHostTest, ARecordThatCannotBeOpenedStillCounts) {
+  fs::create_symlink("SLICERY.Q2Z", root_ / "SLICERY.Q2Z");  // a loop: open fails
+  EXPECT_EQ(ReadRecordedPath(*OpenEnv()).status, RecordedPath::kUnreadable);
+  fs::remove(root_ / "SLICERY.Q2Z");
+  EXPECT_EQ(ReadRecordedPath(*OpenEnv()).status, RecordedPath::kNone);
+}
+
 TEST_F(PosixHostTest, SimulatedSizeCountsEveryRegularFileBelowTheRoot) {
   setenv("SLICERY_VOLUME_SIZE", "10000", 1);
   Write(root_ / "a", 1000);
