@@ -1,0 +1,37 @@
+// The drive that the program sees as its volume, and a shelf of disks beside
+// it. A disk is a folder disks/<name>/; inserting one moves its files into the
+// drive folder, ejecting moves them back, so a test can answer a request with
+// "disk 3 inserted" and later look at what each disk holds.
+#pragma once
+
+#include <string>
+
+namespace slicery::e2e {
+
+class Drive {
+ public:
+  // Uses <root>/drive as the volume and <root>/disks/ as the shelf.
+  explicit Drive(const std::string& root);
+
+  // The folder for SLICERY_VOLUME.
+  const std::string& path() const { return drive_; }
+  // The disk now in the drive; empty when there is none.
+  const std::string& current() const { return current_; }
+  // Where a disk's files are: the drive while it is inserted, else its folder.
+  std::string DiskPath(const std::string& name) const;
+  // The path of one file of a disk, wherever the disk is.
+  std::string FileOn(const std::string& name, const std::string& file) const;
+
+  // Ejects the disk in the drive, then puts `name` in; a disk never seen
+  // before is blank. Creates the drive folder if it has gone. False, with the
+  // reason in *error, when a file cannot be moved.
+  bool Insert(const std::string& name, std::string* error);
+  // Moves the drive's files back onto the current disk; the drive is left
+  // empty (or absent, if it had gone).
+  bool Eject(std::string* error);
+
+ private:
+  std::string drive_, shelf_, current_;
+};
+
+}  // namespace slicery::e2e

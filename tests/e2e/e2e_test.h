@@ -1,0 +1,117 @@
+// Shared pieces of the end-to-end tests: the texts the program shows, a
+// scripted conversation with it, and a fixture with a drive, a disk shelf and a
+// working folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "e2e/drive.h"
+#include "e2e/driver.h"
+#include "e2e/files.h"
+
+namespace slicery::e2e {
+
+inline const std::string kMenu =
+    "Slicerer- Hollowmere Software\nVersion 1.0\nIf you would like to Slicery a file, "
+    "please click YES.\nIf you would like to reconstitute a file, please click NO.";
+inline const std::string kSplitInsert =
+    "Please insert a disk into drive.  (No data on disk will be overwritten.)";
+inline const std::string kCannotOpen =
+    "Slicery was unable to open the file.  Please enter another filename.";
+inline const std::string kUnwritable =
+    "Error: Slicery was unable to write to the specified medium.\nMake sure the disk is "
+    "formatted and not write-protected.";
+inline const std::string kSourceUnreadable =
+    "Error: Slicery was unable to read the file.\nOperation aborted.";
+inline const std::string kComplete =
+    "\n          Operation complete!          \nWould you like to begin another "
+    "operation?";
+inline const std::string kAnother = "Would you like to begin another operation?";
+inline const std::string kIdentify = "Please insert a disk into drive.";
+inline const std::string kOverwrite =
+    "File already exists.  Do you wish to overwrite it?";
+inline const std::string kCannotCreate =
+    "Slicery cannot reconstitute the file at this location.\nPlease specify a different "
+    "location.";
+inline const std::string kNoRecord =
+    "Error: unable to read Slicery information from this disk.\nDo you want Slicery to "
+    "search for the data again?";
+inline const std::string kOtherSet =
+    "Error: this Slicery data on this disk is for a different file.";
+inline const std::string kOutOfOrder =
+    "Error: this disk is part of the operation, but has not been inserted in the proper "
+    "order.";
+inline const std::string kReadFatal =
+    "Slicery has encountered a fatal error while reading the disk.\nOperation "
+    "aborted.\nPartial data from the file may be available.";
+inline const std::string kWriteFatal =
+    "Slicery was unable to write the reconstituted file.\nOperation aborted.\nPartial "
+    "data from the file may be available.";
+
+inline const std::string kInfoFile = "SLICERY.Q2Z";
+inline const std::string kDataFile = "SLICERY.A2Z";
+inline const std::string kProbeFile = "SLICERY.L2Z";
+
+// Every volume of the tests takes 1000 bytes of chunk: 1600 less the reserve.
+inline constexpr int kVolumeSize = 1600;
+inline constexpr int kChunk = 1000;
+
+std::string Confirm(const std::string& recorded_path);
+std::string RequestDisk(int number);
+
+// One dialog of a conversation and what the test does about it.
+struct Step {
+  std::string header;  // caption, with " (icon)" when there is an icon
+  std::string text;
+  std::string reply;         // sent with a line end; nothing when empty
+  std::string disk = "";     // inserted before the reply
+  std::string console = "";  // must appear in the console text before the dialog
+  std::function<void()> before = nullptr;  // runs before the disk goes in
+};
+
+std::vector<Step> operator+(std::vector<Step> a, const std::vector<Step>& b);
+// OK to "Please insert Disk #n" for n in [from, to], with disk "n" inserted.
+std::vector<Step> Requests(int from, int to);
+// OK to the split's insert request for each disk named.
+std::vector<Step> SplitDisks(const std::vector<std::string>& disks);
+
+class E2eTest : public ::testing::Test {
+ protected:
+  E2eTest();
+
+  std::string Work(const std::string& name) const { return work_ + "/" + name; }
+  // Starts the program in `dir` (the working folder when empty) on the drive.
+  std::unique_ptr<Session> Launch(const std::string& dir = "");
+  std::unique_ptr<Session> Launch(const LaunchOptions& options);
+  LaunchOptions Options(const std::string& dir = "") const;
+  // Plays the steps in order, then expects the program to end with status 0.
+  ::testing::AssertionResult Play(Session& session, const std::vector<Step>& steps);
+  ::testing::AssertionResult PlayToExit(const std::vector<Step>& steps,
+                                        const std::string& dir = "",
+                                        std::string* console = nullptr);
+  // Splits `source` (as typed, from the working folder) onto disks "1".."count";
+  // the console output goes to *console when given.
+  ::testing::AssertionResult Split(const std::string& source, int count,
+                                   std::string* console = nullptr);
+  // Rebuilds the set on disks "1".."count" at `target`, typed as a new location.
+  ::testing::AssertionResult Rebuild(const std::string& recorded,
+                                     const std::string& target, int count);
+  std::string Record(const std::string& disk) const;
+
+  TempDir temp_;
+  Drive drive_;
+  std::string work_;
+};
+
+// The program ended with status 0 and wrote nothing to standard error.
+::testing::AssertionResult Ended(Session& session);
+// The file at `path` holds exactly `expected`; a mismatch names the sizes and
+// the first differing offset instead of dumping binary bytes.
+::testing::AssertionResult Holds(const std::string& path, const std::string& expected);
+
+}  // namespace slicery::e2e

@@ -1,0 +1,123 @@
+// What the program does with bad configuration and bad or missing input: it
+// says so and ends, or asks again; it never hangs.
+#include <filesystem>
+
+#include "e2e/e2e_test.h"
+
+namespace slicery::e2e {
+namespace {
+
+struct VolumeSize {
+  const char* value;
+  bool valid;
+};
+
+void PrintTo(const VolumeSize& size, std::ostream* out) {
+  *out << '"' << size.value << '"';
+}
+
+class VolumeSizeTest : public E2eTest,
+                       public ::testing::WithParamInterface<VolumeSize> {};
+
+TEST_P(VolumeSizeTest, InvalidSizeEndsWithOneLineAndStatusTwo) {
+  LaunchOptions options = Options();
+  options.env.back() = {"SLICERY_VOLUME_SIZE", GetParam().value};
+  std::unique_ptr<Session> session = Launch(options);
+  ASSERT_TRUE(session);
+  if (GetParam().valid) {
+    ASSERT_TRUE(Play(*session, {{"Slicery", kMenu, "c"}}));
+    ASSERT_TRUE(Ended(*session));
+    return;
+  }
+  session->CloseInput();
+  const std::optional<ExitStatus> status = session->WaitExit();
+  ASSERT_TRUE(status) << session->Transcript();
+  EXPECT_TRUE(status->exited && status->code == 2) << session->Transcript();
+  EXPECT_EQ(session->Stdout(), "");
+  const std::string& line = session->Stderr();
+  EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
+  EXPECT_NE(line.find("SLICERY_VOLUME_SIZE"), std::string::npos) << line;
+  EXPECT_NE(line.find(GetParam().value), std::string::npos) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, VolumeSizeTest,
+                         ::testing::Values(VolumeSize{"", false}, VolumeSize{"-1", false},
+                                           VolumeSize{"+5", false},
+                                           VolumeSize{"12a", false},
+                                           VolumeSize{"0", false},
+                                           VolumeSize{"9223372036854775808", false},
+                                           VolumeSize{"99999999999999999999", false},
+                                           VolumeSize{"9223372036854775807", true}));
+
+// All input at once, then its end: the dialogs shown, in order.
+struct InputCase {
+  const char* name;
+  std::string input;
+  std::vector<std::string> dialogs;     // texts; "again" for a repeated buttons line
+  bool set_in_drive = false;            // a one-volume set recorded as "src.bin"
+  const char* recorded_path = nullptr;  // the record left in the drive
+};
+
+const std::string kOverlong = "sub/" + std::string(296, 'a');
+
+const InputCase kInputCases[] = {
+    {"CancelAtMenu", "c\n", {kMenu}},
+    {"EndAtMenu", "", {kMenu}},
+    {"EndAtFileName", "y\n", {kMenu, kCannotOpen}},
+    {"EndAtSplitInsert", "y\nsrc.bin\n", {kMenu, kSplitInsert}},
+    {"EndAtAbortQuestion", "y\nsrc.bin\nc\n", {kMenu, kSplitInsert, "Abort operation?"}},
+    {"EndAtIdentification", "n\n", {kMenu, kIdentify}},
+    {"EndAtDiskRequest",
+     "n\no\nn\nout.bin\n",
+     {kMenu, kIdentify, Confirm("src.bin"), RequestDisk(1)},
+     true},
+    {"OverlongFileNameRefusedWhole",
+     "y\n" + kOverlong + "\no\nsrc.bin\n",
+     {kMenu, kCannotOpen, kSplitInsert}},
+    {"PathWithSpaceTakesFirstWord",
+     "y\nsrc.bin extra\no\nn\n",
+     {kMenu, kSplitInsert, "again", kComplete},
+     false,
+     "src.bin\r\n"},
+};
+
+void PrintTo(const InputCase& test, std::ostream* out) { *out << test.name; }
+
+class InputTest : public E2eTest, public ::testing::WithParamInterface<InputCase> {};
+
+TEST_P(InputTest, EndsPromptlyAfterTheExpectedDialogs) {
+  const InputCase& test = GetParam();
+  ASSERT_TRUE(WriteFile(Work("src.bin"), RandomBytes(300, 1)));
+  // The first 259 characters of the overlong name name a real file.
+  std::filesystem::create_directories(Work("sub"));
+  ASSERT_TRUE(WriteFile(Work(kOverlong.substr(0, 259)), "x"));
+  if (test.set_in_drive) {
+    ASSERT_TRUE(
+        WriteFile(drive_.path() + "/" + kInfoFile, "src.bin\r\n0\r\n*\r\n0\r\n77"));
+    ASSERT_TRUE(WriteFile(drive_.path() + "/" + kDataFile, ""));
+  }
+  std::unique_ptr<Session> session = Launch();
+  ASSERT_TRUE(session);
+  ASSERT_TRUE(session->Send(test.input));
+  session->CloseInput();
+  // A few more than expected, so that a program asking forever still stops here.
+  std::vector<std::string> shown;
+  while (shown.size() < test.dialogs.size() + 3) {
+    const std::optional<Dialog> dialog = session->NextDialog();
+    if (!dialog) break;
+    shown.push_back(dialog->repeated ? "again" : dialog->text);
+  }
+  ASSERT_TRUE(Ended(*session));
+  EXPECT_EQ(shown, test.dialogs) << session->Transcript();
+  EXPECT_EQ(session->TrailingConsole(), "") << session->Transcript();
+  if (test.recorded_path != nullptr) {
+    const std::string record = ReadFile(drive_.path() + "/" + kInfoFile).value_or("");
+    EXPECT_EQ(record.rfind(test.recorded_path, 0), 0u) << record;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InputTest, ::testing::ValuesIn(kInputCases),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace slicery::e2e
