@@ -34,12 +34,12 @@ std::string RecordBytes(const std::string& path, int index, char mark, int lengt
 
 // Everything the split writes to the console for volumes of these lengths.
 std::string SplitConsole(const std::string& source, const std::vector<int>& lengths) {
-  std::string console = "\n== Slicery ==\n" + kMenu +
+  std::string console = "\n== Slicery ==\n" + std::string(kMenu) +
                         "\n[Y]es / [N]o / [C]ancel: Please enter the filename to "
                         "slicery: \nSlicery Operation: Slicery\nFilename: " +
                         source + "\n";
   for (int length : lengths) {
-    console += "\n== Insert Disk ==\n" + kSplitInsert +
+    console += "\n== Insert Disk ==\n" + std::string(kSplitInsert) +
                "\n[O]K / [C]ancel: " + SplitLine(length);
   }
   return console + "\n== Slicery ==\n" + kComplete + "\n[Y]es / [N]o: ";

@@ -10,48 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "dialog_texts.h"
 #include "e2e/drive.h"
 #include "e2e/driver.h"
 #include "e2e/files.h"
 
 namespace slicery::e2e {
 
-inline const std::string kMenu =
-    "Slicerer- Hollowmere Software\nVersion 1.0\nIf you would like to Slicery a file, "
-    "please click YES.\nIf you would like to reconstitute a file, please click NO.";
-inline const std::string kSplitInsert =
-    "Please insert a disk into drive.  (No data on disk will be overwritten.)";
-inline const std::string kCannotOpen =
-    "Slicery was unable to open the file.  Please enter another filename.";
-inline const std::string kUnwritable =
-    "Error: Slicery was unable to write to the specified medium.\nMake sure the disk is "
-    "formatted and not write-protected.";
-inline const std::string kSourceUnreadable =
-    "Error: Slicery was unable to read the file.\nOperation aborted.";
-inline const std::string kComplete =
-    "\n          Operation complete!          \nWould you like to begin another "
-    "operation?";
-inline const std::string kAnother = "Would you like to begin another operation?";
-inline const std::string kIdentify = "Please insert a disk into drive.";
-inline const std::string kOverwrite =
-    "File already exists.  Do you wish to overwrite it?";
-inline const std::string kCannotCreate =
-    "Slicery cannot reconstitute the file at this location.\nPlease specify a different "
-    "location.";
-inline const std::string kNoRecord =
-    "Error: unable to read Slicery information from this disk.\nDo you want Slicery to "
-    "search for the data again?";
-inline const std::string kOtherSet =
-    "Error: this Slicery data on this disk is for a different file.";
-inline const std::string kOutOfOrder =
-    "Error: this disk is part of the operation, but has not been inserted in the proper "
-    "order.";
-inline const std::string kReadFatal =
-    "Slicery has encountered a fatal error while reading the disk.\nOperation "
-    "aborted.\nPartial data from the file may be available.";
-inline const std::string kWriteFatal =
-    "Slicery was unable to write the reconstituted file.\nOperation aborted.\nPartial "
-    "data from the file may be available.";
+// The dialog texts, shared with the in-process tests.
+using namespace ::slicery::texts;
 
 inline const std::string kInfoFile = "SLICERY.Q2Z";
 inline const std::string kDataFile = "SLICERY.A2Z";

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "dialog_texts.h"
 #include "diskset/volume.h"
 #include "fakes/faulty_env.h"
 #include "fakes/memory_env.h"
@@ -22,34 +23,7 @@
 namespace slicery {
 namespace {
 
-constexpr char kInsertBlank[] =
-    "Please insert a disk into drive.  (No data on disk will be overwritten.)";
-constexpr char kInsertAny[] = "Please insert a disk into drive.";
-constexpr char kInsertNumbered[] = "Please insert Disk #";
-constexpr char kConfirmTarget[] = "This operation contains a file entitled\n";
-constexpr char kReuse[] =
-    "This disk has already been used in a previous operation.  Continuing will erase "
-    "all former operation data.\nDo you still wish to use this disk?";
-constexpr char kOverwrite[] = "File already exists.  Do you wish to overwrite it?";
-constexpr char kSearchAgain[] =
-    "Error: unable to read Slicery information from this disk.\nDo you want Slicery to "
-    "search for the data again?";
-constexpr char kCannotOpen[] =
-    "Slicery was unable to open the file.  Please enter another filename.";
-constexpr char kCannotCreate[] =
-    "Slicery cannot reconstitute the file at this location.\nPlease specify a different "
-    "location.";
-constexpr char kUnwritable[] =
-    "Error: Slicery was unable to write to the specified medium.\nMake sure the disk "
-    "is formatted and not write-protected.";
-constexpr char kTooSmall[] = "Error: Disk must have at least 600 bytes free space.";
-constexpr char kReadError[] =
-    "Error: Slicery was unable to read the file.\nOperation aborted.";
-constexpr char kAbort[] = "Abort operation?";
-constexpr char kAnother[] = "Would you like to begin another operation?";
-constexpr char kComplete[] =
-    "\n          Operation complete!          \nWould you like to begin another "
-    "operation?";
+using namespace texts;
 
 constexpr FaultKind kKinds[] = {
     FaultKind::kOpen,   FaultKind::kWrite,     FaultKind::kFlush,
@@ -66,7 +40,7 @@ constexpr std::size_t kMaxDialogs = 400;  // far more than any run shows: a loop
 // the calls whose failure the program passes over (a record read, a delete).
 const char* SplitNotice(const InjectedFault& fault) {
   if (fault.path == "src.bin") {
-    if (fault.kind == FaultKind::kRead) return kReadError;
+    if (fault.kind == FaultKind::kRead) return kSourceUnreadable;
     return fault.kind == FaultKind::kOpen ? kCannotOpen : nullptr;
   }
   if (fault.kind == FaultKind::kFreeSpace) return kTooSmall;
@@ -160,7 +134,7 @@ class Scenario {
       throw ScriptExhausted("loop at: " + call.text);
     }
     const std::string& text = call.text;
-    if (text == kInsertBlank) {
+    if (text == kSplitInsert) {
       PullMedium();  // the older set's disk first, then blank ones
       // The third request gets the first disk again, as a person may do.
       if (++requests_ == 3) {
@@ -171,10 +145,10 @@ class Scenario {
       memory_.InsertDisk(disks_[next_disk_++]);
       return IDOK;
     }
-    if (text == kInsertAny || text.starts_with(kInsertNumbered)) {
+    if (text == kIdentify || text.starts_with(kInsertNumbered)) {
       // Identification takes the set's last volume: any volume will do.
       const auto it =
-          text == kInsertAny
+          text == kIdentify
               ? (set_.empty() ? set_.end() : std::prev(set_.end()))
               : set_.find(std::stoi(text.substr(std::strlen(kInsertNumbered))) - 1);
       if (it == set_.end()) return IDCANCEL;
@@ -185,7 +159,7 @@ class Scenario {
       return in_->fail() ? IDCANCEL : IDOK;  // retype while there is input
     }
     if (text.starts_with(kConfirmTarget)) return IDNO;
-    if (text == kReuse || text == kOverwrite || text == kSearchAgain) return IDYES;
+    if (text == kReuse || text == kOverwrite || text == kNoRecord) return IDYES;
     if (text == kAbort || text == kAnother || text == kComplete) return IDNO;
     if ((call.flags & kButtonsMask) == static_cast<unsigned>(Buttons::kOk)) return IDOK;
     return 0;  // unforeseen: the screen throws

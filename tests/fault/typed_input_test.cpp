@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "dialog_texts.h"
 #include "diskset/volume.h"
 #include "fakes/fake_host.h"
 #include "menu/menu_loop.h"
@@ -14,30 +15,13 @@
 namespace slicery {
 namespace {
 
+using namespace texts;
+
 struct EndOfInput {};
 
-constexpr char kMenu[] =
-    "Slicerer- Hollowmere Software\nVersion 1.0\nIf you would like to Slicery a file, "
-    "please click YES.\nIf you would like to reconstitute a file, please click NO.";
-constexpr char kCannotOpen[] =
-    "Slicery was unable to open the file.  Please enter another filename.";
-constexpr char kInsertBlank[] =
-    "Please insert a disk into drive.  (No data on disk will be overwritten.)";
-constexpr char kInsertAny[] = "Please insert a disk into drive.";
-constexpr char kReuse[] =
-    "This disk has already been used in a previous operation.  Continuing will erase "
-    "all former operation data.\nDo you still wish to use this disk?";
 constexpr char kConfirm[] =
     "This operation contains a file entitled\norig.bin\nWould you like to reconstitute "
     "the file at this location?";
-constexpr char kCannotCreate[] =
-    "Slicery cannot reconstitute the file at this location.\nPlease specify a different "
-    "location.";
-constexpr char kOverwrite[] = "File already exists.  Do you wish to overwrite it?";
-constexpr char kAnother[] = "Would you like to begin another operation?";
-constexpr char kComplete[] =
-    "\n          Operation complete!          \nWould you like to begin another "
-    "operation?";
 constexpr char kSetChunk[] = "12345";
 
 const std::string kName259 = std::string(255, 'n') + ".bin";
@@ -91,15 +75,15 @@ TEST(TypedInputTest, EveryAnswerAndWordIsTakenAsDescribedOrEndsTheProgram) {
        kNonAscii, "", ""},
       {"answers that are no button", "blank", "x\n\xFF\n7\nok\ny\n", kCannotOpen, "", "",
        "NO.\n" + again4 + "[Y]es / [N]o / [C]ancel: Please enter"},
-      {"over-long answer", "blank", "n" + std::string(300, 'x') + "\n", kInsertAny, "",
-       "", ""},
-      {"end at the volume request", "blank", "y\nsrc.bin\n", kInsertBlank, "", "", ""},
+      {"over-long answer", "blank", "n" + std::string(300, 'x') + "\n", kIdentify, "", "",
+       ""},
+      {"end at the volume request", "blank", "y\nsrc.bin\n", kSplitInsert, "", "", ""},
       {"end at the abort question", "blank", "y\nsrc.bin\nc\n", "Abort operation?", "",
        "", ""},
       {"end at another operation", "blank", "y\nsrc.bin\nc\ny\n", kAnother, "", "", ""},
       {"end at the reuse question", "set", "y\nsrc.bin\no\n", kReuse, "", "", ""},
       {"end at completion", "blank", "y\nsrc.bin\no\n", kComplete, "src.bin", "", ""},
-      {"end at identification", "set", "n\n", kInsertAny, "", "", ""},
+      {"end at identification", "set", "n\n", kIdentify, "", "", ""},
       {"end at the recorded location", "set", "n\no\n", kConfirm, "", "", ""},
       {"empty word as location", "set", "n\no\nn\n", kCannotCreate, "", "", ""},
       {"260 chars as location", "set", "n\no\nn\n" + std::string(260, 't') + "\n",

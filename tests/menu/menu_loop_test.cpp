@@ -2,19 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "dialog_texts.h"
 #include "fakes/fake_host.h"
 #include "ui/dialog.h"
 
 namespace slicery {
 namespace {
 
-constexpr char kMenu[] =
-    "Slicerer- Hollowmere Software\nVersion 1.0\nIf you would like to Slicery a file, "
-    "please click YES.\nIf you would like to reconstitute a file, please click NO.";
+using namespace texts;
+
 constexpr char kPrompt[] = "Please enter the filename to slicery: \n";
-constexpr char kOpenFailed[] =
-    "Slicery was unable to open the file.  Please enter another filename.";
-constexpr char kAnother[] = "Would you like to begin another operation?";
 
 TEST(MenuLoopTest, CancelEndsAtOnceWithStatusZero) {
   FakeHost host;
@@ -34,7 +31,7 @@ TEST(MenuLoopTest, EachOperationStartsAfreshAndEndsAsItSays) {
   host.screen.Then(IDYES).Then(IDCANCEL).Then(IDNO);   // menu, open failed, another?
   EXPECT_EQ(RunMenuLoop(host.ctx), 0);
   EXPECT_EQ(host.out.str(), std::string(kPrompt) + kPrompt);
-  EXPECT_EQ(host.screen.Count(kOpenFailed), 2);
+  EXPECT_EQ(host.screen.Count(kCannotOpen), 2);
   EXPECT_EQ(host.screen.Count(kMenu), 2);
   EXPECT_EQ(host.screen.clears(), 2);
 

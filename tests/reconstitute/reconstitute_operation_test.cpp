@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_texts.h"
 #include "diskset/volume.h"
 #include "fakes/fake_host.h"
 #include "menu/operation.h"
@@ -11,24 +12,7 @@
 namespace slicery {
 namespace {
 
-constexpr char kWrongSet[] =
-    "Error: this Slicery data on this disk is for a different file.";
-constexpr char kWrongOrder[] =
-    "Error: this disk is part of the operation, but has not been inserted in the proper "
-    "order.";
-constexpr char kNoRecord[] =
-    "Error: unable to read Slicery information from this disk.\nDo you want Slicery to "
-    "search for the data again?";
-constexpr char kReadFatal[] =
-    "Slicery has encountered a fatal error while reading the disk.\nOperation "
-    "aborted.\nPartial data from the file may be available.";
-constexpr char kCannotCreate[] =
-    "Slicery cannot reconstitute the file at this location.\nPlease specify a different "
-    "location.";
-constexpr char kOverwrite[] = "File already exists.  Do you wish to overwrite it?";
-constexpr char kComplete[] =
-    "\n          Operation complete!          \nWould you like to begin another "
-    "operation?";
+using namespace texts;
 
 std::string Bytes(std::size_t size, int seed) {
   std::string s(size, '\0');
@@ -114,8 +98,8 @@ TEST_F(ReconstituteTest, RefusesForeignMisplacedAndUnreadableVolumesThenGoesOn) 
   EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kEndProgram);
 
   EXPECT_EQ(host_.env.FileBytes("out.bin"), source);
-  EXPECT_EQ(host_.screen.Count(kWrongSet), 1);
-  EXPECT_EQ(host_.screen.Count(kWrongOrder), 1);
+  EXPECT_EQ(host_.screen.Count(kOtherSet), 1);
+  EXPECT_EQ(host_.screen.Count(kOutOfOrder), 1);
   EXPECT_EQ(host_.screen.Count(kNoRecord), 2);
   EXPECT_EQ(host_.screen.Count("Please insert a disk into drive."), 2);
   EXPECT_EQ(host_.screen.Count("Please insert Disk #1"), 4);

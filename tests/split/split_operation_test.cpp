@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "dialog_texts.h"
 #include "diskset/volume.h"
 #include "fakes/fake_host.h"
 #include "menu/operation.h"
@@ -10,22 +11,7 @@
 namespace slicery {
 namespace {
 
-constexpr char kInsert[] =
-    "Please insert a disk into drive.  (No data on disk will be overwritten.)";
-constexpr char kUsedHere[] =
-    "Error: this disk has already been used in this operation.\nSlicery cannot write "
-    "any more data to this disk.";
-constexpr char kReuse[] =
-    "This disk has already been used in a previous operation.  Continuing will erase "
-    "all former operation data.\nDo you still wish to use this disk?";
-constexpr char kUnwritable[] =
-    "Error: Slicery was unable to write to the specified medium.\nMake sure the disk "
-    "is formatted and not write-protected.";
-constexpr char kTooSmall[] = "Error: Disk must have at least 600 bytes free space.";
-constexpr char kComplete[] =
-    "\n          Operation complete!          \nWould you like to begin another "
-    "operation?";
-constexpr char kAnother[] = "Would you like to begin another operation?";
+using namespace texts;
 
 std::string Bytes(std::size_t size) {
   std::string s(size, '\0');
@@ -156,7 +142,7 @@ TEST_F(SplitTest, CancelAndAbortLeaveWhatWasWritten) {
   host_.screen.Then(IDCANCEL).Then(IDYES);  // cancel and abort
   host_.screen.Then(IDYES);                 // another operation
   EXPECT_EQ(RunSplitOperation(host_.ctx), OperationOutcome::kBackToMenu);
-  EXPECT_EQ(host_.screen.Count(kInsert), 3);
+  EXPECT_EQ(host_.screen.Count(kSplitInsert), 3);
   EXPECT_EQ(host_.screen.Count("Abort operation?"), 2);
   EXPECT_EQ(host_.screen.calls().back().text, kAnother);
   EXPECT_EQ(RecordOn(host_.env, "d1").continuation_mark, '+');
