@@ -61,6 +61,16 @@ double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// The phase's time, then the program's exit and its resource use.
+std::optional<Phase> EndPhase(const ProgramSetup& setup, Session& session,
+                              Clock::time_point start, Phase phase, std::string* error) {
+  phase.seconds = SecondsSince(start);
+  std::optional<ChildUsage> usage = Finish(setup, session, error);
+  if (!usage) return std::nullopt;
+  phase.usage = *usage;
+  return phase;
+}
+
 }  // namespace
 
 std::optional<Phase> RunSplit(const ProgramSetup& setup, e2e::Drive& drive,
@@ -78,11 +88,7 @@ std::optional<Phase> RunSplit(const ProgramSetup& setup, e2e::Drive& drive,
     if (!Insert(drive, ++phase.volumes, error)) return std::nullopt;
     if (!session->Answer('o')) return Fail(*session, "answer not taken", error);
   }
-  phase.seconds = SecondsSince(start);
-  std::optional<ChildUsage> usage = Finish(setup, *session, error);
-  if (!usage) return std::nullopt;
-  phase.usage = *usage;
-  return phase;
+  return EndPhase(setup, *session, start, phase, error);
 }
 
 std::optional<Phase> RunReconstitute(const ProgramSetup& setup, e2e::Drive& drive,
@@ -112,11 +118,7 @@ std::optional<Phase> RunReconstitute(const ProgramSetup& setup, e2e::Drive& driv
     if (!Insert(drive, ++phase.volumes, error)) return std::nullopt;
     if (!session->Answer('o')) return Fail(*session, "answer not taken", error);
   }
-  phase.seconds = SecondsSince(start);
-  std::optional<ChildUsage> usage = Finish(setup, *session, error);
-  if (!usage) return std::nullopt;
-  phase.usage = *usage;
-  return phase;
+  return EndPhase(setup, *session, start, phase, error);
 }
 
 }  // namespace slicery::bench
