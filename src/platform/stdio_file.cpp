@@ -19,13 +19,13 @@ const char* ModeString(FileMode mode) {
 
 class StdioFile : public File {
  public:
-  explicit StdioFile(std::FILE* stream) : stream_(stream) {}
+  explicit StdioFile(std::FILE* stream) : stream_(stream), serial_(++opened_) {}
   ~StdioFile() override {
     if (stream_ != nullptr) std::fclose(stream_);
   }
 
   std::size_t Read(char* buffer, std::size_t size, bool* failed) override {
-    if (stream_ == nullptr) {
+    if (stream_ == nullptr || astray_) {
       *failed = true;
       return 0;
     }
@@ -35,7 +35,7 @@ class StdioFile : public File {
   }
 
   bool Write(const char* data, std::size_t size) override {
-    return stream_ != nullptr && std::fwrite(data, 1, size, stream_) == size;
+    return stream_ != nullptr && !astray_ && std::fwrite(data, 1, size, stream_) == size;
   }
 
   bool Flush() override { return stream_ != nullptr && std::fflush(stream_) == 0; }
@@ -45,6 +45,7 @@ class StdioFile : public File {
   bool Seek(std::uint64_t offset) override {
     if (stream_ == nullptr || !SeekStdioStream(stream_, offset)) return false;
     std::clearerr(stream_);
+    astray_ = false;
     return true;
   }
 
@@ -55,8 +56,33 @@ class StdioFile : public File {
     return closed;
   }
 
+  std::optional<std::size_t> CopyFrom(File& source, std::size_t size) override {
+    auto* from = dynamic_cast<StdioFile*>(&source);
+    if (from == nullptr || from->stream_ == nullptr || from->astray_ ||
+        stream_ == nullptr || astray_) {
+      return std::nullopt;
+    }
+    if (copy_source_ != from->serial_) {
+      copy_source_ = from->serial_;
+      copy_way_ = KernelCopy::kUntried;
+    }
+    const StreamCopy copy = CopyStdioStreams(from->stream_, stream_, size, &copy_way_);
+    from->astray_ = copy.source_astray;
+    astray_ = copy.destination_astray;
+    return copy.bytes;
+  }
+
  private:
+  static inline std::uint64_t opened_ = 0;  // files opened so far, for serial_
+
   std::FILE* stream_;
+  const std::uint64_t serial_;  // tells one source from another, however allocated
+  // Reads and writes fail until a Seek says where they go: an in-kernel copy
+  // could not set the stream's position after it.
+  bool astray_ = false;
+  // How this file is copied into from the file numbered copy_source_.
+  std::uint64_t copy_source_ = 0;
+  KernelCopy copy_way_ = KernelCopy::kUntried;
 };
 
 }  // namespace
