@@ -96,7 +96,8 @@ class ConsoleRecorder : public std::stringbuf {
 
  protected:
   int sync() override {
-    shown.push_back(str().size());
+    // The characters written so far, without copying them out at every flush.
+    shown.push_back(static_cast<std::size_t>(pptr() - pbase()));
     return 0;
   }
 };
