@@ -2,6 +2,8 @@
 // disk without a record or data, a damaged disk, picks an existing or
 // impossible location, or gives up. The set is recorded as "src.bin"; runs
 // rebuild from out/ unless a scenario names another folder.
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "e2e/e2e_test.h"
@@ -123,6 +125,10 @@ const Scenario kScenarios[] = {
          std::vector<Step>{Say(kCannotCreate, "o\n../work/out/fresh.bin")} +
          Requests(1, 5) + kDone,
      "../work/out/fresh.bin", -1, "drive"},
+    {"FifoLocationRefused",
+     Identify("n\nfifo") + std::vector<Step>{Say(kCannotCreate, "o\nfresh.bin")} +
+         Requests(1, 5) + kDone,
+     "fresh.bin", -1},
     {"LocationWithNulRefused",
      Identify("n\nfresh.bin\0x"s) +
          std::vector<Step>{Say(kCannotCreate, "o\nfresh.bin")} + Requests(1, 5) + kDone,
@@ -162,6 +168,8 @@ class ReconstituteTest : public E2eTest, public ::testing::WithParamInterface<Sc
     ASSERT_TRUE(WriteFile(drive_.FileOn("long", kDataFile),
                           bytes_.substr(kChunk, kChunk) + RandomBytes(500, 7)));
     fs::create_directories(Work("out/dir"));
+    // No program writes to it: opening it either way would wait forever.
+    ASSERT_EQ(mkfifo(Work("out/fifo").c_str(), 0600), 0);
     ASSERT_TRUE(WriteFile(Work("out/existing.bin"), RandomBytes(3 * kSize, 5)));
   }
 
