@@ -163,6 +163,7 @@ bool MemoryEnv::SameFile(const std::string& a, const std::string& b) {
 }
 
 void MemoryEnv::Remove(const std::string& path) {
+  removed_.push_back(path);
   std::string name;
   if (Directory* dir = DirectoryOf(path, &name)) dir->erase(name);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/host.h"
 
@@ -46,6 +47,9 @@ class MemoryEnv : public Env {
   // Drops every byte that no Sync made durable, as a power cut would.
   void ForgetUnsynced();
 
+  // Every path given to Remove, in the order given.
+  const std::vector<std::string>& removed() const { return removed_; }
+
   void set_tick_count(std::uint32_t ticks) { ticks_ = ticks; }
   int volume_syncs() const { return volume_syncs_; }
 
@@ -72,6 +76,7 @@ class MemoryEnv : public Env {
   std::map<std::string, FileKind> kinds_;
   std::uint32_t ticks_ = 0;
   int volume_syncs_ = 0;
+  std::vector<std::string> removed_;
 };
 
 }  // namespace slicery
