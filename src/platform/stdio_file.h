@@ -47,4 +47,7 @@ struct StreamCopy {
 StreamCopy CopyStdioStreams(std::FILE* from, std::FILE* to, std::size_t size,
                             KernelCopy* way);
 
+// Host-specific: cuts the file of a flushed stream to `length` bytes.
+bool TruncateStdioStream(std::FILE* stream, std::uint64_t length);
+
 }  // namespace slicery

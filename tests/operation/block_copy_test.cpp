@@ -57,6 +57,7 @@ class DestinationRecorder : public File {
     return true;
   }
   bool Seek(std::uint64_t) override { return false; }
+  bool Truncate(std::uint64_t) override { return false; }
   bool Close() override { return true; }
 
   std::string bytes;
@@ -83,6 +84,7 @@ class SourceFailingAt : public File {
   bool Flush() override { return true; }
   bool Sync() override { return true; }
   bool Seek(std::uint64_t) override { return false; }
+  bool Truncate(std::uint64_t) override { return false; }
   bool Close() override { return true; }
 
  private:
@@ -96,7 +98,6 @@ class ConsoleRecorder : public std::stringbuf {
 
  protected:
   int sync() override {
-    // The characters written so far, without copying them out at every flush.
     shown.push_back(static_cast<std::size_t>(pptr() - pbase()));
     return 0;
   }
