@@ -109,7 +109,7 @@ TEST_F(SplitTest, RefusedVolumesKeepTheDiskIndex) {
   host_.env.AddDisk("d1", 1600);
   host_.env.AddDisk("d2", 1600);
   host_.env.InsertDisk("old");
-  ASSERT_TRUE(WriteDiskInfo(host_.env, {"other.bin", 0, '*', 0, 1}));
+  ASSERT_EQ(WriteDiskInfo(host_.env, {"other.bin", 0, '*', 0, 1}), WriteResult::kWritten);
   Insert("");  // empty drive: not writable
   host_.screen.Then(DialogResult::kOk);
   Insert("small");  // under 600 bytes free

@@ -44,7 +44,7 @@ class Win32HostTest : public ::testing::Test {
 
 TEST_F(Win32HostTest, RecordIsWrittenWithCrLfAndReadBack) {
   EXPECT_EQ(env_->VolumeRoot(), "A:\\");
-  ASSERT_TRUE(WriteDiskInfo(*env_, {"X", 3, '+', 1234, 77}));
+  ASSERT_EQ(WriteDiskInfo(*env_, {"X", 3, '+', 1234, 77}), WriteResult::kWritten);
   EXPECT_EQ(RawBytes("A:\\SLICERY.Q2Z"), "X\r\n3\r\n+\r\n1234\r\n77");
 
   DiskInfoRecord record;
@@ -98,7 +98,7 @@ TEST_F(Win32HostTest, ProbeBudgetAndClearWorkOnTheDrive) {
   EXPECT_GT(*budget, 0u);
   EXPECT_LE(*budget, kMaxChunkLength);
 
-  ASSERT_TRUE(WriteDiskInfo(*env_, {"X", 0, '*', 1, 2}));
+  ASSERT_EQ(WriteDiskInfo(*env_, {"X", 0, '*', 1, 2}), WriteResult::kWritten);
   std::ofstream("A:\\SLICERY.A2Z") << "chunk";
   std::ofstream("A:\\OTHER.TXT") << "kept";
   ClearDiskSet(*env_);
