@@ -57,8 +57,13 @@ class StdioFile : public File {
     return TellStdioStream(stream_);
   }
 
+  // The bytes of a write that failed are cut off with the rest, so the
+  // stream's error indicator goes too: some runtimes fail the close of a
+  // stream that still carries one.
   bool Truncate(std::uint64_t length) override {
-    return Flush() && Note(TruncateStdioStream(stream_, length));
+    if (!Flush() || !Note(TruncateStdioStream(stream_, length))) return false;
+    std::clearerr(stream_);
+    return true;
   }
 
   bool NoSpace() const override { return no_space_; }
