@@ -176,20 +176,21 @@ std::optional<std::uint64_t> CutBack(std::uint64_t reached, std::uint64_t unit) 
 }
 
 // After the medium refused a block, the units it still has are filled from
-// the source one unit at a time, until a write fails, the budget is reached or
-// the source ends: a file system can refuse a whole block (a page of the
-// cache, a run of clusters) while single units would still fit. The length
-// the data file then reached.
+// the source one unit (at most one copy buffer) at a time, until a write fails, the
+// budget is reached or the source ends: a file system can refuse a whole block (a page of
+// the cache, a run of clusters) while single units would still fit. The length the data
+// file then reached.
 std::uint64_t FillLastUnits(SplitState& split, File& data, std::uint64_t reached,
                             const ChunkBudget& budget) {
-  std::vector<char> unit(static_cast<std::size_t>(budget.unit));
+  const std::uint64_t piece = std::min<std::uint64_t>(budget.unit, kCopyBufferSize);
+  std::vector<char> buffer(static_cast<std::size_t>(piece));
   if (!split.source->Seek(split.chunk_start + reached)) return reached;
   while (reached < budget.bytes) {
     const std::size_t wanted =
-        static_cast<std::size_t>(std::min(budget.unit, budget.bytes - reached));
+        static_cast<std::size_t>(std::min(piece, budget.bytes - reached));
     bool failed = false;
-    const std::size_t got = split.source->Read(unit.data(), wanted, &failed);
-    if (failed || got == 0 || !data.Write(unit.data(), got)) break;
+    const std::size_t got = split.source->Read(buffer.data(), wanted, &failed);
+    if (failed || got == 0 || !data.Write(buffer.data(), got)) break;
     reached += got;
   }
   return std::max(reached, data.Position().value_or(0));
