@@ -32,8 +32,8 @@ class File {
   // The offset the next write goes to: after a write that failed part-way,
   // the end of the bytes that did go out. Empty if it cannot be told.
   virtual std::optional<std::uint64_t> Position() = 0;
-  // Flushes, then cuts the file to its first `length` bytes. The position is
-  // left where it was.
+  // Flushes, then cuts the file to its first `length` bytes and moves to its
+  // end, so the next write follows them.
   virtual bool Truncate(std::uint64_t length) = 0;
   // Whether the last call that failed, failed because the medium is full
   // ("no space": ENOSPC or EDQUOT; ERROR_DISK_FULL or ERROR_HANDLE_DISK_FULL).
@@ -41,6 +41,16 @@ class File {
   // Closes the file. Later calls fail. A file destroyed unclosed is closed
   // quietly, which only the error paths rely on.
   virtual bool Close() = 0;
+};
+
+// What a path names, links followed.
+enum class FileKind {
+  kNone,         // nothing, or nothing that can be examined
+  kRegular,      // a file
+  kDirectory,    // a folder
+  kBlockDevice,  // a disk or partition, read like a file
+  kCharDevice,   // a terminal or a device such as /dev/null or NUL
+  kOther,        // a pipe or a socket: opening it may wait for another program
 };
 
 // What the volume offers: its free bytes and the size they are handed out in.
@@ -60,6 +70,11 @@ class Env {
   virtual std::unique_ptr<File> Open(const std::string& path, FileMode mode) = 0;
   // Whether anything is at `path`, even what cannot be opened.
   virtual bool Exists(const std::string& path) = 0;
+  // What `path` names, found without reading from it, so it cannot block.
+  virtual FileKind KindOf(const std::string& path) = 0;
+  // Whether two paths name one file however they are spelled (the same device
+  // and inode, or volume serial and file index). False when either names nothing.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
   // Deletes a file; the result is ignored by every caller, so none is given.
   virtual void Remove(const std::string& path) = 0;
   // The volume root, ending in its separator ("A:\" on Windows).

@@ -57,13 +57,11 @@ class StdioFile : public File {
     return TellStdioStream(stream_);
   }
 
-  // The bytes of a write that failed are cut off with the rest, so the
-  // stream's error indicator goes too: some runtimes fail the close of a
-  // stream that still carries one.
+  // The seek to the new end clears the stream's error indicator too: the bytes
+  // of a write that failed are cut off with the rest, and some runtimes fail
+  // the close of a stream that still carries one.
   bool Truncate(std::uint64_t length) override {
-    if (!Flush() || !Note(TruncateStdioStream(stream_, length))) return false;
-    std::clearerr(stream_);
-    return true;
+    return Flush() && Note(TruncateStdioStream(stream_, length)) && Seek(length);
   }
 
   bool NoSpace() const override { return no_space_; }

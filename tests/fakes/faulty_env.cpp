@@ -29,7 +29,9 @@ class FaultyFile : public File {
   bool Sync() override { return !Fails(FaultKind::kSync) && inner_->Sync(); }
   bool Seek(std::uint64_t offset) override { return inner_->Seek(offset); }
   std::optional<std::uint64_t> Position() override { return inner_->Position(); }
-  bool Truncate(std::uint64_t length) override { return inner_->Truncate(length); }
+  bool Truncate(std::uint64_t length) override {
+    return !Fails(FaultKind::kTruncate) && inner_->Truncate(length);
+  }
   // An injected failure is never the medium being full.
   bool NoSpace() const override { return !injected_ && inner_->NoSpace(); }
 
@@ -57,8 +59,8 @@ class FaultyFile : public File {
 
 const char* FaultKindName(FaultKind kind) {
   static const char* const kNames[kFaultKindCount] = {
-      "open", "write",  "flush",      "sync",       "close",
-      "read", "delete", "free-space", "volume-sync"};
+      "open", "write",  "flush",      "sync",        "close",
+      "read", "delete", "free-space", "volume-sync", "truncate"};
   return kNames[static_cast<int>(kind)];
 }
 

@@ -55,7 +55,8 @@ class MemoryFile : public File {
 
   bool Truncate(std::uint64_t length) override {
     if (!node_ || !writable_) return Failed(false);
-    node_->bytes.resize(static_cast<std::size_t>(length));
+    node_->bytes.resize(std::min(node_->bytes.size(), static_cast<std::size_t>(length)));
+    pos_ = static_cast<std::size_t>(length);
     return true;
   }
 
@@ -185,7 +186,27 @@ bool MemoryEnv::Exists(const std::string& path) {
   return dir != nullptr && dir->count(name) > 0;
 }
 
+std::shared_ptr<MemoryEnv::Node> MemoryEnv::NodeAt(const std::string& path) {
+  std::string name;
+  Directory* dir = DirectoryOf(path, &name);
+  if (dir == nullptr) return nullptr;
+  auto it = dir->find(name);
+  return it == dir->end() ? nullptr : it->second;
+}
+
+FileKind MemoryEnv::KindOf(const std::string& path) {
+  auto it = kinds_.find(path);
+  if (it != kinds_.end()) return it->second;
+  return Exists(path) ? FileKind::kRegular : FileKind::kNone;
+}
+
+bool MemoryEnv::SameFile(const std::string& a, const std::string& b) {
+  const std::shared_ptr<Node> node = NodeAt(a);
+  return node != nullptr && node == NodeAt(b);
+}
+
 void MemoryEnv::Remove(const std::string& path) {
+  removed_.push_back(path);
   std::string name;
   if (Directory* dir = DirectoryOf(path, &name)) dir->erase(name);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/host.h"
 
@@ -51,14 +52,22 @@ class MemoryEnv : public Env {
   std::optional<std::string> DiskFile(const std::string& disk,
                                       const std::string& name) const;
 
+  // Makes `path` outside the volume name something other than a file.
+  void SetKind(const std::string& path, FileKind kind) { kinds_[path] = kind; }
+
   // Drops every byte that no Sync made durable, as a power cut would.
   void ForgetUnsynced();
+
+  // Every path given to Remove, in the order given.
+  const std::vector<std::string>& removed() const { return removed_; }
 
   void set_tick_count(std::uint32_t ticks) { ticks_ = ticks; }
   int volume_syncs() const { return volume_syncs_; }
 
   std::unique_ptr<File> Open(const std::string& path, FileMode mode) override;
   bool Exists(const std::string& path) override;
+  FileKind KindOf(const std::string& path) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
   void Remove(const std::string& path) override;
   std::string VolumeRoot() override { return kRoot; }
   std::optional<VolumeSpace> QueryVolumeSpace() override;
@@ -71,12 +80,16 @@ class MemoryEnv : public Env {
   // null outside the volume.
   Directory* DirectoryOf(const std::string& path, std::string* name,
                          Disk** disk = nullptr);
+  // The file at `path`; null when there is none.
+  std::shared_ptr<Node> NodeAt(const std::string& path);
 
   std::map<std::string, Disk> disks_;
   std::string inserted_;
   Directory outside_;
+  std::map<std::string, FileKind> kinds_;
   std::uint32_t ticks_ = 0;
   int volume_syncs_ = 0;
+  std::vector<std::string> removed_;
 };
 
 }  // namespace slicery
