@@ -112,7 +112,7 @@ void CopyThroughBuffer(File& source, File& destination, std::uint64_t limit,
 }  // namespace
 
 DotRule VolumeDots(std::uint64_t budget) {
-  return DotRule{budget / 25 + 1, /*sync_destination=*/true, /*show_on_console=*/false};
+  return DotRule{budget / 25 + 1, /*sync_destination=*/true, /*show_on_console=*/true};
 }
 
 DotRule TargetDots(std::int32_t chunk_length) {

@@ -35,12 +35,16 @@ class StdioFile : public File {
   }
 
   bool Write(const char* data, std::size_t size) override {
-    return stream_ != nullptr && !astray_ && std::fwrite(data, 1, size, stream_) == size;
+    if (stream_ == nullptr || astray_) return Closed();
+    return Note(std::fwrite(data, 1, size, stream_) == size);
   }
 
-  bool Flush() override { return stream_ != nullptr && std::fflush(stream_) == 0; }
+  bool Flush() override {
+    if (stream_ == nullptr) return Closed();
+    return Note(std::fflush(stream_) == 0);
+  }
 
-  bool Sync() override { return Flush() && SyncStdioStream(stream_); }
+  bool Sync() override { return Flush() && Note(SyncStdioStream(stream_)); }
 
   bool Seek(std::uint64_t offset) override {
     if (stream_ == nullptr || !SeekStdioStream(stream_, offset)) return false;
@@ -49,15 +53,25 @@ class StdioFile : public File {
     return true;
   }
 
-  bool Truncate(std::uint64_t length) override {
-    return Flush() && TruncateStdioStream(stream_, length) && Seek(length);
+  std::optional<std::uint64_t> Position() override {
+    if (stream_ == nullptr || astray_) return std::nullopt;
+    return TellStdioStream(stream_);
   }
 
+  // The seek to the new end clears the stream's error indicator too: the bytes
+  // of a write that failed are cut off with the rest, and some runtimes fail
+  // the close of a stream that still carries one.
+  bool Truncate(std::uint64_t length) override {
+    return Flush() && Note(TruncateStdioStream(stream_, length)) && Seek(length);
+  }
+
+  bool NoSpace() const override { return no_space_; }
+
   bool Close() override {
-    if (stream_ == nullptr) return false;
+    if (stream_ == nullptr) return Closed();
     const bool closed = std::fclose(stream_) == 0;
     stream_ = nullptr;
-    return closed;
+    return Note(closed);
   }
 
   std::optional<std::size_t> CopyFrom(File& source, std::size_t size) override {
@@ -77,9 +91,24 @@ class StdioFile : public File {
   }
 
  private:
-  static inline std::uint64_t opened_ = 0;  // files opened so far, for serial_
+  // Keeps, for a call that failed, whether the medium was full.
+  bool Note(bool succeeded) {
+    if (!succeeded) no_space_ = LastErrorIsNoSpace();
+    return succeeded;
+  }
+
+  // A call on a closed file, or on one whose position an in-kernel copy could
+  // not set, fails for no reason of the medium's.
+  bool Closed() {
+    no_space_ = false;
+    return false;
+  }
 
   std::FILE* stream_;
+  bool no_space_ = false;
+
+  static inline std::uint64_t opened_ = 0;  // files opened so far, for serial_
+
   const std::uint64_t serial_;  // tells one source from another, however allocated
   // Reads and writes fail until a Seek says where they go: an in-kernel copy
   // could not set the stream's position after it.

@@ -47,7 +47,13 @@ struct StreamCopy {
 StreamCopy CopyStdioStreams(std::FILE* from, std::FILE* to, std::size_t size,
                             KernelCopy* way);
 
+// Host-specific: the stream's byte offset from the start.
+std::optional<std::uint64_t> TellStdioStream(std::FILE* stream);
+
 // Host-specific: cuts the file of a flushed stream to `length` bytes.
 bool TruncateStdioStream(std::FILE* stream, std::uint64_t length);
+
+// Host-specific: whether the call that just failed found the medium full.
+bool LastErrorIsNoSpace();
 
 }  // namespace slicery
