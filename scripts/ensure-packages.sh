@@ -10,5 +10,8 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+# Another install in progress (a second build, the system's own updates) holds
+# the package lock for a while: wait for it rather than fail.
+lock=(-o DPkg::Lock::Timeout=600)
+$sudo apt-get "${lock[@]}" update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock[@]}" install -y -qq "${missing[@]}"

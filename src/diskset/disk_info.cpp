@@ -2,14 +2,10 @@
 
 #include <limits>
 
-#include "ui/console.h"
+#include "platform/text.h"
 
 namespace slicery {
 namespace {
-
-bool IsScanSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
 
 // Paths are C strings: whatever follows an embedded NUL is not part of them.
 std::string AsPath(std::string_view bytes) {
@@ -22,14 +18,14 @@ class Scanner {
   explicit Scanner(std::string_view text) : text_(text) {}
 
   void SkipSpace() {
-    while (pos_ < text_.size() && IsScanSpace(text_[pos_])) ++pos_;
+    while (pos_ < text_.size() && IsWhiteSpace(text_[pos_])) ++pos_;
   }
 
   // "%s": a run of non-blank characters. Fails at the end of the text.
   bool Word(std::string_view* word) {
     SkipSpace();
     const std::size_t start = pos_;
-    while (pos_ < text_.size() && !IsScanSpace(text_[pos_])) ++pos_;
+    while (pos_ < text_.size() && !IsWhiteSpace(text_[pos_])) ++pos_;
     *word = text_.substr(start, pos_ - start);
     return pos_ > start;
   }

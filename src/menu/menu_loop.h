@@ -5,9 +5,7 @@
 
 namespace slicery {
 
-// Runs the menu on the real host. Always returns 0, the program's exit status.
-int RunMenuLoop();
-
+// Always returns 0, the program's exit status.
 int RunMenuLoop(Context& ctx);
 
 }  // namespace slicery

@@ -54,14 +54,41 @@ class Env {
   virtual std::uint32_t TickCount() = 0;
 };
 
+// The button sets of a message box, with the host's flag values.
+enum class Buttons : unsigned {
+  kOk = 0x0,           // MB_OK
+  kOkCancel = 0x1,     // MB_OKCANCEL
+  kYesNoCancel = 0x3,  // MB_YESNOCANCEL
+  kYesNo = 0x4,        // MB_YESNO
+};
+
+// The icon of a message box, with the host's flag values.
+enum class Icon : unsigned {
+  kNone = 0x0,
+  kError = 0x10,     // MB_ICONERROR
+  kQuestion = 0x20,  // MB_ICONQUESTION
+  kWarning = 0x30,   // MB_ICONWARNING
+};
+
+inline constexpr unsigned kButtonsMask = 0xF;
+inline constexpr unsigned kIconMask = 0xF0;
+
+// The flags a message box is shown with: its buttons and its icon.
+constexpr unsigned operator|(Buttons buttons, Icon icon) {
+  return static_cast<unsigned>(buttons) | static_cast<unsigned>(icon);
+}
+
+// The button pressed, with the host's result codes (IDOK, IDCANCEL, IDYES, IDNO).
+enum class DialogResult : int { kOk = 1, kCancel = 2, kYes = 6, kNo = 7 };
+
 // Message boxes and the console clear.
 class Screen {
  public:
   virtual ~Screen() = default;
   // Shows a modal message box with the given flags (buttons | icon) and
-  // returns the code of the button pressed (IDOK, IDCANCEL, IDYES, IDNO).
-  virtual int ShowMessageBox(const std::string& text, const std::string& caption,
-                             unsigned flags) = 0;
+  // returns the button pressed. Closing the box any other way reads as Cancel.
+  virtual DialogResult ShowMessageBox(const std::string& text, const std::string& caption,
+                                      unsigned flags) = 0;
   virtual void Clear() = 0;
 };
 

@@ -12,9 +12,9 @@
 #include <iostream>
 #include <limits>
 
+#include "platform/console_screen.h"
 #include "platform/host.h"
 #include "platform/stdio_file.h"
-#include "ui/console_screen.h"
 
 namespace slicery {
 

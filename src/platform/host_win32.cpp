@@ -56,9 +56,18 @@ class MessageBoxScreen : public Screen {
  public:
   explicit MessageBoxScreen(std::ostream& out) : out_(out) {}
 
-  int ShowMessageBox(const std::string& text, const std::string& caption,
-                     unsigned flags) override {
-    return MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
+  DialogResult ShowMessageBox(const std::string& text, const std::string& caption,
+                              unsigned flags) override {
+    switch (MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags)) {
+      case IDOK:
+        return DialogResult::kOk;
+      case IDYES:
+        return DialogResult::kYes;
+      case IDNO:
+        return DialogResult::kNo;
+      default:
+        return DialogResult::kCancel;
+    }
   }
 
   // The console's own text goes out before the screen is cleared.

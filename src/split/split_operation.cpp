@@ -1,15 +1,18 @@
 // Writes one source file across as many volumes as it takes: one chunk and one
 // record per volume, until the source is used up.
+#include "split/split_operation.h"
+
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 
 #include "diskset/volume.h"
-#include "menu/operation.h"
-#include "split/chunk_copy.h"
+#include "operation/block_copy.h"
+#include "operation/closing_questions.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
+#include "ui/progress_meter.h"
 
 namespace slicery {
 namespace {
@@ -37,7 +40,7 @@ void WarnUnwritable(Context& ctx) {
              "Error", Buttons::kOk, Icon::kWarning);
 }
 
-// Step 2: asks for a source until one opens. Null when the user cancels.
+// Asks for a source until one opens. Null when the user cancels.
 std::unique_ptr<File> ChooseSource(Context& ctx, std::string* path) {
   for (;;) {
     ctx.out << "Please enter the filename to slicery: ";
@@ -51,29 +54,31 @@ std::unique_ptr<File> ChooseSource(Context& ctx, std::string* path) {
         ShowDialog(ctx.screen,
                    "Slicery was unable to open the file.  Please enter another filename.",
                    "Slicery", Buttons::kOkCancel, Icon::kWarning);
-    if (retry != IDOK) return nullptr;
+    if (retry != DialogResult::kOk) return nullptr;
   }
 }
 
-// Step 4b: false when the user gives up the operation instead of a volume.
+// Waits for a volume. False when the user gives up the operation instead.
 bool AwaitVolume(Context& ctx) {
   for (;;) {
     const DialogResult inserted = ShowDialog(
         ctx.screen,
         "Please insert a disk into drive.  (No data on disk will be overwritten.)",
         "Insert Disk", Buttons::kOkCancel, Icon::kNone);
-    if (inserted == IDOK) return true;
+    if (inserted == DialogResult::kOk) return true;
     const DialogResult abort = ShowDialog(ctx.screen, "Abort operation?", "Slicery",
                                           Buttons::kYesNo, Icon::kQuestion);
-    if (abort == IDYES) return false;
+    if (abort == DialogResult::kYes) return false;
   }
 }
 
-// Steps 4c to 4e: the chunk budget of the volume in the drive, or nothing when
-// the volume is refused.
+// Checks the volume in the drive and makes room on it. Its chunk budget, or
+// nothing when the volume is refused.
 std::optional<std::uint64_t> PrepareVolume(Context& ctx, const std::string& source_path) {
-  // (c) A volume of this very set, or of an older one. A record that cannot be
-  // read might be this set's: such a volume is never offered for reuse.
+  // A record names the set the volume belongs to. One that cannot be read
+  // might be this set's own, so such a volume is refused rather than offered
+  // for erasing. Records are compared by the first line alone, so a volume of
+  // an older set made from the same path is refused as this set's too.
   const RecordedPath recorded = ReadRecordedPath(ctx.env);
   if (recorded.status == RecordedPath::kUnreadable) {
     WarnUnwritable(ctx);
@@ -92,15 +97,15 @@ std::optional<std::uint64_t> PrepareVolume(Context& ctx, const std::string& sour
         "This disk has already been used in a previous operation.  Continuing will "
         "erase all former operation data.\nDo you still wish to use this disk?",
         "Slicery", Buttons::kYesNo, Icon::kQuestion);
-    if (reuse != IDYES) return std::nullopt;
+    if (reuse != DialogResult::kYes) return std::nullopt;
     ClearDiskSet(ctx.env);
   }
-  // (d) The volume must take a file.
+  // The volume must take a file.
   if (!ProbeVolume(ctx.env)) {
     WarnUnwritable(ctx);
     return std::nullopt;
   }
-  // (e) And leave the reserve free.
+  // And it must have room for a chunk beside the reserve.
   const std::optional<std::uint64_t> budget = QueryChunkBudget(ctx.env);
   if (!budget) {
     ShowDialog(ctx.screen, "Error: Disk must have at least 600 bytes free space.",
@@ -128,7 +133,7 @@ VolumeResult RefuseFailedVolume(Context& ctx, SplitState& split) {
   return VolumeResult::kRefused;
 }
 
-// Step 4i: the record, then the directory entries, on the medium.
+// The record, then the directory entries, on the medium.
 bool RecordVolume(Context& ctx, SplitState& split, std::uint64_t bytes_written) {
   DiskInfoRecord record;
   record.source_path = split.source_path;
@@ -139,9 +144,8 @@ bool RecordVolume(Context& ctx, SplitState& split, std::uint64_t bytes_written) 
   return WriteDiskInfo(ctx.env, record) && ctx.env.SyncVolume();
 }
 
-// Steps 4f to 4i: the chunk and the record of one accepted volume.
+// The chunk and the record of one accepted volume.
 VolumeResult WriteVolume(Context& ctx, SplitState& split, std::uint64_t budget) {
-  // (f) The data file, and the progress line.
   std::unique_ptr<File> data =
       ctx.env.Open(DataFilePath(ctx.env), FileMode::kWriteBinary);
   if (!data) {
@@ -150,10 +154,10 @@ VolumeResult WriteVolume(Context& ctx, SplitState& split, std::uint64_t budget) 
   }
   ProgressMeter meter(ctx.out);
   meter.Start("Writing to disk [");
-  // (g) The chunk.
-  const ChunkCopy copy =
-      CopyChunk(*split.source, *data, budget, meter, &split.source_at_end);
-  // (h) The data file on the medium, and the byte count.
+  const CopyResult copy =
+      CopyBlocks(*split.source, *data, budget, VolumeDots(budget), meter);
+  split.source_at_end = copy.source_ended;
+  // The whole chunk on the medium before its byte count is shown.
   meter.Finish();
   const bool data_kept = SyncAndClose(*data) && copy.status == CopyStatus::kCopied;
   if (!data_kept) {
@@ -161,13 +165,11 @@ VolumeResult WriteVolume(Context& ctx, SplitState& split, std::uint64_t budget) 
     if (copy.status == CopyStatus::kReadFailed) return FailSourceRead(ctx);
     return RefuseFailedVolume(ctx, split);
   }
-  ctx.out << copy.bytes_written << " bytes written";
+  ctx.out << copy.bytes << " bytes written";
   EndLine(ctx.out);
-  // (i) The record.
-  if (!RecordVolume(ctx, split, copy.bytes_written))
-    return RefuseFailedVolume(ctx, split);
+  if (!RecordVolume(ctx, split, copy.bytes)) return RefuseFailedVolume(ctx, split);
   ++split.disk_index;
-  split.chunk_start += copy.bytes_written;
+  split.chunk_start += copy.bytes;
   return VolumeResult::kWritten;
 }
 
@@ -175,17 +177,18 @@ VolumeResult WriteVolume(Context& ctx, SplitState& split, std::uint64_t budget) 
 
 OperationOutcome RunSplitOperation(Context& ctx) {
   SplitState split;
-  // 1. The id that every record of this set carries.
+  // The id that every record of this set carries.
   split.operation_id = DrawOperationId(ctx.env.TickCount());
-  // 2. The source.
   split.source = ChooseSource(ctx, &split.source_path);
   if (!split.source) return AskAnotherOperation(ctx);
-  // 3. The header.
   split.disk_index = 0;
   ClearConsole(ctx);
   ctx.out << "Slicery Operation: Slicery\nFilename: " << split.source_path;
   EndLine(ctx.out);
-  // 4. One volume per pass, until a read has found the end of the source.
+  // One volume per pass, until a read has found the end of the source. Only a
+  // read that comes up short sets that, so even an empty source gets a volume,
+  // and a source that fills its last volume exactly gets one more, empty, to
+  // carry the mark of the last volume.
   while (!split.source_at_end) {
     if (!AwaitVolume(ctx)) {
       split.source->Close();
@@ -198,8 +201,7 @@ OperationOutcome RunSplitOperation(Context& ctx) {
       return AskAnotherOperation(ctx);
     }
   }
-  // 5. Completion.
-  split.source->Close();
+  split.source->Close();  // opened for reading only: nothing to lose
   return AnnounceCompletion(ctx);
 }
 

@@ -4,13 +4,6 @@
 #include <ostream>
 
 namespace slicery {
-namespace {
-
-bool IsWordSpace(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-}  // namespace
 
 void ClearConsole(Context& ctx) { ctx.screen.Clear(); }
 
@@ -20,7 +13,7 @@ WordStatus ReadWord(std::istream& in, std::string* word) {
   word->clear();
   using Traits = std::istream::traits_type;
   int c = in.peek();
-  while (c != Traits::eof() && IsWordSpace(c)) {
+  while (c != Traits::eof() && IsWhiteSpace(c)) {
     in.get();
     c = in.peek();
   }
@@ -29,7 +22,7 @@ WordStatus ReadWord(std::istream& in, std::string* word) {
     return WordStatus::kRead;
   }
   bool too_long = false;
-  while (c != Traits::eof() && !IsWordSpace(c)) {
+  while (c != Traits::eof() && !IsWhiteSpace(c)) {
     in.get();
     if (word->size() < kMaxPathLength) {
       word->push_back(Traits::to_char_type(c));
@@ -56,11 +49,5 @@ bool ReadTypedPath(Context& ctx, std::string* path) {
   if (ctx.upper_case_typed_paths) UpperCase(path);
   return true;
 }
-
-void ProgressMeter::Start(const char* label) { out_ << label << std::flush; }
-
-void ProgressMeter::Dot() { out_ << '.'; }
-
-void ProgressMeter::Finish() { out_ << "] " << std::flush; }
 
 }  // namespace slicery

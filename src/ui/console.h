@@ -1,16 +1,13 @@
-// Console output, typed words and the progress meter.
+// Console output and typed words.
 #pragma once
 
-#include <cstddef>
 #include <iosfwd>
 #include <string>
 
+#include "platform/text.h"
 #include "ui/context.h"
 
 namespace slicery {
-
-// Longest word a path buffer holds: 259 characters and the terminating NUL.
-inline constexpr std::size_t kMaxPathLength = 259;
 
 void ClearConsole(Context& ctx);
 
@@ -33,17 +30,5 @@ void UpperCase(std::string* text);
 // Reads a typed path: one word, upper-cased where the host wants it. Returns
 // false when the word was too long to be a path.
 bool ReadTypedPath(Context& ctx, std::string* path);
-
-// One progress line per volume: label, dots, "] ", then the caller's count.
-class ProgressMeter {
- public:
-  explicit ProgressMeter(std::ostream& out) : out_(out) {}
-  void Start(const char* label);  // writes the label and flushes
-  void Dot();                     // writes "."; the caller decides on flushing
-  void Finish();                  // writes "] " and flushes
-
- private:
-  std::ostream& out_;
-};
 
 }  // namespace slicery

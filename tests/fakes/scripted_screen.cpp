@@ -10,13 +10,13 @@ constexpr std::size_t kMaxCalls = 100000;
 
 }  // namespace
 
-ScriptedScreen& ScriptedScreen::Then(int result, std::function<void()> before) {
+ScriptedScreen& ScriptedScreen::Then(DialogResult result, std::function<void()> before) {
   script_.push_back(Step{result, std::move(before)});
   return *this;
 }
 
-int ScriptedScreen::ShowMessageBox(const std::string& text, const std::string& caption,
-                                   unsigned flags) {
+DialogResult ScriptedScreen::ShowMessageBox(const std::string& text,
+                                            const std::string& caption, unsigned flags) {
   calls_.push_back(DialogCall{text, caption, flags});
   if (calls_.size() > kMaxCalls) throw ScriptExhausted("dialog loop: " + text);
   if (!script_.empty()) {
@@ -26,7 +26,8 @@ int ScriptedScreen::ShowMessageBox(const std::string& text, const std::string& c
     return step.result;
   }
   if (fallback_) {
-    if (const int result = fallback_(calls_.back()); result != 0) return result;
+    if (const std::optional<DialogResult> result = fallback_(calls_.back()))
+      return *result;
   }
   throw ScriptExhausted("unscripted dialog: " + caption + ": " + text);
 }

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -27,14 +28,15 @@ struct ScriptExhausted : std::runtime_error {
 class ScriptedScreen : public Screen {
  public:
   // The next dialog gets `result`; `before` runs first.
-  ScriptedScreen& Then(int result, std::function<void()> before = nullptr);
-  // A rule for any dialog the script does not cover: returns 0 to pass.
-  void set_fallback(std::function<int(const DialogCall&)> fallback) {
+  ScriptedScreen& Then(DialogResult result, std::function<void()> before = nullptr);
+  // A rule for any dialog the script does not cover: returns nothing to pass.
+  void set_fallback(
+      std::function<std::optional<DialogResult>(const DialogCall&)> fallback) {
     fallback_ = std::move(fallback);
   }
 
-  int ShowMessageBox(const std::string& text, const std::string& caption,
-                     unsigned flags) override;
+  DialogResult ShowMessageBox(const std::string& text, const std::string& caption,
+                              unsigned flags) override;
   void Clear() override { ++clears_; }
 
   const std::vector<DialogCall>& calls() const { return calls_; }
@@ -45,11 +47,11 @@ class ScriptedScreen : public Screen {
 
  private:
   struct Step {
-    int result;
+    DialogResult result;
     std::function<void()> before;
   };
   std::deque<Step> script_;
-  std::function<int(const DialogCall&)> fallback_;
+  std::function<std::optional<DialogResult>(const DialogCall&)> fallback_;
   std::vector<DialogCall> calls_;
   int clears_ = 0;
 };

@@ -17,8 +17,10 @@
 #include "fakes/faulty_env.h"
 #include "fakes/memory_env.h"
 #include "fakes/scripted_screen.h"
-#include "menu/operation.h"
-#include "ui/dialog.h"
+#include "menu/menu_loop.h"
+#include "platform/host.h"
+#include "reconstitute/reconstitute_operation.h"
+#include "split/split_operation.h"
 
 namespace slicery {
 namespace {
@@ -129,7 +131,7 @@ class Scenario {
     operation(ctx);
   }
 
-  int Answer(const DialogCall& call) {
+  std::optional<DialogResult> Answer(const DialogCall& call) {
     if (screen_.calls().size() > kMaxDialogs) {
       throw ScriptExhausted("loop at: " + call.text);
     }
@@ -139,11 +141,11 @@ class Scenario {
       // The third request gets the first disk again, as a person may do.
       if (++requests_ == 3) {
         memory_.InsertDisk(disks_[0]);
-        return IDOK;
+        return DialogResult::kOk;
       }
       if (next_disk_ == disks_.size()) AddDisk("d" + std::to_string(next_disk_));
       memory_.InsertDisk(disks_[next_disk_++]);
-      return IDOK;
+      return DialogResult::kOk;
     }
     if (text == kIdentify || text.starts_with(kInsertNumbered)) {
       // Identification takes the set's last volume: any volume will do.
@@ -151,18 +153,22 @@ class Scenario {
           text == kIdentify
               ? (set_.empty() ? set_.end() : std::prev(set_.end()))
               : set_.find(std::stoi(text.substr(std::strlen(kInsertNumbered))) - 1);
-      if (it == set_.end()) return IDCANCEL;
+      if (it == set_.end()) return DialogResult::kCancel;
       memory_.InsertDisk(it->second);
-      return IDOK;
+      return DialogResult::kOk;
     }
     if (text == kCannotOpen || text == kCannotCreate) {
-      return in_->fail() ? IDCANCEL : IDOK;  // retype while there is input
+      return in_->fail() ? DialogResult::kCancel
+                         : DialogResult::kOk;  // retype while there is input
     }
-    if (text.starts_with(kConfirmTarget)) return IDNO;
-    if (text == kReuse || text == kOverwrite || text == kNoRecord) return IDYES;
-    if (text == kAbort || text == kAnother || text == kComplete) return IDNO;
-    if ((call.flags & kButtonsMask) == static_cast<unsigned>(Buttons::kOk)) return IDOK;
-    return 0;  // unforeseen: the screen throws
+    if (text.starts_with(kConfirmTarget)) return DialogResult::kNo;
+    if (text == kReuse || text == kOverwrite || text == kNoRecord)
+      return DialogResult::kYes;
+    if (text == kAbort || text == kAnother || text == kComplete) return DialogResult::kNo;
+    if ((call.flags & kButtonsMask) == static_cast<unsigned>(Buttons::kOk)) {
+      return DialogResult::kOk;
+    }
+    return std::nullopt;  // unforeseen: the screen throws
   }
 
   VolumeFiles Files(const std::string& disk) const {

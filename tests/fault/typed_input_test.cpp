@@ -8,9 +8,10 @@
 #include "diskset/volume.h"
 #include "fakes/fake_host.h"
 #include "menu/menu_loop.h"
-#include "menu/operation.h"
-#include "ui/console_screen.h"
-#include "ui/dialog.h"
+#include "platform/console_screen.h"
+#include "platform/host.h"
+#include "reconstitute/reconstitute_operation.h"
+#include "split/split_operation.h"
 
 namespace slicery {
 namespace {
@@ -131,8 +132,13 @@ TEST(TypedInputTest, EndOfInputAtAWordPromptComesBackToTheRetryDialog) {
   for (const bool reconstitute : {false, true}) {
     FakeHost host;
     Prepare(host.env, "set");
-    if (reconstitute) host.screen.Then(IDOK).Then(IDNO);  // the set, another location
-    host.screen.Then(IDOK).Then(IDOK).Then(IDCANCEL).Then(IDNO);
+    if (reconstitute)
+      host.screen.Then(DialogResult::kOk)
+          .Then(DialogResult::kNo);  // the set, another location
+    host.screen.Then(DialogResult::kOk)
+        .Then(DialogResult::kOk)
+        .Then(DialogResult::kCancel)
+        .Then(DialogResult::kNo);
     const OperationOutcome outcome =
         reconstitute ? RunReconstituteOperation(host.ctx) : RunSplitOperation(host.ctx);
     EXPECT_EQ(outcome, OperationOutcome::kEndProgram);

@@ -14,9 +14,8 @@
 #include <vector>
 
 #include "diskset/disk_info.h"
+#include "platform/console_screen.h"
 #include "ui/console.h"
-#include "ui/console_screen.h"
-#include "ui/dialog.h"
 
 namespace slicery {
 namespace {
@@ -153,21 +152,23 @@ void CheckWords(std::string_view bytes) {
           "end of input not an empty word");
 }
 
-bool Offers(unsigned buttons, int result) {
+bool Offers(unsigned buttons, DialogResult result) {
   switch (buttons) {
     case 0x0:
-      return result == IDOK;
+      return result == DialogResult::kOk;
     case 0x1:
-      return result == IDOK || result == IDCANCEL;
+      return result == DialogResult::kOk || result == DialogResult::kCancel;
     case 0x3:
-      return result == IDYES || result == IDNO || result == IDCANCEL;
+      return result == DialogResult::kYes || result == DialogResult::kNo ||
+             result == DialogResult::kCancel;
     default:
-      return result == IDYES || result == IDNO;
+      return result == DialogResult::kYes || result == DialogResult::kNo;
   }
 }
 
-int ButtonOfLetter(unsigned buttons, char letter) {
-  const int results[] = {IDOK, IDCANCEL, IDYES, IDNO};
+std::optional<DialogResult> ButtonOfLetter(unsigned buttons, char letter) {
+  const DialogResult results[] = {DialogResult::kOk, DialogResult::kCancel,
+                                  DialogResult::kYes, DialogResult::kNo};
   const char* letters = "OCYN";
   for (int i = 0; i < 4; ++i) {
     if ((letter == letters[i] || letter == letters[i] + ('a' - 'A')) &&
@@ -175,13 +176,13 @@ int ButtonOfLetter(unsigned buttons, char letter) {
       return results[i];
     }
   }
-  return 0;
+  return std::nullopt;
 }
 
 // The first dialog over `bytes`: drawn once, then its buttons line again for
 // each refused answer; an offered letter as the first character answers it.
 void CheckFirstDialog(std::string_view bytes, unsigned buttons, const std::string& drawn,
-                      int result, bool ended) {
+                      DialogResult result, bool ended) {
   const char* const lines[] = {"[O]K", "[O]K / [C]ancel", "", "[Y]es / [N]o / [C]ancel",
                                "[Y]es / [N]o"};
   const std::string asked = std::string(lines[buttons]) + ": ";
@@ -194,11 +195,12 @@ void CheckFirstDialog(std::string_view bytes, unsigned buttons, const std::strin
   }
   std::size_t first = 0;
   while (first < bytes.size() && IsBlank(bytes[first])) ++first;
-  const int picked = first < bytes.size() ? ButtonOfLetter(buttons, bytes[first]) : 0;
+  const std::optional<DialogResult> picked =
+      first < bytes.size() ? ButtonOfLetter(buttons, bytes[first]) : std::nullopt;
   if (first == bytes.size()) {
     Require(ended, "end of input missed");
-  } else if (picked != 0) {
-    Require(result == picked && rest.size() == asked.size(), "first letter not taken");
+  } else if (picked) {
+    Require(result == *picked && rest.size() == asked.size(), "first letter not taken");
   } else {
     Require(rest.size() >= 2 * asked.size(), "refused answer not asked again");
   }
@@ -206,15 +208,19 @@ void CheckFirstDialog(std::string_view bytes, unsigned buttons, const std::strin
 
 // Dialogs of every button set answered from `bytes` until the input ends.
 void CheckDialogs(std::string_view bytes) {
-  for (const unsigned buttons : {0x0u, 0x1u, 0x3u, 0x4u}) {
+  for (const Buttons set :
+       {Buttons::kOk, Buttons::kOkCancel, Buttons::kYesNoCancel, Buttons::kYesNo}) {
+    const unsigned buttons = static_cast<unsigned>(set);
     std::istringstream in{std::string(bytes)};
     std::ostringstream out;
     bool ended = false;
     ConsoleScreen screen(in, out, false, [&ended] { ended = true; });
     for (std::size_t shown = 0;; ++shown) {
       Require(shown <= bytes.size(), "dialogs go on without reading input");
-      const int result = screen.ShowMessageBox("Text", "Slicery", buttons | 0x20);
-      Require(ended ? result == IDCANCEL : Offers(buttons, result), "answer not offered");
+      const DialogResult result =
+          screen.ShowMessageBox("Text", "Slicery", set | Icon::kQuestion);
+      Require(ended ? result == DialogResult::kCancel : Offers(buttons, result),
+              "answer not offered");
       if (shown == 0) CheckFirstDialog(bytes, buttons, out.str(), result, ended);
       if (ended) break;
     }

@@ -4,7 +4,7 @@
 
 #include "dialog_texts.h"
 #include "fakes/fake_host.h"
-#include "ui/dialog.h"
+#include "platform/host.h"
 
 namespace slicery {
 namespace {
@@ -15,20 +15,24 @@ constexpr char kPrompt[] = "Please enter the filename to slicery: \n";
 
 TEST(MenuLoopTest, CancelEndsAtOnceWithStatusZero) {
   FakeHost host;
-  host.screen.Then(IDCANCEL);
+  host.screen.Then(DialogResult::kCancel);
   EXPECT_EQ(RunMenuLoop(host.ctx), 0);
   ASSERT_EQ(host.screen.calls().size(), 1u);
   EXPECT_EQ(host.screen.calls()[0].text, kMenu);
   EXPECT_EQ(host.screen.calls()[0].caption, "Slicery");
-  EXPECT_EQ(host.screen.calls()[0].flags, 0x3u);
+  EXPECT_EQ(host.screen.calls()[0].flags, Buttons::kYesNoCancel | Icon::kNone);
   EXPECT_EQ(host.screen.clears(), 1);
 }
 
 TEST(MenuLoopTest, EachOperationStartsAfreshAndEndsAsItSays) {
   // Split, back to the menu, split again: the second asks for its file again.
   FakeHost host("missing.bin other.bin");
-  host.screen.Then(IDYES).Then(IDCANCEL).Then(IDYES);  // menu, open failed, another?
-  host.screen.Then(IDYES).Then(IDCANCEL).Then(IDNO);   // menu, open failed, another?
+  host.screen.Then(DialogResult::kYes)
+      .Then(DialogResult::kCancel)
+      .Then(DialogResult::kYes);  // menu, open failed, another?
+  host.screen.Then(DialogResult::kYes)
+      .Then(DialogResult::kCancel)
+      .Then(DialogResult::kNo);  // menu, open failed, another?
   EXPECT_EQ(RunMenuLoop(host.ctx), 0);
   EXPECT_EQ(host.out.str(), std::string(kPrompt) + kPrompt);
   EXPECT_EQ(host.screen.Count(kCannotOpen), 2);
@@ -37,8 +41,12 @@ TEST(MenuLoopTest, EachOperationStartsAfreshAndEndsAsItSays) {
 
   // Reconstitute, back to the menu, then a split that prompts for its file.
   FakeHost mixed("missing.bin");
-  mixed.screen.Then(IDNO).Then(IDCANCEL).Then(IDYES);  // menu, insert disk, another?
-  mixed.screen.Then(IDYES).Then(IDCANCEL).Then(IDNO);  // menu, open failed, another?
+  mixed.screen.Then(DialogResult::kNo)
+      .Then(DialogResult::kCancel)
+      .Then(DialogResult::kYes);  // menu, insert disk, another?
+  mixed.screen.Then(DialogResult::kYes)
+      .Then(DialogResult::kCancel)
+      .Then(DialogResult::kNo);  // menu, open failed, another?
   EXPECT_EQ(RunMenuLoop(mixed.ctx), 0);
   EXPECT_EQ(mixed.out.str(), kPrompt);
   EXPECT_EQ(mixed.screen.Count(kAnother), 2);

@@ -1,3 +1,5 @@
+#include "reconstitute/reconstitute_operation.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,8 +8,7 @@
 #include "dialog_texts.h"
 #include "diskset/volume.h"
 #include "fakes/fake_host.h"
-#include "menu/operation.h"
-#include "ui/dialog.h"
+#include "platform/host.h"
 
 namespace slicery {
 namespace {
@@ -43,7 +44,7 @@ class ReconstituteTest : public ::testing::Test {
     }
     return source;
   }
-  void Answer(int result, const std::string& disk) {
+  void Answer(DialogResult result, const std::string& disk) {
     host_.screen.Then(result, [this, disk] { host_.env.InsertDisk(disk); });
   }
   FakeHost host_;
@@ -51,10 +52,10 @@ class ReconstituteTest : public ::testing::Test {
 
 TEST_F(ReconstituteTest, RebuildsFromAnyVolumeFirstAndInOrderAfterwards) {
   const std::string source = MakeSet("d", {100, 700, 30, 24, 0}, 77, 3);
-  Answer(IDOK, "d3");  // identification with disk 3 of 5
-  host_.screen.Then(IDYES);
-  for (const char* disk : {"d1", "d2", "d3", "d4", "d5"}) Answer(IDOK, disk);
-  host_.screen.Then(IDYES);
+  Answer(DialogResult::kOk, "d3");  // identification with disk 3 of 5
+  host_.screen.Then(DialogResult::kYes);
+  for (const char* disk : {"d1", "d2", "d3", "d4", "d5"}) Answer(DialogResult::kOk, disk);
+  host_.screen.Then(DialogResult::kYes);
   EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kBackToMenu);
 
   EXPECT_EQ(host_.env.FileBytes("rec.bin"), source);
@@ -62,7 +63,7 @@ TEST_F(ReconstituteTest, RebuildsFromAnyVolumeFirstAndInOrderAfterwards) {
   EXPECT_EQ(calls[1].text,
             "This operation contains a file entitled\nrec.bin\nWould you like to "
             "reconstitute the file at this location?");
-  EXPECT_EQ(calls[1].flags, 0x24u);
+  EXPECT_EQ(calls[1].flags, Buttons::kYesNo | Icon::kQuestion);
   EXPECT_EQ(calls[2].text, "Please insert Disk #1");
   EXPECT_EQ(calls[6].text, "Please insert Disk #5");
   EXPECT_EQ(calls.back().text, kComplete);
@@ -82,19 +83,20 @@ TEST_F(ReconstituteTest, RefusesForeignMisplacedAndUnreadableVolumesThenGoesOn) 
   const std::string source = MakeSet("d", {50, 60}, 77, 5);
   MakeSet("other", {10}, 78, 9);
   host_.env.AddDisk("blank", 10000);
-  Answer(IDOK, "blank");  // identification: no record, asked again silently
-  Answer(IDOK, "d1");
-  host_.screen.Then(IDNO);  // another location
-  Answer(IDOK, "other1");   // Disk #1: another set
-  host_.screen.Then(IDOK);
-  Answer(IDOK, "d2");  // Disk #1: out of order
-  host_.screen.Then(IDOK);
-  Answer(IDOK, "blank");     // Disk #1: no record
-  host_.screen.Then(IDYES);  // search again: still none
-  host_.screen.Then(IDNO, [this] { host_.env.InsertDisk("d1"); });  // back to the request
-  Answer(IDOK, "d1");
-  Answer(IDOK, "d2");
-  host_.screen.Then(IDNO);
+  Answer(DialogResult::kOk, "blank");  // identification: no record, asked again silently
+  Answer(DialogResult::kOk, "d1");
+  host_.screen.Then(DialogResult::kNo);  // another location
+  Answer(DialogResult::kOk, "other1");   // Disk #1: another set
+  host_.screen.Then(DialogResult::kOk);
+  Answer(DialogResult::kOk, "d2");  // Disk #1: out of order
+  host_.screen.Then(DialogResult::kOk);
+  Answer(DialogResult::kOk, "blank");     // Disk #1: no record
+  host_.screen.Then(DialogResult::kYes);  // search again: still none
+  host_.screen.Then(DialogResult::kNo,
+                    [this] { host_.env.InsertDisk("d1"); });  // back to the request
+  Answer(DialogResult::kOk, "d1");
+  Answer(DialogResult::kOk, "d2");
+  host_.screen.Then(DialogResult::kNo);
   EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kEndProgram);
 
   EXPECT_EQ(host_.env.FileBytes("out.bin"), source);
@@ -113,11 +115,13 @@ TEST_F(ReconstituteTest, LocationsAreCheckedCreatedOrChosenAgain) {
   host.env.InsertDisk("d1");
   host.env.SetFile(DataFilePath(host.env), "abc");
   host.env.SetFile(InfoFilePath(host.env), "/gone/rec.bin\n0\n*\n3\n5");
-  host.screen.Then(IDOK).Then(IDYES);  // the recorded folder is missing here
-  host.screen.Then(IDOK);              // choose again
-  host.screen.Then(IDNO);              // keep.bin exists: do not overwrite
-  host.screen.Then(IDOK);              // the missing dir does not take a file
-  host.screen.Then(IDOK).Then(IDNO);   // Disk #1, then no other operation
+  host.screen.Then(DialogResult::kOk)
+      .Then(DialogResult::kYes);        // the recorded folder is missing here
+  host.screen.Then(DialogResult::kOk);  // choose again
+  host.screen.Then(DialogResult::kNo);  // keep.bin exists: do not overwrite
+  host.screen.Then(DialogResult::kOk);  // the missing dir does not take a file
+  host.screen.Then(DialogResult::kOk)
+      .Then(DialogResult::kNo);  // Disk #1, then no other operation
   EXPECT_EQ(RunReconstituteOperation(host.ctx), OperationOutcome::kEndProgram);
   EXPECT_EQ(host.screen.Count(kCannotCreate), 2);
   EXPECT_EQ(host.screen.Count(kOverwrite), 1);
@@ -128,10 +132,10 @@ TEST_F(ReconstituteTest, LocationsAreCheckedCreatedOrChosenAgain) {
 
 TEST_F(ReconstituteTest, CancelAndAMissingDataFileKeepThePartialTarget) {
   MakeSet("d", {40, 40, 40}, 9, 1);
-  Answer(IDOK, "d1");
-  host_.screen.Then(IDNO);  // type out.bin: a new, empty file appears
-  Answer(IDOK, "d1");
-  host_.screen.Then(IDCANCEL);  // at Disk #2: the program ends
+  Answer(DialogResult::kOk, "d1");
+  host_.screen.Then(DialogResult::kNo);  // type out.bin: a new, empty file appears
+  Answer(DialogResult::kOk, "d1");
+  host_.screen.Then(DialogResult::kCancel);  // at Disk #2: the program ends
   EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kEndProgram);
   EXPECT_EQ(host_.env.FileBytes("out.bin"), Bytes(40, 1));
 
@@ -139,11 +143,14 @@ TEST_F(ReconstituteTest, CancelAndAMissingDataFileKeepThePartialTarget) {
   broken.env.AddDisk("d1", 10000);
   broken.env.InsertDisk("d1");
   broken.env.SetFile(InfoFilePath(broken.env), "t.bin\n0\n+\n3\n5");
-  broken.screen.Then(IDOK).Then(IDYES).Then(IDOK).Then(IDOK);
+  broken.screen.Then(DialogResult::kOk)
+      .Then(DialogResult::kYes)
+      .Then(DialogResult::kOk)
+      .Then(DialogResult::kOk);
   EXPECT_EQ(RunReconstituteOperation(broken.ctx), OperationOutcome::kEndProgram);
   EXPECT_EQ(broken.screen.calls().back().text, kReadFatal);
   EXPECT_EQ(broken.screen.calls().back().caption, "Fatal error");
-  EXPECT_EQ(broken.screen.calls().back().flags, 0x10u);
+  EXPECT_EQ(broken.screen.calls().back().flags, Buttons::kOk | Icon::kError);
   EXPECT_EQ(broken.env.FileBytes("t.bin"), "");
 }
 

@@ -1,3 +1,5 @@
+#include "split/split_operation.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -5,8 +7,7 @@
 #include "dialog_texts.h"
 #include "diskset/volume.h"
 #include "fakes/fake_host.h"
-#include "menu/operation.h"
-#include "ui/dialog.h"
+#include "platform/host.h"
 
 namespace slicery {
 namespace {
@@ -34,7 +35,7 @@ class SplitTest : public ::testing::Test {
   }
   // The next insert request is answered with `disk` in the drive.
   void Insert(const std::string& disk) {
-    host_.screen.Then(IDOK, [this, disk] { host_.env.InsertDisk(disk); });
+    host_.screen.Then(DialogResult::kOk, [this, disk] { host_.env.InsertDisk(disk); });
   }
   FakeHost host_;
 };
@@ -46,7 +47,7 @@ TEST_F(SplitTest, SpreadsTheSourceOverVolumesWithARecordEach) {
     host_.env.AddDisk(disk, 1600);  // 1000-byte chunks
     Insert(disk);
   }
-  host_.screen.Then(IDNO);
+  host_.screen.Then(DialogResult::kNo);
   EXPECT_EQ(RunSplitOperation(host_.ctx), OperationOutcome::kEndProgram);
 
   const char* disks[] = {"d1", "d2", "d3"};
@@ -63,9 +64,9 @@ TEST_F(SplitTest, SpreadsTheSourceOverVolumesWithARecordEach) {
     EXPECT_EQ(host_.env.DiskFile(disks[i], kProbeFileName), "");
   }
   EXPECT_EQ(host_.screen.calls().back().text, kComplete);
-  EXPECT_EQ(host_.screen.calls().back().flags, 0x4u);
+  EXPECT_EQ(host_.screen.calls().back().flags, Buttons::kYesNo | Icon::kNone);
   EXPECT_EQ(host_.screen.calls()[0].caption, "Insert Disk");
-  EXPECT_EQ(host_.screen.calls()[0].flags, 0x1u);
+  EXPECT_EQ(host_.screen.calls()[0].flags, Buttons::kOkCancel | Icon::kNone);
   EXPECT_EQ(host_.out.str(),
             "Please enter the filename to slicery: \n"
             "Slicery Operation: Slicery\nFilename: src.bin\n"
@@ -82,9 +83,9 @@ TEST_F(SplitTest, EmptyAndExactMultipleSourcesEndWithAnEmptyLastVolume) {
     for (int i = 0; i < volumes; ++i) {
       const std::string disk = "d" + std::to_string(i);
       host.env.AddDisk(disk, 1600);
-      host.screen.Then(IDOK, [&host, disk] { host.env.InsertDisk(disk); });
+      host.screen.Then(DialogResult::kOk, [&host, disk] { host.env.InsertDisk(disk); });
     }
-    host.screen.Then(IDYES);
+    host.screen.Then(DialogResult::kYes);
     EXPECT_EQ(RunSplitOperation(host.ctx), OperationOutcome::kBackToMenu);
     const std::string last = "d" + std::to_string(volumes - 1);
     const DiskInfoRecord r = RecordOn(host.env, last);
@@ -110,17 +111,17 @@ TEST_F(SplitTest, RefusedVolumesKeepTheDiskIndex) {
   host_.env.InsertDisk("old");
   ASSERT_TRUE(WriteDiskInfo(host_.env, {"other.bin", 0, '*', 0, 1}));
   Insert("");  // empty drive: not writable
-  host_.screen.Then(IDOK);
+  host_.screen.Then(DialogResult::kOk);
   Insert("small");  // under 600 bytes free
-  host_.screen.Then(IDOK);
+  host_.screen.Then(DialogResult::kOk);
   Insert("old");  // another set: declined, then accepted
-  host_.screen.Then(IDNO);
+  host_.screen.Then(DialogResult::kNo);
   Insert("d1");
   Insert("d1");  // this set's own volume again
-  host_.screen.Then(IDOK);
+  host_.screen.Then(DialogResult::kOk);
   Insert("old");
-  host_.screen.Then(IDYES);
-  host_.screen.Then(IDNO);
+  host_.screen.Then(DialogResult::kYes);
+  host_.screen.Then(DialogResult::kNo);
   RunSplitOperation(host_.ctx);
 
   EXPECT_EQ(host_.screen.Count(kUnwritable), 1);
@@ -138,9 +139,10 @@ TEST_F(SplitTest, CancelAndAbortLeaveWhatWasWritten) {
   host_.env.SetFile("src.bin", Bytes(1500));
   host_.env.AddDisk("d1", 1600);
   Insert("d1");
-  host_.screen.Then(IDCANCEL).Then(IDNO);   // cancel, but do not abort
-  host_.screen.Then(IDCANCEL).Then(IDYES);  // cancel and abort
-  host_.screen.Then(IDYES);                 // another operation
+  host_.screen.Then(DialogResult::kCancel)
+      .Then(DialogResult::kNo);  // cancel, but do not abort
+  host_.screen.Then(DialogResult::kCancel).Then(DialogResult::kYes);  // cancel and abort
+  host_.screen.Then(DialogResult::kYes);                              // another operation
   EXPECT_EQ(RunSplitOperation(host_.ctx), OperationOutcome::kBackToMenu);
   EXPECT_EQ(host_.screen.Count(kSplitInsert), 3);
   EXPECT_EQ(host_.screen.Count("Abort operation?"), 2);
@@ -152,14 +154,15 @@ TEST_F(SplitTest, AFileThatWillNotOpenIsAskedForAgain) {
   FakeHost host("missing.bin " + std::string(300, 'x') + " src.bin");
   host.env.SetFile("src.bin", "");
   host.env.AddDisk("d1", 1600);
-  host.screen.Then(IDOK).Then(IDOK);
-  host.screen.Then(IDOK, [&host] { host.env.InsertDisk("d1"); }).Then(IDNO);
+  host.screen.Then(DialogResult::kOk).Then(DialogResult::kOk);
+  host.screen.Then(DialogResult::kOk, [&host] { host.env.InsertDisk("d1"); })
+      .Then(DialogResult::kNo);
   EXPECT_EQ(RunSplitOperation(host.ctx), OperationOutcome::kEndProgram);
   const DialogCall& retry = host.screen.calls()[0];
   EXPECT_EQ(retry.text,
             "Slicery was unable to open the file.  Please enter another filename.");
   EXPECT_EQ(retry.caption, "Slicery");
-  EXPECT_EQ(retry.flags, 0x31u);
+  EXPECT_EQ(retry.flags, Buttons::kOkCancel | Icon::kWarning);
   EXPECT_EQ(RecordOn(host.env, "d1").source_path, "src.bin");
 }
 

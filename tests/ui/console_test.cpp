@@ -70,17 +70,5 @@ TEST(ReadTypedPathTest, UpperCasesOnlyWhereTheHostAsks) {
   EXPECT_EQ(path, "mixed.Case");
 }
 
-TEST(ProgressMeterTest, DrawsOneLineOutOfLabelDotsAndClosingBracket) {
-  std::ostringstream out;
-  ProgressMeter meter(out);
-  meter.Start("Writing to disk [");
-  meter.Dot();
-  meter.Dot();
-  meter.Finish();
-  out << 12 << " bytes written";
-  EndLine(out);
-  EXPECT_EQ(out.str(), "Writing to disk [..] 12 bytes written\n");
-}
-
 }  // namespace
 }  // namespace slicery

@@ -1,10 +1,10 @@
-#include "ui/console_screen.h"
+#include "platform/console_screen.h"
 
 #include <istream>
 #include <ostream>
 #include <utility>
 
-#include "ui/dialog.h"
+#include "platform/text.h"
 
 namespace slicery {
 namespace {
@@ -35,10 +35,6 @@ const char* IconName(unsigned icon) {
   }
 }
 
-bool IsAnswerSpace(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 }  // namespace
 
 ConsoleScreen::ConsoleScreen(std::istream& in, std::ostream& out, bool out_is_terminal,
@@ -48,26 +44,32 @@ ConsoleScreen::ConsoleScreen(std::istream& in, std::ostream& out, bool out_is_te
       out_is_terminal_(out_is_terminal),
       end_of_input_(std::move(end_of_input)) {}
 
-int ConsoleScreen::ButtonForLetter(unsigned buttons, int letter) {
-  const bool ok = buttons == 0x0 || buttons == 0x1;
-  const bool cancel = buttons == 0x1 || buttons == 0x3;
-  const bool yes_no = buttons == 0x3 || buttons == 0x4;
+std::optional<DialogResult> ConsoleScreen::ButtonForLetter(unsigned buttons, int letter) {
+  const auto is = [buttons](Buttons set) {
+    return buttons == static_cast<unsigned>(set);
+  };
+  const bool ok = is(Buttons::kOk) || is(Buttons::kOkCancel);
+  const bool cancel = is(Buttons::kOkCancel) || is(Buttons::kYesNoCancel);
+  const bool yes_no = is(Buttons::kYesNoCancel) || is(Buttons::kYesNo);
   switch (letter) {
     case 'O':
     case 'o':
-      return ok ? IDOK : 0;
+      if (ok) return DialogResult::kOk;
+      break;
     case 'C':
     case 'c':
-      return cancel ? IDCANCEL : 0;
+      if (cancel) return DialogResult::kCancel;
+      break;
     case 'Y':
     case 'y':
-      return yes_no ? IDYES : 0;
+      if (yes_no) return DialogResult::kYes;
+      break;
     case 'N':
     case 'n':
-      return yes_no ? IDNO : 0;
-    default:
-      return 0;
+      if (yes_no) return DialogResult::kNo;
+      break;
   }
+  return std::nullopt;
 }
 
 void ConsoleScreen::DiscardRestOfLine() {
@@ -76,8 +78,8 @@ void ConsoleScreen::DiscardRestOfLine() {
   }
 }
 
-int ConsoleScreen::ShowMessageBox(const std::string& text, const std::string& caption,
-                                  unsigned flags) {
+DialogResult ConsoleScreen::ShowMessageBox(const std::string& text,
+                                           const std::string& caption, unsigned flags) {
   const unsigned buttons = flags & kButtonsMask;
   const char* icon = IconName(flags & kIconMask);
   out_ << "\n== " << caption;
@@ -86,13 +88,16 @@ int ConsoleScreen::ShowMessageBox(const std::string& text, const std::string& ca
   using Traits = std::istream::traits_type;
   for (;;) {
     int c = in_.get();
-    while (c != Traits::eof() && IsAnswerSpace(c)) c = in_.get();
+    while (c != Traits::eof() && IsWhiteSpace(c)) c = in_.get();
     if (c == Traits::eof()) {
       end_of_input_();
-      return IDCANCEL;  // only reached when the handler lets the program go on
+      return DialogResult::kCancel;  // only reached when the handler lets the program go
+                                     // on
     }
     DiscardRestOfLine();
-    if (const int result = ButtonForLetter(buttons, c); result != 0) return result;
+    if (const std::optional<DialogResult> result = ButtonForLetter(buttons, c)) {
+      return *result;
+    }
     out_ << ButtonsLine(buttons) << ": " << std::flush;
   }
 }

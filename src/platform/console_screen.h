@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 #include "platform/host.h"
@@ -21,13 +22,13 @@ class ConsoleScreen : public Screen {
   ConsoleScreen(std::istream& in, std::ostream& out, bool out_is_terminal,
                 std::function<void()> end_of_input);
 
-  int ShowMessageBox(const std::string& text, const std::string& caption,
-                     unsigned flags) override;
+  DialogResult ShowMessageBox(const std::string& text, const std::string& caption,
+                              unsigned flags) override;
   void Clear() override;
 
  private:
-  // The button picked by an answer letter, or 0 if the set does not offer it.
-  static int ButtonForLetter(unsigned buttons, int letter);
+  // The button picked by an answer letter, if the set offers it.
+  static std::optional<DialogResult> ButtonForLetter(unsigned buttons, int letter);
   void DiscardRestOfLine();
 
   std::istream& in_;

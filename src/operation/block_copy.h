@@ -1,0 +1,49 @@
+// Copies a chunk from one file to another in blocks, with the byte-for-byte
+// effect of a copy made one byte at a time: the same bytes, the progress dots
+// at the same places, and never a read beyond the limit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "platform/host.h"
+#include "ui/progress_meter.h"
+
+namespace slicery {
+
+// Read size of a copy; the one buffer an operation holds.
+inline constexpr std::size_t kCopyBufferSize = 256 * 1024;
+
+// A copy that runs until the source ends.
+inline constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+
+// When a copy draws a progress dot, and what it does with each one.
+struct DotRule {
+  std::uint64_t bytes_per_dot = 0;  // 0: no dots at all
+  bool sync_destination = false;    // the bytes so far to the medium, not just flushed
+  bool show_on_console = false;     // flush the console so the dot is seen at once
+};
+
+// Writing a chunk onto a volume: a dot after every (budget / 25 + 1) bytes,
+// each with the data file synced, so that a dot stands for bytes on the disk.
+DotRule VolumeDots(std::uint64_t budget);
+
+// Appending a chunk to the rebuilt file: a dot every (chunk length / 25) bytes,
+// none when that is 0 or less, each shown at once with the target flushed.
+DotRule TargetDots(std::int32_t chunk_length);
+
+enum class CopyStatus { kCopied, kReadFailed, kWriteFailed };
+
+struct CopyResult {
+  CopyStatus status = CopyStatus::kCopied;
+  std::uint64_t bytes = 0;    // written to the destination
+  bool source_ended = false;  // a read found the end of the source
+};
+
+// Copies until the source ends or `limit` bytes have been written, whichever
+// comes first. A read or write failure stops the copy and says which it was.
+CopyResult CopyBlocks(File& source, File& destination, std::uint64_t limit,
+                      const DotRule& dots, ProgressMeter& meter);
+
+}  // namespace slicery

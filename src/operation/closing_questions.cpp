@@ -1,0 +1,27 @@
+#include "operation/closing_questions.h"
+
+#include "ui/dialog.h"
+
+namespace slicery {
+namespace {
+
+OperationOutcome OutcomeOf(DialogResult answer) {
+  return answer == DialogResult::kYes ? OperationOutcome::kBackToMenu
+                                      : OperationOutcome::kEndProgram;
+}
+
+}  // namespace
+
+OperationOutcome AskAnotherOperation(Context& ctx) {
+  return OutcomeOf(ShowDialog(ctx.screen, "Would you like to begin another operation?",
+                              "Slicery", Buttons::kYesNo, Icon::kQuestion));
+}
+
+OperationOutcome AnnounceCompletion(Context& ctx) {
+  return OutcomeOf(ShowDialog(ctx.screen,
+                              "\n          Operation complete!          \nWould you like "
+                              "to begin another operation?",
+                              "Slicery", Buttons::kYesNo, Icon::kNone));
+}
+
+}  // namespace slicery

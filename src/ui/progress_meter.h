@@ -1,0 +1,20 @@
+// One progress line per volume: label, dots, "] ", then the caller's count.
+#pragma once
+
+#include <iosfwd>
+
+namespace slicery {
+
+class ProgressMeter {
+ public:
+  explicit ProgressMeter(std::ostream& out) : out_(out) {}
+  void Start(const char* label);  // writes the label and flushes
+  void Dot();                     // writes "."
+  void Show();                    // flushes, so the dots so far are on the screen
+  void Finish();                  // writes "] " and flushes
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace slicery
