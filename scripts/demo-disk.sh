@@ -28,7 +28,7 @@ if [ -e "$drive" ] && [ ! -L "$drive" ]; then
   fail "$drive is not the demo drive link; move it away first"
 fi
 
-in_drive() { [ -L "$drive" ] && readlink "$drive" || true; }
+in_drive() { if [ -L "$drive" ]; then readlink "$drive"; fi; }
 
 # A few words about a disk: from its record, which disk of which file it is
 # and how many bytes of it the disk holds; otherwise blank, or what is there.

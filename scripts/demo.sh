@@ -3,8 +3,8 @@
 # demo folder (build/demo), one of which at a time is in the demo drive, a
 # folder that behaves as a 1.44 MB floppy drive. scripts/demo-disk.sh changes
 # the disk. A sample file to split waits beside them.
-#   scripts/demo.sh          start with blank disks
-#   scripts/demo.sh --keep   keep what the disks hold from the last run
+#   scripts/demo.sh          start with blank disks and no rebuilt file
+#   scripts/demo.sh --keep   keep the disks and the rebuilt file of the last run
 # In a terminal with tmux: two panes, Slicery in one, the instructions and a
 # shell for the disk commands in the other. Otherwise the instructions are
 # printed before Slicery starts. They are also in HOW-TO.txt in the demo folder.
@@ -62,8 +62,9 @@ howto
 EOT
 }
 
-# Blank disks unless asked to keep them, disk1 in the drive, the sample and
-# the instructions. Only the disk set's own three files are erased.
+# Unless asked to keep them, what the last run left goes: the disk set's three
+# files on each demo disk and the rebuilt file. Then disk1 in the drive, the
+# sample and the instructions.
 prepare() {
   local keep="$1" n
   mkdir -p "$demo"
@@ -71,7 +72,7 @@ prepare() {
   for n in 1 2 3; do mkdir -p "$demo/disk$n"; done
   if [ "$keep" = 0 ]; then
     rm -f "$demo"/disk[0-9]*/SLICERY.A2Z "$demo"/disk[0-9]*/SLICERY.Q2Z \
-      "$demo"/disk[0-9]*/SLICERY.L2Z
+      "$demo"/disk[0-9]*/SLICERY.L2Z "$demo/rebuilt.bin"
   fi
   "$root/scripts/demo-disk.sh" insert 1 >/dev/null
   write_howto
@@ -101,7 +102,8 @@ open_instructions_pane() {
 # interrupted.
 run_in_own_session() {
   local session="$1"
-  trap 'tmux kill-session -t "$session"' EXIT
+  # shellcheck disable=SC2064  # the name is fixed now, while it is in scope
+  trap "tmux kill-session -t $(printf %q "$session")" EXIT
   tmux set-option -t "$session" mouse on >/dev/null
   tmux set-option -t "$session" pane-border-status top >/dev/null
   tmux select-pane -T "Slicery: answer here"
