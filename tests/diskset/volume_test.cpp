@@ -19,9 +19,10 @@ class VolumeTest : public ::testing::Test {
 
 TEST_F(VolumeTest, RecordWrittenIsReadBackByEveryReader) {
   ASSERT_TRUE(WriteDiskInfo(env_, {"src.bin", 3, '+', 1234, 77}));
-  std::string info = *env_.DiskFile("d", kInfoFileName);
-  EXPECT_EQ(info, std::string("src.bin") + kRecordLineEnd + "3" + kRecordLineEnd + "+" +
-                      kRecordLineEnd + "1234" + kRecordLineEnd + "77");
+  const std::optional<std::string> info = env_.DiskFile("d", kInfoFileName);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(*info, std::string("src.bin") + kRecordLineEnd + "3" + kRecordLineEnd + "+" +
+                       kRecordLineEnd + "1234" + kRecordLineEnd + "77");
 
   DiskInfoRecord record;
   ASSERT_TRUE(ReadDiskInfo(env_, &record));
@@ -70,6 +71,11 @@ TEST_F(VolumeTest, ProbeLeavesAnEmptyFileAndClearRemovesAllThree) {
   EXPECT_EQ(env_.DiskFile("d", kDataFileName), std::nullopt);
   EXPECT_EQ(env_.DiskFile("d", kProbeFileName), std::nullopt);
   EXPECT_EQ(env_.DiskFile("d", "OTHER.TXT"), "z");
+  // The record goes first: a volume pulled half-cleared never holds a record
+  // whose chunk is gone.
+  EXPECT_EQ(env_.removed(),
+            (std::vector<std::string>{InfoFilePath(env_), DataFilePath(env_),
+                                      ProbeFilePath(env_)}));
 }
 
 TEST_F(VolumeTest, BudgetKeepsTheReserveAndFitsARecord) {

@@ -137,6 +137,7 @@ bool MemoryEnv::Exists(const std::string& path) {
 }
 
 void MemoryEnv::Remove(const std::string& path) {
+  removed_.push_back(path);
   std::string name;
   if (Directory* dir = DirectoryOf(path, &name)) dir->erase(name);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/host.h"
 
@@ -43,6 +44,9 @@ class MemoryEnv : public Env {
   // Drops every byte that no Sync made durable, as a power cut would.
   void ForgetUnsynced();
 
+  // Every path given to Remove, in the order given.
+  const std::vector<std::string>& removed() const { return removed_; }
+
   void set_tick_count(std::uint32_t ticks) { ticks_ = ticks; }
   int volume_syncs() const { return volume_syncs_; }
 
@@ -64,6 +68,7 @@ class MemoryEnv : public Env {
   Directory outside_;
   std::uint32_t ticks_ = 0;
   int volume_syncs_ = 0;
+  std::vector<std::string> removed_;
 };
 
 }  // namespace slicery

@@ -46,7 +46,7 @@ class ConsoleRecorder : public std::stringbuf {
 
  protected:
   int sync() override {
-    shown.push_back(str().size());
+    shown.push_back(static_cast<std::size_t>(pptr() - pbase()));
     return 0;
   }
 };

@@ -28,6 +28,7 @@ class PosixHostTest : public ::testing::Test {
   }
   void TearDown() override {
     fs::remove_all(root_);
+    fs::remove(Outside());
     unsetenv("SLICERY_VOLUME");
     unsetenv("SLICERY_VOLUME_SIZE");
   }
@@ -41,6 +42,8 @@ class PosixHostTest : public ::testing::Test {
   static void Write(const fs::path& path, std::size_t size) {
     std::ofstream(path, std::ios::binary) << std::string(size, 'x');
   }
+  // A file beside the volume folder, not in it.
+  fs::path Outside() const { return root_.string() + "-outside"; }
   fs::path root_;
 };
 
@@ -70,6 +73,10 @@ TEST_F(PosixHostTest, SimulatedSizeCountsEveryRegularFileBelowTheRoot) {
   setenv("SLICERY_VOLUME_SIZE", "10000", 1);
   Write(root_ / "a", 1000);
   Write(root_ / "sub" / "b", 2500);
+  // A link takes no room of its own, whatever it points to.
+  Write(Outside(), 5000);
+  fs::create_symlink(Outside(), root_ / "link");
+  fs::create_directory_symlink(root_ / "sub", root_ / "sub-link");
   std::unique_ptr<Env> env = OpenEnv();
   EXPECT_EQ(env->VolumeFreeBytes(), 6500u);
   Write(root_ / "sub" / "c", 7000);

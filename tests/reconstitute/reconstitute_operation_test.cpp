@@ -8,6 +8,7 @@
 #include "dialog_texts.h"
 #include "diskset/volume.h"
 #include "fakes/fake_host.h"
+#include "fakes/faulty_env.h"
 #include "platform/host.h"
 
 namespace slicery {
@@ -55,11 +56,13 @@ TEST_F(ReconstituteTest, RebuildsFromAnyVolumeFirstAndInOrderAfterwards) {
   Answer(DialogResult::kOk, "d3");  // identification with disk 3 of 5
   host_.screen.Then(DialogResult::kYes);
   for (const char* disk : {"d1", "d2", "d3", "d4", "d5"}) Answer(DialogResult::kOk, disk);
-  host_.screen.Then(DialogResult::kYes);
+  // Power lost while "Operation complete!" is shown: the whole file is kept.
+  host_.screen.Then(DialogResult::kYes, [this] { host_.env.ForgetUnsynced(); });
   EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kBackToMenu);
 
   EXPECT_EQ(host_.env.FileBytes("rec.bin"), source);
   const auto& calls = host_.screen.calls();
+  ASSERT_EQ(calls.size(), 8u);
   EXPECT_EQ(calls[1].text,
             "This operation contains a file entitled\nrec.bin\nWould you like to "
             "reconstitute the file at this location?");
@@ -152,6 +155,23 @@ TEST_F(ReconstituteTest, CancelAndAMissingDataFileKeepThePartialTarget) {
   EXPECT_EQ(broken.screen.calls().back().caption, "Fatal error");
   EXPECT_EQ(broken.screen.calls().back().flags, Buttons::kOk | Icon::kError);
   EXPECT_EQ(broken.env.FileBytes("t.bin"), "");
+}
+
+TEST(ReconstituteFaultTest, ANewLocationWhoseEmptyFileWillNotCloseIsRefused) {
+  FakeHost host("new.bin");
+  FaultyEnv faulty(host.env);
+  Context ctx{host.screen, faulty, host.in, host.out, false};
+  host.env.AddDisk("d1", 10000);
+  host.env.InsertDisk("d1");
+  host.env.SetFile(InfoFilePath(host.env), "rec.bin\n0\n*\n3\n5");
+  faulty.FailNth(FaultKind::kClose, 2);  // the record's close, then the new file's
+  host.screen.Then(DialogResult::kOk).Then(DialogResult::kNo);  // type a location
+  host.screen.Then(DialogResult::kCancel).Then(DialogResult::kNo);
+  EXPECT_EQ(RunReconstituteOperation(ctx), OperationOutcome::kEndProgram);
+  ASSERT_TRUE(faulty.fired());
+  EXPECT_EQ(faulty.fired()->path, "new.bin");
+  EXPECT_EQ(host.screen.Count(kCannotCreate), 1);
+  EXPECT_TRUE(host.screen.exhausted());
 }
 
 }  // namespace

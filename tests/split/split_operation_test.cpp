@@ -22,9 +22,13 @@ std::string Bytes(std::size_t size) {
 
 DiskInfoRecord RecordOn(MemoryEnv& env, const std::string& disk) {
   DiskInfoRecord record;
-  ParseSetIdentity(*env.DiskFile(disk, kInfoFileName), &record.source_path,
-                   &record.operation_id);
-  ParseDiskInfo(*env.DiskFile(disk, kInfoFileName), &record);
+  const std::optional<std::string> info = env.DiskFile(disk, kInfoFileName);
+  if (!info) {
+    ADD_FAILURE() << "no record on " << disk;
+    return record;
+  }
+  ParseSetIdentity(*info, &record.source_path, &record.operation_id);
+  ParseDiskInfo(*info, &record);
   return record;
 }
 
@@ -63,6 +67,7 @@ TEST_F(SplitTest, SpreadsTheSourceOverVolumesWithARecordEach) {
               source.substr(i * 1000, length));
     EXPECT_EQ(host_.env.DiskFile(disks[i], kProbeFileName), "");
   }
+  ASSERT_FALSE(host_.screen.calls().empty());
   EXPECT_EQ(host_.screen.calls().back().text, kComplete);
   EXPECT_EQ(host_.screen.calls().back().flags, Buttons::kYesNo | Icon::kNone);
   EXPECT_EQ(host_.screen.calls()[0].caption, "Insert Disk");
@@ -158,6 +163,7 @@ TEST_F(SplitTest, AFileThatWillNotOpenIsAskedForAgain) {
   host.screen.Then(DialogResult::kOk, [&host] { host.env.InsertDisk("d1"); })
       .Then(DialogResult::kNo);
   EXPECT_EQ(RunSplitOperation(host.ctx), OperationOutcome::kEndProgram);
+  ASSERT_FALSE(host.screen.calls().empty());
   const DialogCall& retry = host.screen.calls()[0];
   EXPECT_EQ(retry.text,
             "Slicery was unable to open the file.  Please enter another filename.");
