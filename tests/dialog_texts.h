@@ -27,7 +27,8 @@ inline constexpr char kReuse[] =
 inline constexpr char kUnwritable[] =
     "Error: Slicery was unable to write to the specified medium.\nMake sure the disk is "
     "formatted and not write-protected.";
-inline constexpr char kTooSmall[] = "Error: Disk must have at least 600 bytes free space.";
+inline constexpr char kTooSmall[] =
+    "Error: Disk must have at least 600 bytes free space.";
 inline constexpr char kSourceUnreadable[] =
     "Error: Slicery was unable to read the file.\nOperation aborted.";
 
@@ -47,6 +48,9 @@ inline constexpr char kOtherSet[] =
 inline constexpr char kOutOfOrder[] =
     "Error: this disk is part of the operation, but has not been inserted in the proper "
     "order.";
+inline constexpr char kDamaged[] =
+    "Error: the data on this disk is damaged or incomplete.\nNothing from this disk has "
+    "been kept; insert it again, or a copy of it.";
 inline constexpr char kReadFatal[] =
     "Slicery has encountered a fatal error while reading the disk.\nOperation "
     "aborted.\nPartial data from the file may be available.";

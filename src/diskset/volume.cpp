@@ -27,6 +27,11 @@ std::string InfoFilePath(Env& env) { return env.VolumeRoot() + kInfoFileName; }
 std::string DataFilePath(Env& env) { return env.VolumeRoot() + kDataFileName; }
 std::string ProbeFilePath(Env& env) { return env.VolumeRoot() + kProbeFileName; }
 
+bool IsVolumeFile(Env& env, const std::string& path) {
+  return env.SameFile(path, InfoFilePath(env)) || env.SameFile(path, DataFilePath(env)) ||
+         env.SameFile(path, ProbeFilePath(env));
+}
+
 bool SyncAndClose(File& file) {
   const bool synced = file.Sync();
   const bool closed = file.Close();

@@ -24,6 +24,10 @@ std::string InfoFilePath(Env& env);
 std::string DataFilePath(Env& env);
 std::string ProbeFilePath(Env& env);
 
+// Whether `path` names one of the three files of the volume in the drive,
+// however it is spelled. Such a file is never a source or a rebuilt file.
+bool IsVolumeFile(Env& env, const std::string& path);
+
 // Flushes `file` to its medium and closes it. False if any step failed; the
 // file is closed either way.
 bool SyncAndClose(File& file);

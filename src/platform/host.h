@@ -29,9 +29,22 @@ class File {
   virtual bool Sync() = 0;
   // Moves to a byte offset from the start; clears the end-of-file state.
   virtual bool Seek(std::uint64_t offset) = 0;
+  // Flushes, then cuts the file to its first `length` bytes and moves to its
+  // end, so the next write follows them.
+  virtual bool Truncate(std::uint64_t length) = 0;
   // Closes the file. Later calls fail. A file destroyed unclosed is closed
   // quietly, which only the error paths rely on.
   virtual bool Close() = 0;
+};
+
+// What a path names, links followed.
+enum class FileKind {
+  kNone,         // nothing, or nothing that can be examined
+  kRegular,      // a file
+  kDirectory,    // a folder
+  kBlockDevice,  // a disk or partition, read like a file
+  kCharDevice,   // a terminal or a device such as /dev/null or NUL
+  kOther,        // a pipe or a socket: opening it may wait for another program
 };
 
 // Files, the volume that stands for drive A, and the clock.
@@ -42,6 +55,11 @@ class Env {
   virtual std::unique_ptr<File> Open(const std::string& path, FileMode mode) = 0;
   // Whether anything is at `path`, even what cannot be opened.
   virtual bool Exists(const std::string& path) = 0;
+  // What `path` names, found without reading from it, so it cannot block.
+  virtual FileKind KindOf(const std::string& path) = 0;
+  // Whether two paths name one file however they are spelled (the same device
+  // and inode, or volume serial and file index). False when either names nothing.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
   // Deletes a file; the result is ignored by every caller, so none is given.
   virtual void Remove(const std::string& path) = 0;
   // The volume root, ending in its separator ("A:\" on Windows).

@@ -72,6 +72,22 @@ class PosixEnv : public Env {
     return stat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR);
   }
 
+  FileKind KindOf(const std::string& path) override {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return FileKind::kNone;
+    if (S_ISREG(info.st_mode)) return FileKind::kRegular;
+    if (S_ISDIR(info.st_mode)) return FileKind::kDirectory;
+    if (S_ISBLK(info.st_mode)) return FileKind::kBlockDevice;
+    if (S_ISCHR(info.st_mode)) return FileKind::kCharDevice;
+    return FileKind::kOther;
+  }
+
+  bool SameFile(const std::string& a, const std::string& b) override {
+    struct stat first, second;
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  }
+
   void Remove(const std::string& path) override { std::remove(path.c_str()); }
 
   std::string VolumeRoot() override { return root_; }
@@ -116,6 +132,11 @@ bool SyncStdioStream(std::FILE* stream) { return !SyncFailed(fsync(fileno(stream
 bool SeekStdioStream(std::FILE* stream, std::uint64_t offset) {
   if (offset > std::uint64_t{std::numeric_limits<off_t>::max()}) return false;
   return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool TruncateStdioStream(std::FILE* stream, std::uint64_t length) {
+  if (length > std::uint64_t{std::numeric_limits<off_t>::max()}) return false;
+  return ftruncate(fileno(stream), static_cast<off_t>(length)) == 0;
 }
 
 namespace {

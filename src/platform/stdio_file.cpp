@@ -48,6 +48,10 @@ class StdioFile : public File {
     return true;
   }
 
+  bool Truncate(std::uint64_t length) override {
+    return Flush() && TruncateStdioStream(stream_, length) && Seek(length);
+  }
+
   bool Close() override {
     if (stream_ == nullptr) return false;
     const bool closed = std::fclose(stream_) == 0;

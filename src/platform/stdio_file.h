@@ -20,4 +20,7 @@ bool SyncStdioStream(std::FILE* stream);
 // Host-specific: moves a stream to a 64-bit byte offset from the start.
 bool SeekStdioStream(std::FILE* stream, std::uint64_t offset);
 
+// Host-specific: cuts the file of a flushed stream to `length` bytes.
+bool TruncateStdioStream(std::FILE* stream, std::uint64_t length);
+
 }  // namespace slicery

@@ -43,29 +43,64 @@ bool RetryLocation(Context& ctx) {
                     "Error", Buttons::kOkCancel, Icon::kError) == DialogResult::kOk;
 }
 
+// What is at a location the rebuilt file might be written to.
+enum class Location {
+  kFree,      // nothing yet
+  kExisting,  // something the user may agree to have replaced
+  kRefused,   // never written over: a folder, a pipe or socket (opening one
+              // waits for another program), or one of the volume's own files
+};
+
+Location ExamineLocation(Env& env, const std::string& path) {
+  const FileKind kind = env.KindOf(path);
+  if (kind == FileKind::kDirectory || kind == FileKind::kOther) return Location::kRefused;
+  if (IsVolumeFile(env, path)) return Location::kRefused;
+  // Anything there, even what cannot be read, is replaced only with consent.
+  return env.Exists(path) ? Location::kExisting : Location::kFree;
+}
+
+bool ConfirmOverwrite(Context& ctx) {
+  return ShowDialog(ctx.screen, "File already exists.  Do you wish to overwrite it?",
+                    "Slicery", Buttons::kYesNo, Icon::kQuestion) == DialogResult::kYes;
+}
+
 // A location typed by the user, checked or created. False on cancel.
 bool ChooseLocation(Context& ctx, std::string* target_path) {
   for (;;) {
     ctx.out << "Please enter desired location to reconstitute.";
     EndLine(ctx.out);
     if (ReadTypedPath(ctx, target_path)) {
-      // An existing file is replaced only with consent.
-      if (std::unique_ptr<File> existing =
-              ctx.env.Open(*target_path, FileMode::kReadText)) {
-        existing->Close();
-        const DialogResult overwrite =
-            ShowDialog(ctx.screen, "File already exists.  Do you wish to overwrite it?",
-                       "Slicery", Buttons::kYesNo, Icon::kQuestion);
-        if (overwrite == DialogResult::kYes) return true;
+      const Location location = ExamineLocation(ctx.env, *target_path);
+      if (location == Location::kExisting) {
+        if (ConfirmOverwrite(ctx)) return true;
         continue;
       }
       // A new location gets an empty file at once, which proves it can be
       // created and stays even if the user cancels before the first volume.
-      std::unique_ptr<File> created = ctx.env.Open(*target_path, FileMode::kWriteText);
-      if (created && created->Close()) return true;
+      if (location == Location::kFree) {
+        std::unique_ptr<File> created = ctx.env.Open(*target_path, FileMode::kWriteText);
+        if (created && created->Close()) return true;
+      }
     }
     if (!RetryLocation(ctx)) return false;
   }
+}
+
+enum class RecordedChoice { kUse, kChooseAnother, kCancel };
+
+// The recorded path, checked like a typed one: on the machine that made the
+// set it is usually the original file, which is replaced only with consent.
+RecordedChoice CheckRecordedPath(Context& ctx, const std::string& recorded_path) {
+  switch (ExamineLocation(ctx.env, recorded_path)) {
+    case Location::kFree:
+      return RecordedChoice::kUse;
+    case Location::kExisting:
+      return ConfirmOverwrite(ctx) ? RecordedChoice::kUse
+                                   : RecordedChoice::kChooseAnother;
+    case Location::kRefused:
+      break;
+  }
+  return RetryLocation(ctx) ? RecordedChoice::kChooseAnother : RecordedChoice::kCancel;
 }
 
 // The recorded path or another location, opened (and emptied) for the
@@ -77,11 +112,13 @@ std::unique_ptr<File> OpenTarget(Context& ctx, const std::string& recorded_path,
                  "This operation contains a file entitled\n" + recorded_path +
                      "\nWould you like to reconstitute the file at this location?",
                  "Slicery", Buttons::kYesNo, Icon::kQuestion);
-  bool use_recorded = here == DialogResult::kYes;
+  RecordedChoice recorded = RecordedChoice::kChooseAnother;
+  if (here == DialogResult::kYes) recorded = CheckRecordedPath(ctx, recorded_path);
+  if (recorded == RecordedChoice::kCancel) return nullptr;
   for (;;) {
-    if (use_recorded) {
+    if (recorded == RecordedChoice::kUse) {
       *target_path = recorded_path;
-      use_recorded = false;
+      recorded = RecordedChoice::kChooseAnother;
     } else if (!ChooseLocation(ctx, target_path)) {
       return nullptr;
     }
@@ -140,24 +177,59 @@ bool AwaitVolume(Context& ctx, OperationId set_id, std::int32_t expected_index,
   }
 }
 
-// Appends the volume's chunk to the target. Null on success, otherwise the
-// message of the failure that ends the program. Every byte of the data file is
-// appended; the record's chunk length only paces the dots.
-const char* AppendVolume(Context& ctx, File& target, const DiskInfoRecord& record) {
+enum class VolumeAppend {
+  kWhole,        // the chunk is in the target
+  kDamaged,      // nothing of it is: the volume is asked for again
+  kCannotRead,   // the data file does not open: the program ends
+  kCannotWrite,  // the target failed: the program ends
+};
+
+// A set written by this program holds data files of exactly their recorded
+// lengths, so a copy that failed part-way or moved another number of bytes
+// came from a damaged disk.
+bool ChunkIsWhole(const CopyResult& copy, std::int32_t chunk_length) {
+  return copy.status == CopyStatus::kCopied && chunk_length >= 0 &&
+         copy.bytes == static_cast<std::uint64_t>(chunk_length);
+}
+
+// Appends the volume's chunk to the target, whose first `*kept` bytes are the
+// whole volumes before it. A damaged chunk is cut off again, so the target
+// keeps exactly those; a whole one adds its length to *kept.
+VolumeAppend AppendVolume(Context& ctx, File& target, const DiskInfoRecord& record,
+                          std::uint64_t* kept) {
   std::unique_ptr<File> data = ctx.env.Open(DataFilePath(ctx.env), FileMode::kReadBinary);
-  if (!data) return kReadFailure;
+  if (!data) return VolumeAppend::kCannotRead;
   ProgressMeter meter(ctx.out);
   meter.Start("Reconstituting Data [");
   const CopyResult append =
       CopyBlocks(*data, target, kNoLimit, TargetDots(record.chunk_length), meter);
   data->Close();  // read only: nothing of it to keep
-  if (append.status != CopyStatus::kCopied) {
+  if (append.status == CopyStatus::kWriteFailed) {
     EndLine(ctx.out);
-    return append.status == CopyStatus::kReadFailed ? kReadFailure : kWriteFailure;
+    return VolumeAppend::kCannotWrite;
+  }
+  if (!ChunkIsWhole(append, record.chunk_length)) {
+    EndLine(ctx.out);
+    return target.Truncate(*kept) ? VolumeAppend::kDamaged : VolumeAppend::kCannotWrite;
   }
   meter.Finish();
   ctx.out << append.bytes << " bytes reconstituted.";
   EndLine(ctx.out);
+  *kept += append.bytes;
+  return VolumeAppend::kWhole;
+}
+
+void ReportDamagedVolume(Context& ctx) {
+  ShowDialog(ctx.screen,
+             "Error: the data on this disk is damaged or incomplete.\nNothing from this "
+             "disk has been kept; insert it again, or a copy of it.",
+             "Error", Buttons::kOk, Icon::kError);
+}
+
+// The message of an append that ends the program; null for one that does not.
+const char* FatalMessage(VolumeAppend append) {
+  if (append == VolumeAppend::kCannotRead) return kReadFailure;
+  if (append == VolumeAppend::kCannotWrite) return kWriteFailure;
   return nullptr;
 }
 
@@ -186,15 +258,20 @@ OperationOutcome RunReconstituteOperation(Context& ctx) {
           << "\nTarget Filename:   " << target_path;
   EndLine(ctx.out);
   // The volumes, in order, until the one marked last.
-  for (std::int32_t expected_index = 0;; ++expected_index) {
+  std::uint64_t kept = 0;  // bytes of the whole volumes joined so far
+  for (std::int32_t expected_index = 0;;) {
     // A cancelled request ends the program, keeping what was joined so far.
     if (!AwaitVolume(ctx, set_id, expected_index, &record)) {
       target->Close();
       return OperationOutcome::kEndProgram;
     }
-    if (const char* failure = AppendVolume(ctx, *target, record)) {
-      return EndFatally(ctx, *target, failure);
+    const VolumeAppend append = AppendVolume(ctx, *target, record, &kept);
+    if (const char* fatal = FatalMessage(append)) return EndFatally(ctx, *target, fatal);
+    if (append == VolumeAppend::kDamaged) {
+      ReportDamagedVolume(ctx);
+      continue;  // the same disk again
     }
+    ++expected_index;
     if (record.continuation_mark != '*') continue;
     // The whole file on its medium before success is announced.
     if (!SyncAndClose(*target)) return EndFatally(ctx, *target, kWriteFailure);

@@ -40,12 +40,21 @@ void WarnUnwritable(Context& ctx) {
              "Error", Buttons::kOk, Icon::kWarning);
 }
 
+// Whether `path` may be split: a file or a disk, examined before it is opened.
+// A folder cannot be read, a pipe would wait for a writer, a device such as
+// /dev/zero never ends, and the volume's own files are about to be rewritten.
+bool IsSplittable(Env& env, const std::string& path) {
+  const FileKind kind = env.KindOf(path);
+  return (kind == FileKind::kRegular || kind == FileKind::kBlockDevice) &&
+         !IsVolumeFile(env, path);
+}
+
 // Asks for a source until one opens. Null when the user cancels.
 std::unique_ptr<File> ChooseSource(Context& ctx, std::string* path) {
   for (;;) {
     ctx.out << "Please enter the filename to slicery: ";
     EndLine(ctx.out);
-    if (ReadTypedPath(ctx, path)) {
+    if (ReadTypedPath(ctx, path) && IsSplittable(ctx.env, *path)) {
       if (std::unique_ptr<File> source = ctx.env.Open(*path, FileMode::kReadBinary)) {
         return source;
       }

@@ -46,6 +46,9 @@ void UpperCase(std::string* text) {
 
 bool ReadTypedPath(Context& ctx, std::string* path) {
   if (ReadWord(ctx.in, path) == WordStatus::kTooLong) return false;
+  // The file system would see the name only up to a NUL byte, while a record
+  // would keep all of it: such a word names no one file.
+  if (path->find('\0') != std::string::npos) return false;
   if (ctx.upper_case_typed_paths) UpperCase(path);
   return true;
 }

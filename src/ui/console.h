@@ -28,7 +28,7 @@ WordStatus ReadWord(std::istream& in, std::string* word);
 void UpperCase(std::string* text);
 
 // Reads a typed path: one word, upper-cased where the host wants it. Returns
-// false when the word was too long to be a path.
+// false when the word cannot be a path: too long, or holding a NUL byte.
 bool ReadTypedPath(Context& ctx, std::string* path);
 
 }  // namespace slicery

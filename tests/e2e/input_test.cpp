@@ -1,11 +1,15 @@
 // What the program does with bad configuration and bad or missing input: it
 // says so and ends, or asks again; it never hangs.
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "e2e/e2e_test.h"
 
 namespace slicery::e2e {
 namespace {
+
+using namespace std::string_literals;
 
 struct VolumeSize {
   const char* value;
@@ -74,6 +78,22 @@ const InputCase kInputCases[] = {
     {"OverlongFileNameRefusedWhole",
      "y\n" + kOverlong + "\no\nsrc.bin\n",
      {kMenu, kCannotOpen, kSplitInsert}},
+    // Sources that are not files, or are the volume's own, or whose name holds
+    // a NUL byte: refused at the prompt, at once.
+    {"DirectoryRefusedAsSource",
+     "y\nsub\no\nsrc.bin\n",
+     {kMenu, kCannotOpen, kSplitInsert}},
+    {"FifoRefusedAsSource", "y\nfifo\no\nsrc.bin\n", {kMenu, kCannotOpen, kSplitInsert}},
+    {"CharacterDeviceRefusedAsSource",
+     "y\n/dev/zero\no\nsrc.bin\n",
+     {kMenu, kCannotOpen, kSplitInsert}},
+    {"VolumeFileRefusedAsSource",
+     "y\n../drive/SLICERY.A2Z\no\nsrc.bin\n",
+     {kMenu, kCannotOpen, kSplitInsert},
+     true},
+    {"NulInFileNameRefused",
+     "y\nsrc.bin\0x\no\nsrc.bin\n"s,
+     {kMenu, kCannotOpen, kSplitInsert}},
     {"PathWithSpaceTakesFirstWord",
      "y\nsrc.bin extra\no\nn\n",
      {kMenu, kSplitInsert, "again", kComplete},
@@ -91,6 +111,8 @@ TEST_P(InputTest, EndsPromptlyAfterTheExpectedDialogs) {
   // The first 259 characters of the overlong name name a real file.
   std::filesystem::create_directories(Work("sub"));
   ASSERT_TRUE(WriteFile(Work(kOverlong.substr(0, 259)), "x"));
+  // A FIFO that no one writes to: opening it for reading would wait forever.
+  ASSERT_EQ(mkfifo(Work("fifo").c_str(), 0600), 0);
   if (test.set_in_drive) {
     ASSERT_TRUE(
         WriteFile(drive_.path() + "/" + kInfoFile, "src.bin\r\n0\r\n*\r\n0\r\n77"));

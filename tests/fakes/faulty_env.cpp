@@ -28,6 +28,9 @@ class FaultyFile : public File {
   bool Flush() override { return !Fails(FaultKind::kFlush) && inner_->Flush(); }
   bool Sync() override { return !Fails(FaultKind::kSync) && inner_->Sync(); }
   bool Seek(std::uint64_t offset) override { return inner_->Seek(offset); }
+  bool Truncate(std::uint64_t length) override {
+    return !Fails(FaultKind::kTruncate) && inner_->Truncate(length);
+  }
 
   // A failed close still lets go of the file, as the runtime's does.
   bool Close() override {
@@ -48,8 +51,8 @@ class FaultyFile : public File {
 
 const char* FaultKindName(FaultKind kind) {
   static const char* const kNames[kFaultKindCount] = {
-      "open", "write",  "flush",      "sync",       "close",
-      "read", "delete", "free-space", "volume-sync"};
+      "open", "write",  "flush",      "sync",        "close",
+      "read", "delete", "free-space", "volume-sync", "truncate"};
   return kNames[static_cast<int>(kind)];
 }
 

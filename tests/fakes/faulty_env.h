@@ -23,9 +23,10 @@ enum class FaultKind {
   kRead,
   kRemove,
   kFreeSpace,
-  kVolumeSync
+  kVolumeSync,
+  kTruncate
 };
-inline constexpr int kFaultKindCount = 9;
+inline constexpr int kFaultKindCount = 10;
 
 const char* FaultKindName(FaultKind kind);
 
@@ -57,6 +58,10 @@ class FaultyEnv : public Env {
 
   std::unique_ptr<File> Open(const std::string& path, FileMode mode) override;
   bool Exists(const std::string& path) override { return inner_.Exists(path); }
+  FileKind KindOf(const std::string& path) override { return inner_.KindOf(path); }
+  bool SameFile(const std::string& a, const std::string& b) override {
+    return inner_.SameFile(a, b);
+  }
   void Remove(const std::string& path) override;
   std::string VolumeRoot() override { return inner_.VolumeRoot(); }
   std::optional<std::uint64_t> VolumeFreeBytes() override;

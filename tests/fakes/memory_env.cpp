@@ -44,6 +44,13 @@ class MemoryFile : public File {
     return true;
   }
 
+  bool Truncate(std::uint64_t length) override {
+    if (!node_ || !writable_) return false;
+    node_->bytes.resize(std::min(node_->bytes.size(), static_cast<std::size_t>(length)));
+    pos_ = static_cast<std::size_t>(length);
+    return true;
+  }
+
   bool Close() override {
     const bool open = node_ != nullptr;
     node_.reset();
@@ -134,6 +141,25 @@ bool MemoryEnv::Exists(const std::string& path) {
   std::string name;
   Directory* dir = DirectoryOf(path, &name);
   return dir != nullptr && dir->count(name) > 0;
+}
+
+std::shared_ptr<MemoryEnv::Node> MemoryEnv::NodeAt(const std::string& path) {
+  std::string name;
+  Directory* dir = DirectoryOf(path, &name);
+  if (dir == nullptr) return nullptr;
+  auto it = dir->find(name);
+  return it == dir->end() ? nullptr : it->second;
+}
+
+FileKind MemoryEnv::KindOf(const std::string& path) {
+  auto it = kinds_.find(path);
+  if (it != kinds_.end()) return it->second;
+  return Exists(path) ? FileKind::kRegular : FileKind::kNone;
+}
+
+bool MemoryEnv::SameFile(const std::string& a, const std::string& b) {
+  const std::shared_ptr<Node> node = NodeAt(a);
+  return node != nullptr && node == NodeAt(b);
 }
 
 void MemoryEnv::Remove(const std::string& path) {

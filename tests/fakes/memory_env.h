@@ -41,6 +41,9 @@ class MemoryEnv : public Env {
   std::optional<std::string> DiskFile(const std::string& disk,
                                       const std::string& name) const;
 
+  // Makes `path` outside the volume name something other than a file.
+  void SetKind(const std::string& path, FileKind kind) { kinds_[path] = kind; }
+
   // Drops every byte that no Sync made durable, as a power cut would.
   void ForgetUnsynced();
 
@@ -52,6 +55,8 @@ class MemoryEnv : public Env {
 
   std::unique_ptr<File> Open(const std::string& path, FileMode mode) override;
   bool Exists(const std::string& path) override;
+  FileKind KindOf(const std::string& path) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
   void Remove(const std::string& path) override;
   std::string VolumeRoot() override { return kRoot; }
   std::optional<std::uint64_t> VolumeFreeBytes() override;
@@ -62,10 +67,13 @@ class MemoryEnv : public Env {
   // The directory that holds `path`, and the name within it; null when the
   // path is on the volume and the drive is empty.
   Directory* DirectoryOf(const std::string& path, std::string* name);
+  // The file at `path`; null when there is none.
+  std::shared_ptr<Node> NodeAt(const std::string& path);
 
   std::map<std::string, Disk> disks_;
   std::string inserted_;
   Directory outside_;
+  std::map<std::string, FileKind> kinds_;
   std::uint32_t ticks_ = 0;
   int volume_syncs_ = 0;
   std::vector<std::string> removed_;

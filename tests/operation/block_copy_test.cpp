@@ -32,6 +32,7 @@ class DestinationRecorder : public File {
     return true;
   }
   bool Seek(std::uint64_t) override { return false; }
+  bool Truncate(std::uint64_t) override { return false; }
   bool Close() override { return true; }
 
   std::string bytes;

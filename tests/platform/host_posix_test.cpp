@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -67,6 +68,45 @@ TEST_F(PosixHostTest, ARecordThatCannotBeOpenedStillCounts) {
   EXPECT_EQ(ReadRecordedPath(*OpenEnv()).status, RecordedPath::kUnreadable);
   fs::remove(root_ / "SLICERY.Q2Z");
   EXPECT_EQ(ReadRecordedPath(*OpenEnv()).status, RecordedPath::kNone);
+}
+
+// What a path names is found without opening it (a FIFO with no writer would
+// block), and two paths are one file by device and inode, not by spelling.
+TEST_F(PosixHostTest, KindsAndIdentitiesOfPathsAndTruncation) {
+  std::unique_ptr<Env> env = OpenEnv();
+  Write(root_ / "a", 10);
+  fs::create_hard_link(root_ / "a", root_ / "sub" / "link");
+  fs::create_symlink("a", root_ / "sym");
+  ASSERT_EQ(mkfifo((root_ / "fifo").c_str(), 0600), 0);
+  const std::pair<fs::path, FileKind> kinds[] = {
+      {root_ / "sym", FileKind::kRegular}, {root_ / "sub", FileKind::kDirectory},
+      {root_ / "fifo", FileKind::kOther},  {"/dev/null", FileKind::kCharDevice},
+      {root_ / "none", FileKind::kNone},
+  };
+  for (const auto& [path, kind] : kinds) EXPECT_EQ(env->KindOf(path), kind) << path;
+  if (fs::is_block_file("/dev/loop0")) {
+    EXPECT_EQ(env->KindOf("/dev/loop0"), FileKind::kBlockDevice);
+  }
+  EXPECT_TRUE(env->SameFile(root_ / "a", root_ / "sub/../sym"));
+  EXPECT_TRUE(env->SameFile(root_ / "sub" / "link", root_ / "a"));
+  EXPECT_FALSE(env->SameFile(root_ / "a", root_ / "fifo"));
+  EXPECT_FALSE(env->SameFile(root_ / "none", root_ / "none"));
+
+  // Cut back, the next write follows the bytes kept.
+  std::unique_ptr<File> file = env->Open(root_ / "t", FileMode::kWriteBinary);
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->Write("abcdef", 6));
+  ASSERT_TRUE(file->Truncate(2));
+  ASSERT_TRUE(file->Write("XY", 2));
+  ASSERT_TRUE(file->Close());
+  std::ifstream in(root_ / "t", std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  EXPECT_EQ(bytes.str(), "abXY");
+  // A device cannot be cut back.
+  std::unique_ptr<File> null = env->Open("/dev/null", FileMode::kWriteBinary);
+  ASSERT_NE(null, nullptr);
+  EXPECT_FALSE(null->Truncate(0));
 }
 
 TEST_F(PosixHostTest, SimulatedSizeCountsEveryRegularFileBelowTheRoot) {

@@ -157,6 +157,117 @@ TEST_F(ReconstituteTest, CancelAndAMissingDataFileKeepThePartialTarget) {
   EXPECT_EQ(broken.env.FileBytes("t.bin"), "");
 }
 
+TEST_F(ReconstituteTest, TheRecordedPathIsCheckedLikeATypedOne) {
+  const std::string source = MakeSet("d", {40}, 9, 2);
+  host_.env.SetFile("rec.bin", "original");
+  std::istringstream typed("A:/SLICERY.A2Z new.bin");
+  Context ctx{host_.screen, host_.env, typed, host_.out, false};
+  Answer(DialogResult::kOk, "d1");
+  host_.screen.Then(DialogResult::kYes);  // the recorded rec.bin
+  host_.screen.Then(DialogResult::kNo);   // exists: not overwritten
+  host_.screen.Then(DialogResult::kOk);   // the volume's data file: never a target
+  Answer(DialogResult::kOk, "d1");
+  host_.screen.Then(DialogResult::kNo);
+  EXPECT_EQ(RunReconstituteOperation(ctx), OperationOutcome::kEndProgram);
+  EXPECT_EQ(host_.screen.Count(kOverwrite), 1);
+  EXPECT_EQ(host_.screen.Count(kCannotCreate), 1);
+  EXPECT_EQ(host_.env.FileBytes("rec.bin"), "original");
+  EXPECT_EQ(host_.env.FileBytes("new.bin"), source);
+  EXPECT_EQ(host_.env.DiskFile("d1", kDataFileName), source);
+  EXPECT_TRUE(host_.screen.exhausted());
+
+  // A record naming the volume's own record file: refused before any question.
+  host_.env.SetFile(InfoFilePath(host_.env), "A:/SLICERY.Q2Z\n0\n*\n40\n9");
+  host_.screen.Then(DialogResult::kOk)
+      .Then(DialogResult::kYes)
+      .Then(DialogResult::kCancel)  // no other location
+      .Then(DialogResult::kNo);     // no other operation
+  EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kEndProgram);
+  EXPECT_EQ(host_.screen.Count(kCannotCreate), 2);
+  EXPECT_EQ(host_.screen.Count(kOverwrite), 1);
+  EXPECT_EQ(host_.env.DiskFile("d1", kInfoFileName), "A:/SLICERY.Q2Z\n0\n*\n40\n9");
+}
+
+// Disk 2 of a three-disk set replaced by a damaged copy: its chunk is cut off
+// the target again, its line ends where it stands, and Disk #2 is asked for
+// again; or, when the cut itself fails, the program ends with the write error.
+struct Damage {
+  const char* name;
+  int cut;          // bytes taken off the end of the chunk (below 0: added)
+  FaultKind fault;  // armed when the damaged copy goes in
+  int reads_ahead;  // of `fault`: the nth call from then on; 0 for none
+  int dots;         // on the damaged copy's line
+  bool cut_back = true;
+};
+
+void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
+
+class DamagedVolumeTest : public ReconstituteTest,
+                          public ::testing::WithParamInterface<Damage> {};
+
+// A chunk of 300000 bytes draws a dot every 12000 and is read in two blocks.
+const Damage kDamages[] = {
+    {"Short", 1000, FaultKind::kRead, 0, 24},
+    {"Long", -5, FaultKind::kRead, 0, 25},
+    // The record is read, then the chunk's first block; the second fails.
+    {"ReadFailsPartWay", 0, FaultKind::kRead, 3, 262144 / 12000},
+    {"CutFails", -5, FaultKind::kTruncate, 1, 25, false},
+};
+
+TEST_P(DamagedVolumeTest, IsCutBackAndAskedForAgain) {
+  const Damage& damage = GetParam();
+  const std::string source = MakeSet("d", {100, 300000, 30}, 9, 4);
+  const std::string chunk2 = source.substr(100, 300000);
+  host_.env.AddDisk("bad", 1 << 20);
+  host_.env.InsertDisk("bad");
+  host_.env.SetFile(InfoFilePath(host_.env), *host_.env.DiskFile("d2", kInfoFileName));
+  host_.env.SetFile(DataFilePath(host_.env),
+                    damage.cut >= 0 ? chunk2.substr(0, chunk2.size() - damage.cut)
+                                    : chunk2 + std::string(-damage.cut, 'x'));
+  FaultyEnv env(host_.env);
+  Context ctx{host_.screen, env, host_.in, host_.out, false};
+  Answer(DialogResult::kOk, "d1");
+  host_.screen.Then(DialogResult::kNo);  // to out.bin
+  Answer(DialogResult::kOk, "d1");
+  host_.screen.Then(DialogResult::kOk, [&] {
+    host_.env.InsertDisk("bad");
+    if (damage.reads_ahead > 0) {
+      env.FailNth(damage.fault, env.calls(damage.fault) + damage.reads_ahead);
+    }
+  });
+  if (!damage.cut_back) {
+    host_.screen.Then(DialogResult::kOk);
+    EXPECT_EQ(RunReconstituteOperation(ctx), OperationOutcome::kEndProgram);
+    EXPECT_EQ(host_.screen.calls().back().text, kWriteFatal);
+    return;
+  }
+  host_.screen.Then(DialogResult::kOk);  // damaged
+  for (const char* disk : {"d2", "d3"}) Answer(DialogResult::kOk, disk);
+  host_.screen.Then(DialogResult::kNo);
+  EXPECT_EQ(RunReconstituteOperation(ctx), OperationOutcome::kEndProgram);
+
+  if (damage.reads_ahead > 0) {
+    ASSERT_TRUE(env.fired());
+    EXPECT_EQ(env.fired()->path, DataFilePath(host_.env));
+  }
+  EXPECT_EQ(host_.env.FileBytes("out.bin"), source);
+  EXPECT_EQ(host_.screen.Count("Please insert Disk #2"), 2);
+  ASSERT_EQ(host_.screen.Count(kDamaged), 1);
+  // After identification, the target question and the requests for #1 and #2.
+  const DialogCall& told = host_.screen.calls()[4];
+  EXPECT_EQ(told.text, kDamaged);
+  EXPECT_EQ(told.caption, "Error");
+  EXPECT_EQ(told.flags, Buttons::kOk | Icon::kError);
+  EXPECT_NE(
+      host_.out.str().find("] 100 bytes reconstituted.\nReconstituting Data [" +
+                           std::string(damage.dots, '.') + "\nReconstituting Data ["),
+      std::string::npos)
+      << host_.out.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(Damages, DamagedVolumeTest, ::testing::ValuesIn(kDamages),
+                         [](const auto& info) { return info.param.name; });
+
 TEST(ReconstituteFaultTest, ANewLocationWhoseEmptyFileWillNotCloseIsRefused) {
   FakeHost host("new.bin");
   FaultyEnv faulty(host.env);

@@ -70,5 +70,13 @@ TEST(ReadTypedPathTest, UpperCasesOnlyWhereTheHostAsks) {
   EXPECT_EQ(path, "mixed.Case");
 }
 
+TEST(ReadTypedPathTest, RefusesAWordHoldingANulByteWholeAndReadsOn) {
+  FakeHost host(std::string("a\0b next", 8));
+  std::string path;
+  EXPECT_FALSE(ReadTypedPath(host.ctx, &path));
+  ASSERT_TRUE(ReadTypedPath(host.ctx, &path));
+  EXPECT_EQ(path, "next");
+}
+
 }  // namespace
 }  // namespace slicery

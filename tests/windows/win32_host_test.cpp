@@ -80,6 +80,26 @@ TEST_F(Win32HostTest, BinaryFilesKeepEveryByteThroughSyncAndSeek) {
   EXPECT_EQ(env_->Open("A:\\MISSING.BIN", FileMode::kReadBinary), nullptr);
 }
 
+// Two spellings of one file are one file by volume serial and file index.
+TEST_F(Win32HostTest, KindsAndIdentitiesOfPathsAndTruncation) {
+  std::unique_ptr<File> file = env_->Open("A:\\SLICERY.A2Z", FileMode::kWriteBinary);
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->Write("abcdef", 6));
+  ASSERT_TRUE(file->Truncate(2));
+  ASSERT_TRUE(file->Write("XY", 2));
+  ASSERT_TRUE(file->Close());
+  EXPECT_EQ(RawBytes("A:\\SLICERY.A2Z"), "abXY");
+  std::ofstream("A:\\OTHER.TXT") << "other";
+
+  EXPECT_EQ(env_->KindOf("A:\\SLICERY.A2Z"), FileKind::kRegular);
+  EXPECT_EQ(env_->KindOf("A:\\"), FileKind::kDirectory);
+  EXPECT_EQ(env_->KindOf("A:\\MISSING.BIN"), FileKind::kNone);
+  EXPECT_TRUE(env_->SameFile("A:\\SLICERY.A2Z", "a:\\.\\slicery.a2z"));
+  EXPECT_TRUE(IsVolumeFile(*env_, "A:/SLICERY.A2Z"));
+  EXPECT_FALSE(IsVolumeFile(*env_, "A:\\OTHER.TXT"));
+  EXPECT_FALSE(env_->SameFile("A:\\MISSING.BIN", "A:\\MISSING.BIN"));
+}
+
 TEST_F(Win32HostTest, ProbeBudgetAndClearWorkOnTheDrive) {
   ASSERT_TRUE(ProbeVolume(*env_));
   EXPECT_TRUE(Exists("A:\\SLICERY.L2Z"));
