@@ -38,12 +38,14 @@ bool SyncAndClose(File& file) {
   return synced && closed;
 }
 
-bool WriteDiskInfo(Env& env, const DiskInfoRecord& record) {
+WriteResult WriteDiskInfo(Env& env, const DiskInfoRecord& record) {
   std::unique_ptr<File> file = env.Open(InfoFilePath(env), FileMode::kWriteText);
-  if (!file) return false;
+  if (!file) return WriteResult::kFailed;
   const std::string text = FormatDiskInfo(record, kRecordLineEnd);
-  const bool written = file->Write(text.data(), text.size());
-  return SyncAndClose(*file) && written;
+  const bool stored = file->Write(text.data(), text.size()) && file->Sync();
+  const bool closed = file->Close();
+  if (stored && closed) return WriteResult::kWritten;
+  return file->NoSpace() ? WriteResult::kNoSpace : WriteResult::kFailed;
 }
 
 bool ReadSetIdentity(Env& env, std::string* source_path, OperationId* operation_id) {
@@ -83,10 +85,18 @@ bool ProbeVolume(Env& env) {
   return file && file->Close();
 }
 
-std::optional<std::uint64_t> QueryChunkBudget(Env& env) {
-  const std::optional<std::uint64_t> free_bytes = env.VolumeFreeBytes();
-  if (!free_bytes || *free_bytes < kVolumeReserve) return std::nullopt;
-  return std::min(*free_bytes - kVolumeReserve, kMaxChunkLength);
+std::optional<ChunkBudget> QueryChunkBudget(Env& env) {
+  const std::optional<VolumeSpace> space = env.QueryVolumeSpace();
+  if (!space) return std::nullopt;
+  const std::uint64_t unit = std::max<std::uint64_t>(space->unit, 1);
+  const std::uint64_t reserve = std::max(kVolumeReserve, unit);
+  if (space->free_bytes < reserve) return std::nullopt;
+  std::uint64_t bytes = space->free_bytes - reserve;
+  if (space->simulated_free) {
+    if (*space->simulated_free < kVolumeReserve) return std::nullopt;
+    bytes = std::min(bytes, *space->simulated_free - kVolumeReserve);
+  }
+  return ChunkBudget{std::min(bytes, kMaxChunkLength), unit};
 }
 
 }  // namespace slicery

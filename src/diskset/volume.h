@@ -15,7 +15,9 @@ inline constexpr char kInfoFileName[] = "SLICERY.Q2Z";
 inline constexpr char kDataFileName[] = "SLICERY.A2Z";
 inline constexpr char kProbeFileName[] = "SLICERY.L2Z";
 
-// Free bytes a volume keeps beyond its chunk.
+// Free bytes a volume keeps beyond its chunk, at the least: on a medium whose
+// allocation unit is larger, the reserve is one unit, so the record gets a
+// unit of its own.
 inline constexpr std::uint64_t kVolumeReserve = 600;
 // A record stores the chunk length as a signed 32-bit decimal.
 inline constexpr std::uint64_t kMaxChunkLength = 2147483647;
@@ -32,9 +34,15 @@ bool IsVolumeFile(Env& env, const std::string& path);
 // file is closed either way.
 bool SyncAndClose(File& file);
 
-// Writes the volume's record and makes it reach the medium. False when the
-// open, a write, the flush, the sync or the close failed.
-bool WriteDiskInfo(Env& env, const DiskInfoRecord& record);
+// How writing a file onto the volume ended.
+enum class WriteResult {
+  kWritten,
+  kNoSpace,  // a write, flush, sync or close found the medium full
+  kFailed,   // any other failure, the open's included
+};
+
+// Writes the volume's record and makes it reach the medium.
+WriteResult WriteDiskInfo(Env& env, const DiskInfoRecord& record);
 
 // The set's source path and operation id, read from the whole record. Fields
 // the record does not supply keep their values. False when the volume has no
@@ -66,8 +74,18 @@ void ClearDiskSet(Env& env);
 // accept writes.
 bool ProbeVolume(Env& env);
 
-// Bytes a chunk may use: free bytes less the reserve, at most kMaxChunkLength.
-// Nothing when fewer than the reserve are free or the query failed.
-std::optional<std::uint64_t> QueryChunkBudget(Env& env);
+// What a chunk may take of the volume in the drive.
+struct ChunkBudget {
+  std::uint64_t bytes = 0;  // the most the chunk may hold
+  std::uint64_t unit = 1;   // the medium's allocation unit
+
+  bool operator==(const ChunkBudget&) const = default;
+};
+
+// Free bytes less the reserve (the larger of kVolumeReserve and the unit),
+// within a simulated size also at most its free bytes less kVolumeReserve, and
+// never above kMaxChunkLength. Nothing when fewer than the reserve are free
+// (on either figure) or the query failed.
+std::optional<ChunkBudget> QueryChunkBudget(Env& env);
 
 }  // namespace slicery

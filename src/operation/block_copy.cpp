@@ -40,7 +40,7 @@ bool WriteWithDots(File& destination, const char* bytes, std::size_t size,
 }  // namespace
 
 DotRule VolumeDots(std::uint64_t budget) {
-  return DotRule{budget / 25 + 1, /*sync_destination=*/true, /*show_on_console=*/false};
+  return DotRule{budget / 25 + 1, /*sync_destination=*/true, /*show_on_console=*/true};
 }
 
 DotRule TargetDots(std::int32_t chunk_length) {

@@ -26,7 +26,8 @@ struct DotRule {
 };
 
 // Writing a chunk onto a volume: a dot after every (budget / 25 + 1) bytes,
-// each with the data file synced, so that a dot stands for bytes on the disk.
+// each with the data file synced, so that a dot stands for bytes on the disk,
+// and shown once they are there.
 DotRule VolumeDots(std::uint64_t budget);
 
 // Appending a chunk to the rebuilt file: a dot every (chunk length / 25) bytes,

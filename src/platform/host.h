@@ -29,9 +29,15 @@ class File {
   virtual bool Sync() = 0;
   // Moves to a byte offset from the start; clears the end-of-file state.
   virtual bool Seek(std::uint64_t offset) = 0;
+  // The offset the next write goes to: after a write that failed part-way,
+  // the end of the bytes that did go out. Empty if it cannot be told.
+  virtual std::optional<std::uint64_t> Position() = 0;
   // Flushes, then cuts the file to its first `length` bytes and moves to its
   // end, so the next write follows them.
   virtual bool Truncate(std::uint64_t length) = 0;
+  // Whether the last call that failed, failed because the medium is full
+  // ("no space": ENOSPC or EDQUOT; ERROR_DISK_FULL or ERROR_HANDLE_DISK_FULL).
+  virtual bool NoSpace() const = 0;
   // Closes the file. Later calls fail. A file destroyed unclosed is closed
   // quietly, which only the error paths rely on.
   virtual bool Close() = 0;
@@ -45,6 +51,15 @@ enum class FileKind {
   kBlockDevice,  // a disk or partition, read like a file
   kCharDevice,   // a terminal or a device such as /dev/null or NUL
   kOther,        // a pipe or a socket: opening it may wait for another program
+};
+
+// What the volume offers: its free bytes and the size they are handed out in.
+struct VolumeSpace {
+  std::uint64_t free_bytes = 0;  // available to the caller
+  std::uint64_t unit = 1;        // allocation unit (cluster, block); at least 1
+  // Free bytes of the simulated medium, counted without units, where the
+  // volume is given a size of its own.
+  std::optional<std::uint64_t> simulated_free;
 };
 
 // Files, the volume that stands for drive A, and the clock.
@@ -64,8 +79,8 @@ class Env {
   virtual void Remove(const std::string& path) = 0;
   // The volume root, ending in its separator ("A:\" on Windows).
   virtual std::string VolumeRoot() = 0;
-  // Free bytes available to the caller on the volume; empty if the query failed.
-  virtual std::optional<std::uint64_t> VolumeFreeBytes() = 0;
+  // The volume's free space; empty if the query failed.
+  virtual std::optional<VolumeSpace> QueryVolumeSpace() = 0;
   // Makes the volume's directory entries durable (new and removed files).
   virtual bool SyncVolume() = 0;
   // Milliseconds since the system started, truncated to 32 bits.

@@ -92,18 +92,20 @@ class PosixEnv : public Env {
 
   std::string VolumeRoot() override { return root_; }
 
-  std::optional<std::uint64_t> VolumeFreeBytes() override {
+  std::optional<VolumeSpace> QueryVolumeSpace() override {
     struct stat info;
     struct statvfs fs;
     if (stat(root_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
     if (statvfs(root_.c_str(), &fs) != 0) return std::nullopt;
-    std::uint64_t free_bytes = std::uint64_t{fs.f_bavail} * fs.f_frsize;
+    VolumeSpace space;
+    space.unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
+    if (space.unit == 0) return std::nullopt;
+    space.free_bytes = std::uint64_t{fs.f_bavail} * space.unit;
     if (size_) {
       const std::uint64_t used = BytesUsedBelow(root_);
-      const std::uint64_t left = used < *size_ ? *size_ - used : 0;
-      if (left < free_bytes) free_bytes = left;
+      space.simulated_free = used < *size_ ? *size_ - used : 0;
     }
-    return free_bytes;
+    return space;
   }
 
   bool SyncVolume() override {
@@ -134,10 +136,18 @@ bool SeekStdioStream(std::FILE* stream, std::uint64_t offset) {
   return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
+std::optional<std::uint64_t> TellStdioStream(std::FILE* stream) {
+  const off_t offset = ftello(stream);
+  if (offset < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(offset);
+}
+
 bool TruncateStdioStream(std::FILE* stream, std::uint64_t length) {
   if (length > std::uint64_t{std::numeric_limits<off_t>::max()}) return false;
   return ftruncate(fileno(stream), static_cast<off_t>(length)) == 0;
 }
+
+bool LastErrorIsNoSpace() { return errno == ENOSPC || errno == EDQUOT; }
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <istream>
@@ -85,13 +86,25 @@ class WindowsEnv : public Env {
 
   std::string VolumeRoot() override { return kVolumeRoot; }
 
-  std::optional<std::uint64_t> VolumeFreeBytes() override {
+  // The free bytes from the 64-bit query; the cluster size from the older one,
+  // whose cluster counts stop at 2 GiB but whose geometry is exact.
+  std::optional<VolumeSpace> QueryVolumeSpace() override {
     ULARGE_INTEGER free_to_caller;
     ULARGE_INTEGER total;
-    if (!GetDiskFreeSpaceExA(kVolumeRoot, &free_to_caller, &total, nullptr)) {
+    DWORD sectors_per_cluster = 0;
+    DWORD bytes_per_sector = 0;
+    DWORD free_clusters = 0;
+    DWORD total_clusters = 0;
+    if (!GetDiskFreeSpaceExA(kVolumeRoot, &free_to_caller, &total, nullptr) ||
+        !GetDiskFreeSpaceA(kVolumeRoot, &sectors_per_cluster, &bytes_per_sector,
+                           &free_clusters, &total_clusters)) {
       return std::nullopt;
     }
-    return static_cast<std::uint64_t>(free_to_caller.QuadPart);
+    VolumeSpace space;
+    space.free_bytes = static_cast<std::uint64_t>(free_to_caller.QuadPart);
+    space.unit = std::uint64_t{sectors_per_cluster} * bytes_per_sector;
+    if (space.unit == 0) return std::nullopt;
+    return space;
   }
 
   // Each file is committed on its own; the directory needs nothing further.
@@ -138,9 +151,23 @@ bool SeekStdioStream(std::FILE* stream, std::uint64_t offset) {
   return _fseeki64(stream, static_cast<__int64>(offset), SEEK_SET) == 0;
 }
 
+std::optional<std::uint64_t> TellStdioStream(std::FILE* stream) {
+  const __int64 offset = _ftelli64(stream);
+  if (offset < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(offset);
+}
+
 bool TruncateStdioStream(std::FILE* stream, std::uint64_t length) {
   if (length > 0x7FFFFFFFFFFFFFFFull) return false;
   return _chsize_s(_fileno(stream), static_cast<__int64>(length)) == 0;
+}
+
+// The runtime maps a full disk to ENOSPC only in some of its paths; the
+// system's own code tells it always.
+bool LastErrorIsNoSpace() {
+  const unsigned long system_error = _doserrno;
+  return errno == ENOSPC || system_error == ERROR_DISK_FULL ||
+         system_error == ERROR_HANDLE_DISK_FULL;
 }
 
 // The volume is drive A here, always. The volume options are refused, not

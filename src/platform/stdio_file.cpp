@@ -35,12 +35,16 @@ class StdioFile : public File {
   }
 
   bool Write(const char* data, std::size_t size) override {
-    return stream_ != nullptr && std::fwrite(data, 1, size, stream_) == size;
+    if (stream_ == nullptr) return Closed();
+    return Note(std::fwrite(data, 1, size, stream_) == size);
   }
 
-  bool Flush() override { return stream_ != nullptr && std::fflush(stream_) == 0; }
+  bool Flush() override {
+    if (stream_ == nullptr) return Closed();
+    return Note(std::fflush(stream_) == 0);
+  }
 
-  bool Sync() override { return Flush() && SyncStdioStream(stream_); }
+  bool Sync() override { return Flush() && Note(SyncStdioStream(stream_)); }
 
   bool Seek(std::uint64_t offset) override {
     if (stream_ == nullptr || !SeekStdioStream(stream_, offset)) return false;
@@ -48,19 +52,42 @@ class StdioFile : public File {
     return true;
   }
 
-  bool Truncate(std::uint64_t length) override {
-    return Flush() && TruncateStdioStream(stream_, length) && Seek(length);
+  std::optional<std::uint64_t> Position() override {
+    if (stream_ == nullptr) return std::nullopt;
+    return TellStdioStream(stream_);
   }
 
+  // The seek to the new end clears the stream's error indicator too: the bytes
+  // of a write that failed are cut off with the rest, and some runtimes fail
+  // the close of a stream that still carries one.
+  bool Truncate(std::uint64_t length) override {
+    return Flush() && Note(TruncateStdioStream(stream_, length)) && Seek(length);
+  }
+
+  bool NoSpace() const override { return no_space_; }
+
   bool Close() override {
-    if (stream_ == nullptr) return false;
+    if (stream_ == nullptr) return Closed();
     const bool closed = std::fclose(stream_) == 0;
     stream_ = nullptr;
-    return closed;
+    return Note(closed);
   }
 
  private:
+  // Keeps, for a call that failed, whether the medium was full.
+  bool Note(bool succeeded) {
+    if (!succeeded) no_space_ = LastErrorIsNoSpace();
+    return succeeded;
+  }
+
+  // A call on a closed file fails for no reason of the medium's.
+  bool Closed() {
+    no_space_ = false;
+    return false;
+  }
+
   std::FILE* stream_;
+  bool no_space_ = false;
 };
 
 }  // namespace

@@ -1,10 +1,11 @@
-// Files over the runtime's buffered streams, shared by both hosts. The two
-// calls at the bottom are what differs between them.
+// Files over the runtime's buffered streams, shared by both hosts. The calls
+// at the bottom are what differs between them.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/host.h"
@@ -20,7 +21,13 @@ bool SyncStdioStream(std::FILE* stream);
 // Host-specific: moves a stream to a 64-bit byte offset from the start.
 bool SeekStdioStream(std::FILE* stream, std::uint64_t offset);
 
+// Host-specific: the stream's byte offset from the start.
+std::optional<std::uint64_t> TellStdioStream(std::FILE* stream);
+
 // Host-specific: cuts the file of a flushed stream to `length` bytes.
 bool TruncateStdioStream(std::FILE* stream, std::uint64_t length);
+
+// Host-specific: whether the call that just failed found the medium full.
+bool LastErrorIsNoSpace();
 
 }  // namespace slicery

@@ -18,7 +18,7 @@ class VolumeTest : public ::testing::Test {
 };
 
 TEST_F(VolumeTest, RecordWrittenIsReadBackByEveryReader) {
-  ASSERT_TRUE(WriteDiskInfo(env_, {"src.bin", 3, '+', 1234, 77}));
+  ASSERT_EQ(WriteDiskInfo(env_, {"src.bin", 3, '+', 1234, 77}), WriteResult::kWritten);
   const std::optional<std::string> info = env_.DiskFile("d", kInfoFileName);
   ASSERT_TRUE(info);
   EXPECT_EQ(*info, std::string("src.bin") + kRecordLineEnd + "3" + kRecordLineEnd + "+" +
@@ -52,7 +52,7 @@ TEST_F(VolumeTest, AVolumeWithoutARecordHasNoSet) {
 }
 
 TEST_F(VolumeTest, ARecordThatWillNotOpenOrReadIsNeverABlankVolume) {
-  ASSERT_TRUE(WriteDiskInfo(env_, {"src.bin", 0, '*', 0, 1}));
+  ASSERT_EQ(WriteDiskInfo(env_, {"src.bin", 0, '*', 0, 1}), WriteResult::kWritten);
   for (const FaultKind kind : {FaultKind::kOpen, FaultKind::kRead}) {
     FaultyEnv faulty(env_);
     faulty.FailNth(kind, 1);
@@ -78,23 +78,43 @@ TEST_F(VolumeTest, ProbeLeavesAnEmptyFileAndClearRemovesAllThree) {
                                       ProbeFilePath(env_)}));
 }
 
+// The reserve is 600 bytes or one allocation unit, whichever is larger, so the
+// record always finds room; a simulated size counts bytes with a reserve of
+// 600, and the smaller budget of the two holds.
 TEST_F(VolumeTest, BudgetKeepsTheReserveAndFitsARecord) {
   struct Case {
     std::uint64_t capacity;
+    std::uint64_t unit;
+    std::optional<std::uint64_t> simulated_free;
     std::optional<std::uint64_t> budget;
   };
+  constexpr std::uint64_t kHuge = 1ull << 40;
   const Case cases[] = {
-      {599, std::nullopt},
-      {600, 0},
-      {601, 1},
-      {1457664, 1457064},
-      {2147484247ull, 2147483647ull},
-      {3ull << 30, 2147483647ull},
-      {~0ull, 2147483647ull},
+      {599, 1, {}, std::nullopt},
+      {600, 1, {}, 0},
+      {601, 1, {}, 1},
+      {1457664, 512, {}, 1457064},  // a 1.44 MB floppy: as ever
+      {737280, 1024, {}, 736256},   // a 720 KB floppy: one cluster kept
+      {4095, 4096, {}, std::nullopt},
+      {4096, 4096, {}, 0},
+      {16 << 20, 128 << 10, {}, (16 << 20) - (128 << 10)},
+      {2147484247ull, 1, {}, 2147483647ull},
+      {3ull << 30, 4096, {}, 2147483647ull},
+      {~0ull, 4096, {}, 2147483647ull},
+      {kHuge, 4096, 1600, 1000},  // a simulated volume on a large disk
+      {kHuge, 4096, 599, std::nullopt},
+      {5000, 4096, 100000, 904},  // the real medium is the smaller
+      {4000, 4096, 100000, std::nullopt},
   };
   for (const Case& c : cases) {
     env_.AddDisk("d", c.capacity);
-    EXPECT_EQ(QueryChunkBudget(env_), c.budget) << c.capacity;
+    env_.disk("d").unit = c.unit;
+    env_.disk("d").simulated_free = c.simulated_free;
+    const std::optional<ChunkBudget> budget = QueryChunkBudget(env_);
+    EXPECT_EQ(budget.has_value(), c.budget.has_value()) << c.capacity;
+    if (budget && c.budget) {
+      EXPECT_EQ(*budget, (ChunkBudget{*c.budget, c.unit})) << c.capacity;
+    }
   }
   env_.InsertDisk("");
   EXPECT_EQ(QueryChunkBudget(env_), std::nullopt);

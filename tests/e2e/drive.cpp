@@ -31,6 +31,8 @@ Drive::Drive(const std::string& root) : drive_(root + "/drive"), shelf_(root + "
 }
 
 std::string Drive::DiskPath(const std::string& name) const {
+  if (const auto medium = media_.find(name); medium != media_.end())
+    return medium->second;
   return name == current_ ? drive_ : shelf_ + "/" + name;
 }
 
@@ -38,15 +40,43 @@ std::string Drive::FileOn(const std::string& name, const std::string& file) cons
   return DiskPath(name) + "/" + file;
 }
 
+void Drive::AddMedium(const std::string& name, const std::string& mount_point) {
+  media_[name] = mount_point;
+}
+
 bool Drive::Eject(std::string* error) {
   if (current_.empty()) return true;
-  if (!MoveEntries(drive_, shelf_ + "/" + current_, error)) return false;
+  if (media_.count(current_) != 0) {
+    std::error_code ec;
+    fs::remove(drive_, ec);  // the link only
+    if (ec) {
+      *error = "removing the link " + drive_ + ": " + ec.message();
+      return false;
+    }
+  } else if (!MoveEntries(drive_, shelf_ + "/" + current_, error)) {
+    return false;
+  }
   current_.clear();
   return true;
 }
 
+// The drive becomes a link to the mount point, in place of the (empty) drive
+// folder.
+bool Drive::InsertMedium(const std::string& mount_point, std::string* error) {
+  std::error_code ec;
+  fs::remove(drive_, ec);
+  if (!ec) fs::create_directory_symlink(mount_point, drive_, ec);
+  if (ec) *error = "linking " + drive_ + " to " + mount_point + ": " + ec.message();
+  return !ec;
+}
+
 bool Drive::Insert(const std::string& name, std::string* error) {
   if (!Eject(error)) return false;
+  if (const auto medium = media_.find(name); medium != media_.end()) {
+    if (!InsertMedium(medium->second, error)) return false;
+    current_ = name;
+    return true;
+  }
   std::error_code ec;
   fs::create_directories(drive_, ec);
   if (ec) {

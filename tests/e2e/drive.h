@@ -1,9 +1,12 @@
 // The drive that the program sees as its volume, and a shelf of disks beside
 // it. A disk is a folder disks/<name>/; inserting one moves its files into the
 // drive folder, ejecting moves them back, so a test can answer a request with
-// "disk 3 inserted" and later look at what each disk holds.
+// "disk 3 inserted" and later look at what each disk holds. A disk can also be
+// a mounted medium: the drive is then a symbolic link to its mount point while
+// it is inserted, and its files stay where they are.
 #pragma once
 
+#include <map>
 #include <string>
 
 namespace slicery::e2e {
@@ -27,11 +30,16 @@ class Drive {
   // reason in *error, when a file cannot be moved.
   bool Insert(const std::string& name, std::string* error);
   // Moves the drive's files back onto the current disk; the drive is left
-  // empty (or absent, if it had gone).
+  // empty (or absent, if it had gone, or if the disk was a medium).
   bool Eject(std::string* error);
+  // Makes disk `name` the medium mounted at `mount_point`.
+  void AddMedium(const std::string& name, const std::string& mount_point);
 
  private:
+  bool InsertMedium(const std::string& mount_point, std::string* error);
+
   std::string drive_, shelf_, current_;
+  std::map<std::string, std::string> media_;  // disk name -> mount point
 };
 
 }  // namespace slicery::e2e

@@ -82,8 +82,10 @@ LaunchOptions E2eTest::Options(const std::string& dir) const {
   LaunchOptions options;
   options.program = SLICERY_BINARY;
   options.working_dir = dir.empty() ? work_ : dir;
-  options.env = {{"SLICERY_VOLUME", drive_.path()},
-                 {"SLICERY_VOLUME_SIZE", std::to_string(kVolumeSize)}};
+  options.env = {{"SLICERY_VOLUME", drive_.path()}};
+  if (simulate_volume_size_) {
+    options.env.push_back({"SLICERY_VOLUME_SIZE", std::to_string(kVolumeSize)});
+  }
   options.timeout = WaitLimit();
   return options;
 }

@@ -73,6 +73,9 @@ class E2eTest : public ::testing::Test {
   TempDir temp_;
   Drive drive_;
   std::string work_;
+  // False: SLICERY_VOLUME_SIZE is left unset, so the medium's own free space
+  // counts.
+  bool simulate_volume_size_ = true;
 };
 
 // The program ended with status 0 and wrote nothing to standard error.

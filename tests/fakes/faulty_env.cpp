@@ -21,16 +21,19 @@ class FaultyFile : public File {
 
   bool Write(const char* data, std::size_t size) override {
     if (!Fails(FaultKind::kWrite)) return inner_->Write(data, size);
-    inner_->Write(data, size / 2);  // a medium that filled up part-way
+    inner_->Write(data, size / 2);  // an error part-way
     return false;
   }
 
   bool Flush() override { return !Fails(FaultKind::kFlush) && inner_->Flush(); }
   bool Sync() override { return !Fails(FaultKind::kSync) && inner_->Sync(); }
   bool Seek(std::uint64_t offset) override { return inner_->Seek(offset); }
+  std::optional<std::uint64_t> Position() override { return inner_->Position(); }
   bool Truncate(std::uint64_t length) override {
     return !Fails(FaultKind::kTruncate) && inner_->Truncate(length);
   }
+  // An injected failure is never the medium being full.
+  bool NoSpace() const override { return !injected_ && inner_->NoSpace(); }
 
   // A failed close still lets go of the file, as the runtime's does.
   bool Close() override {
@@ -39,12 +42,17 @@ class FaultyFile : public File {
   }
 
  private:
-  bool Fails(FaultKind kind) { return env_.Fails(kind, path_, writing_); }
+  bool Fails(FaultKind kind) {
+    const bool fails = env_.Fails(kind, path_, writing_);
+    injected_ = injected_ || fails;
+    return fails;
+  }
 
   std::unique_ptr<File> inner_;
   FaultyEnv& env_;
   std::string path_;
   bool writing_;
+  bool injected_ = false;
 };
 
 }  // namespace
@@ -76,9 +84,9 @@ void FaultyEnv::Remove(const std::string& path) {
   if (!Fails(FaultKind::kRemove, path, false)) inner_.Remove(path);
 }
 
-std::optional<std::uint64_t> FaultyEnv::VolumeFreeBytes() {
+std::optional<VolumeSpace> FaultyEnv::QueryVolumeSpace() {
   if (Fails(FaultKind::kFreeSpace, "", false)) return std::nullopt;
-  return inner_.VolumeFreeBytes();
+  return inner_.QueryVolumeSpace();
 }
 
 bool FaultyEnv::SyncVolume() {

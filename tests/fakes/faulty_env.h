@@ -64,7 +64,7 @@ class FaultyEnv : public Env {
   }
   void Remove(const std::string& path) override;
   std::string VolumeRoot() override { return inner_.VolumeRoot(); }
-  std::optional<std::uint64_t> VolumeFreeBytes() override;
+  std::optional<VolumeSpace> QueryVolumeSpace() override;
   bool SyncVolume() override;
   std::uint32_t TickCount() override { return inner_.TickCount(); }
 

@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace slicery {
 namespace {
 
 class MemoryFile : public File {
  public:
-  MemoryFile(std::shared_ptr<MemoryEnv::Node> node, bool writable)
-      : node_(std::move(node)), writable_(writable) {}
+  MemoryFile(std::shared_ptr<MemoryEnv::Node> node, bool writable,
+             MemoryEnv::Disk* disk = nullptr)
+      : node_(std::move(node)), writable_(writable), disk_(disk) {}
 
   std::size_t Read(char* buffer, std::size_t size, bool* failed) override {
     if (!node_ || writable_) {
@@ -23,17 +25,19 @@ class MemoryFile : public File {
     return n;
   }
 
+  // Writes what the disk has room for; the rest fails with "no space".
   bool Write(const char* data, std::size_t size) override {
-    if (!node_ || !writable_) return false;
-    node_->bytes.replace(std::min(pos_, node_->bytes.size()), size, data, size);
-    pos_ += size;
-    return true;
+    if (!node_ || !writable_) return Failed(false);
+    const std::size_t n = std::min(size, Room());
+    node_->bytes.replace(std::min(pos_, node_->bytes.size()), n, data, n);
+    pos_ += n;
+    return n == size || Failed(true);
   }
 
-  bool Flush() override { return node_ != nullptr; }
+  bool Flush() override { return node_ != nullptr || Failed(false); }
 
   bool Sync() override {
-    if (!node_) return false;
+    if (!node_) return Failed(false);
     node_->synced = node_->bytes;
     return true;
   }
@@ -44,29 +48,63 @@ class MemoryFile : public File {
     return true;
   }
 
+  std::optional<std::uint64_t> Position() override {
+    if (!node_) return std::nullopt;
+    return pos_;
+  }
+
   bool Truncate(std::uint64_t length) override {
-    if (!node_ || !writable_) return false;
+    if (!node_ || !writable_) return Failed(false);
     node_->bytes.resize(std::min(node_->bytes.size(), static_cast<std::size_t>(length)));
     pos_ = static_cast<std::size_t>(length);
     return true;
   }
 
+  bool NoSpace() const override { return no_space_; }
+
   bool Close() override {
     const bool open = node_ != nullptr;
     node_.reset();
-    return open;
+    return open || Failed(false);
   }
 
  private:
+  bool Failed(bool no_space) {
+    no_space_ = no_space;
+    return false;
+  }
+
+  // Bytes the file may still grow by from the position: up to the last whole
+  // unit that the disk, less what it hides, has left beside the other files.
+  std::size_t Room() const {
+    if (disk_ == nullptr) return std::numeric_limits<std::size_t>::max();
+    const std::uint64_t limit =
+        disk_->capacity - std::min(disk_->capacity, disk_->hidden);
+    const std::uint64_t others = disk_->Used(node_.get());
+    const std::uint64_t size =
+        limit > others ? (limit - others) / disk_->unit * disk_->unit : 0;
+    return size > pos_ ? static_cast<std::size_t>(size - pos_) : 0;
+  }
+
   std::shared_ptr<MemoryEnv::Node> node_;
   bool writable_;
+  MemoryEnv::Disk* disk_;
   std::size_t pos_ = 0;
+  bool no_space_ = false;
 };
 
 }  // namespace
 
+std::uint64_t MemoryEnv::Disk::Used(const Node* except) const {
+  std::uint64_t used = 0;
+  for (const auto& [name, node] : files) {
+    if (node.get() != except) used += (node->bytes.size() + unit - 1) / unit * unit;
+  }
+  return used;
+}
+
 void MemoryEnv::AddDisk(const std::string& name, std::uint64_t capacity) {
-  disks_[name] = Disk{capacity, {}};
+  disks_[name] = Disk{capacity, {}, 1, 0, std::nullopt};
 }
 
 void MemoryEnv::InsertDisk(const std::string& name) { inserted_ = name; }
@@ -109,19 +147,24 @@ void MemoryEnv::ForgetUnsynced() {
   for (auto& [name, disk] : disks_) forget(disk.files);
 }
 
-MemoryEnv::Directory* MemoryEnv::DirectoryOf(const std::string& path, std::string* name) {
+MemoryEnv::Directory* MemoryEnv::DirectoryOf(const std::string& path, std::string* name,
+                                             Disk** disk) {
+  if (disk != nullptr) *disk = nullptr;
   if (path.rfind(kRoot, 0) != 0) {
     *name = path;
     return &outside_;
   }
   *name = path.substr(std::strlen(kRoot));
   auto it = disks_.find(inserted_);
-  return it == disks_.end() ? nullptr : &it->second.files;
+  if (it == disks_.end()) return nullptr;
+  if (disk != nullptr) *disk = &it->second;
+  return &it->second.files;
 }
 
 std::unique_ptr<File> MemoryEnv::Open(const std::string& path, FileMode mode) {
   std::string name;
-  Directory* dir = DirectoryOf(path, &name);
+  Disk* disk = nullptr;
+  Directory* dir = DirectoryOf(path, &name, &disk);
   // Outside the volume there is only the current folder: a path that names any
   // other folder names one this host does not have.
   if (dir == nullptr || name.empty()) return nullptr;
@@ -134,7 +177,7 @@ std::unique_ptr<File> MemoryEnv::Open(const std::string& path, FileMode mode) {
   }
   if (it == dir->end()) it = dir->emplace(name, std::make_shared<Node>()).first;
   it->second->bytes.clear();
-  return std::make_unique<MemoryFile>(it->second, true);
+  return std::make_unique<MemoryFile>(it->second, true, disk);
 }
 
 bool MemoryEnv::Exists(const std::string& path) {
@@ -168,12 +211,16 @@ void MemoryEnv::Remove(const std::string& path) {
   if (Directory* dir = DirectoryOf(path, &name)) dir->erase(name);
 }
 
-std::optional<std::uint64_t> MemoryEnv::VolumeFreeBytes() {
+std::optional<VolumeSpace> MemoryEnv::QueryVolumeSpace() {
   auto it = disks_.find(inserted_);
   if (it == disks_.end()) return std::nullopt;
-  std::uint64_t used = 0;
-  for (const auto& [name, node] : it->second.files) used += node->bytes.size();
-  return used < it->second.capacity ? it->second.capacity - used : 0;
+  const Disk& disk = it->second;
+  const std::uint64_t used = disk.Used();
+  VolumeSpace space;
+  space.free_bytes = used < disk.capacity ? disk.capacity - used : 0;
+  space.unit = disk.unit;
+  space.simulated_free = disk.simulated_free;
+  return space;
 }
 
 bool MemoryEnv::SyncVolume() {

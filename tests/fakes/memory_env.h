@@ -23,6 +23,17 @@ class MemoryEnv : public Env {
   struct Disk {
     std::uint64_t capacity = 1457664;
     Directory files;
+    // The allocation unit: a file takes whole units (an empty one none).
+    std::uint64_t unit = 1;
+    // Bytes the file system takes for itself as files grow, which the free
+    // figure does not show: a write meets "no space" that many bytes before
+    // the free figure says the disk is full.
+    std::uint64_t hidden = 0;
+    // The free bytes of a simulated size given to the volume, if any.
+    std::optional<std::uint64_t> simulated_free;
+
+    // Bytes the files take, counted in whole units; `except` not counted.
+    std::uint64_t Used(const Node* except = nullptr) const;
   };
 
   static constexpr char kRoot[] = "A:/";
@@ -59,14 +70,16 @@ class MemoryEnv : public Env {
   bool SameFile(const std::string& a, const std::string& b) override;
   void Remove(const std::string& path) override;
   std::string VolumeRoot() override { return kRoot; }
-  std::optional<std::uint64_t> VolumeFreeBytes() override;
+  std::optional<VolumeSpace> QueryVolumeSpace() override;
   bool SyncVolume() override;
   std::uint32_t TickCount() override { return ticks_; }
 
  private:
   // The directory that holds `path`, and the name within it; null when the
-  // path is on the volume and the drive is empty.
-  Directory* DirectoryOf(const std::string& path, std::string* name);
+  // path is on the volume and the drive is empty. *disk is the disk it is on,
+  // null outside the volume.
+  Directory* DirectoryOf(const std::string& path, std::string* name,
+                         Disk** disk = nullptr);
   // The file at `path`; null when there is none.
   std::shared_ptr<Node> NodeAt(const std::string& path);
 

@@ -32,7 +32,9 @@ class DestinationRecorder : public File {
     return true;
   }
   bool Seek(std::uint64_t) override { return false; }
+  std::optional<std::uint64_t> Position() override { return bytes.size(); }
   bool Truncate(std::uint64_t) override { return false; }
+  bool NoSpace() const override { return false; }
   bool Close() override { return true; }
 
   std::string bytes;
@@ -131,6 +133,14 @@ void ExpectSameAsByteLoop(const CopyRun& run, const Expected& e, std::size_t siz
   EXPECT_EQ(run.console, std::string(e.dots.size(), '.'));
 }
 
+// The console's length at each flush when each of `count` dots is flushed
+// right after it is drawn.
+std::vector<std::size_t> DotsShown(std::size_t count) {
+  std::vector<std::size_t> shown;
+  for (std::size_t i = 1; i <= count; ++i) shown.push_back(i);
+  return shown;
+}
+
 constexpr std::uint64_t kBuffer = kCopyBufferSize;
 
 TEST(BlockCopyTest, OntoAVolumeMatchesTheByteLoopWhereBlocksDotsAndBudgetMeet) {
@@ -148,8 +158,10 @@ TEST(BlockCopyTest, OntoAVolumeMatchesTheByteLoopWhereBlocksDotsAndBudgetMeet) {
       const CopyRun run = Copy(size, budget, VolumeDots(budget));
       const Expected e = VolumeByteLoop(size, budget);
       ExpectSameAsByteLoop(run, e, size);
-      // Each dot stands for bytes synced to the medium.
+      // Each dot stands for bytes synced to the medium, and is shown once they
+      // are there.
       EXPECT_EQ(run.destination.syncs, e.dots);
+      EXPECT_EQ(run.shown, DotsShown(e.dots.size()));
     }
   }
 }
@@ -168,9 +180,7 @@ TEST(BlockCopyTest, OntoTheRebuiltFileMatchesTheByteLoopAndShowsEachDotAtOnce) {
       ExpectSameAsByteLoop(run, e, size);
       EXPECT_EQ(run.destination.flushes, e.dots);
       // The console is flushed right after each dot, with that dot on it.
-      std::vector<std::size_t> dots_shown;
-      for (std::size_t i = 1; i <= e.dots.size(); ++i) dots_shown.push_back(i);
-      EXPECT_EQ(run.shown, dots_shown);
+      EXPECT_EQ(run.shown, DotsShown(e.dots.size()));
     }
   }
 }

@@ -51,7 +51,7 @@ class PosixHostTest : public ::testing::Test {
 TEST_F(PosixHostTest, RecordBytesAreCrLfWithNoLineEndAtTheEnd) {
   std::unique_ptr<Env> env = OpenEnv();
   ASSERT_EQ(env->VolumeRoot(), root_.string() + "/");
-  ASSERT_TRUE(WriteDiskInfo(*env, {"X", 3, '+', 1234, 77}));
+  ASSERT_EQ(WriteDiskInfo(*env, {"X", 3, '+', 1234, 77}), WriteResult::kWritten);
   std::ifstream in(root_ / "SLICERY.Q2Z", std::ios::binary);
   std::stringstream bytes;
   bytes << in.rdbuf();
@@ -118,24 +118,30 @@ TEST_F(PosixHostTest, SimulatedSizeCountsEveryRegularFileBelowTheRoot) {
   fs::create_symlink(Outside(), root_ / "link");
   fs::create_directory_symlink(root_ / "sub", root_ / "sub-link");
   std::unique_ptr<Env> env = OpenEnv();
-  EXPECT_EQ(env->VolumeFreeBytes(), 6500u);
+  EXPECT_EQ(env->QueryVolumeSpace()->simulated_free, 6500u);
   Write(root_ / "sub" / "c", 7000);
-  EXPECT_EQ(env->VolumeFreeBytes(), 0u);
+  EXPECT_EQ(env->QueryVolumeSpace()->simulated_free, 0u);
   EXPECT_EQ(QueryChunkBudget(*env), std::nullopt);
 
-  // Without a size, the file system's own figure.
-  unsetenv("SLICERY_VOLUME_SIZE");
+  // The file system's own figure and unit, beside the simulated one or alone.
   struct statvfs st;
   ASSERT_EQ(statvfs(root_.c_str(), &st), 0);
   const std::uint64_t free_bytes = std::uint64_t{st.f_bavail} * st.f_frsize;
-  const std::uint64_t measured = *OpenEnv()->VolumeFreeBytes();
-  EXPECT_NEAR(static_cast<double>(measured), static_cast<double>(free_bytes), 1 << 24);
+  for (const bool simulated : {true, false}) {
+    if (!simulated) unsetenv("SLICERY_VOLUME_SIZE");
+    const std::optional<VolumeSpace> space = OpenEnv()->QueryVolumeSpace();
+    ASSERT_TRUE(space);
+    EXPECT_EQ(space->unit, st.f_frsize);
+    EXPECT_NEAR(static_cast<double>(space->free_bytes), static_cast<double>(free_bytes),
+                1 << 24);
+    EXPECT_EQ(space->simulated_free.has_value(), simulated);
+  }
 }
 
 TEST_F(PosixHostTest, AMissingRootIsAnEmptyDrive) {
   setenv("SLICERY_VOLUME", (root_ / "gone").c_str(), 1);
   std::unique_ptr<Env> env = OpenEnv();
-  EXPECT_EQ(env->VolumeFreeBytes(), std::nullopt);
+  EXPECT_EQ(env->QueryVolumeSpace(), std::nullopt);
   EXPECT_FALSE(ProbeVolume(*env));
   std::string path;
   OperationId id = 0;
@@ -143,7 +149,7 @@ TEST_F(PosixHostTest, AMissingRootIsAnEmptyDrive) {
   EXPECT_FALSE(env->SyncVolume());
   Write(root_ / "file", 1);
   setenv("SLICERY_VOLUME", (root_ / "file").c_str(), 1);
-  EXPECT_EQ(OpenEnv()->VolumeFreeBytes(), std::nullopt);
+  EXPECT_EQ(OpenEnv()->QueryVolumeSpace(), std::nullopt);
 }
 
 TEST_F(PosixHostTest, RefusesAVolumeSizeThatIsNotAPositiveByteCount) {
@@ -185,11 +191,18 @@ TEST_F(PosixHostTest, SyncFailuresAreReportedExceptForDevicesThatCannotSync) {
   EXPECT_TRUE(null_device->Write("abc", 3));
   EXPECT_TRUE(SyncAndClose(*null_device));
 
-  std::unique_ptr<File> full = env->Open("/dev/full", FileMode::kWriteBinary);
-  ASSERT_NE(full, nullptr);
-  // The device refuses the bytes at the write or, if buffered, at the flush.
-  const bool written = full->Write("abc", 3);
-  EXPECT_FALSE(SyncAndClose(*full) && written);
+  // A full medium is told apart from other failures, binary or text, at the
+  // write or, if buffered, at the flush.
+  for (const FileMode mode : {FileMode::kWriteBinary, FileMode::kWriteText}) {
+    std::unique_ptr<File> full = env->Open("/dev/full", mode);
+    ASSERT_NE(full, nullptr);
+    const bool written = full->Write("abc", 3) && full->Sync();
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(full->NoSpace());
+    full->Close();
+    EXPECT_FALSE(full->Write("abc", 3));  // closed: no fault of the medium's
+    EXPECT_FALSE(full->NoSpace());
+  }
 
   std::unique_ptr<File> directory = env->Open(root_.string(), FileMode::kReadBinary);
   ASSERT_NE(directory, nullptr);
@@ -197,6 +210,24 @@ TEST_F(PosixHostTest, SyncFailuresAreReportedExceptForDevicesThatCannotSync) {
   bool failed = false;
   EXPECT_EQ(directory->Read(&byte, 1, &failed), 0u);
   EXPECT_TRUE(failed);
+}
+
+// What a chunk cut back on a full medium relies on: the position after the
+// writes, and a cut that keeps the first bytes.
+TEST_F(PosixHostTest, DataFileIsCutToItsFirstBytes) {
+  std::unique_ptr<Env> env = OpenEnv();
+  std::unique_ptr<File> data = env->Open(DataFilePath(*env), FileMode::kWriteBinary);
+  ASSERT_NE(data, nullptr);
+  ASSERT_TRUE(data->Write("0123456789", 10));
+  EXPECT_EQ(data->Position(), 10u);
+  ASSERT_TRUE(data->Truncate(4));
+  ASSERT_TRUE(SyncAndClose(*data));
+  std::ifstream in(DataFilePath(*env), std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  EXPECT_EQ(bytes.str(), "0123");
+  EXPECT_FALSE(data->Truncate(0));
+  EXPECT_EQ(data->Position(), std::nullopt);
 }
 
 TEST_F(PosixHostTest, TickCountIsMillisecondsSinceBoot) {

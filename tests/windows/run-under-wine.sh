@@ -21,6 +21,10 @@ cleanup() {
   server_dir="$(cat "$WINEPREFIX/wineserver" 2>/dev/null || true)"
   [[ "$server_dir" =~ ^wine-[A-Za-z0-9]+$ ]] && rm -rf "/tmp/$server_dir"
   rm -rf "$WINEPREFIX" "$SLICERY_WINE_VOLUME"
+  if [ -n "${full_drive:-}" ]; then
+    [ "${full_mounted:-0}" = 1 ] && { umount "$full_drive" || umount --lazy "$full_drive"; }
+    rmdir "$full_drive" || true
+  fi
 }
 trap cleanup EXIT
 
@@ -37,6 +41,20 @@ wineserver -p
 timeout 120 wine cmd /c exit </dev/null >/dev/null 2>&1
 echo "Wine prefix ready in $((SECONDS - started)) s: $WINEPREFIX"
 ln -s "$SLICERY_WINE_VOLUME" "$WINEPREFIX/dosdevices/a:"
+# The block size of the folder behind drive A, which the host test compares
+# with the cluster size Wine reports for the drive.
+SLICERY_WINE_VOLUME_UNIT="$(stat -f -c %S "$SLICERY_WINE_VOLUME")"
+export SLICERY_WINE_VOLUME_UNIT
+# Where a small tmpfs can be mounted (as root), it becomes drive B, which the
+# host test fills up; elsewhere that test is skipped.
+full_drive="$(mktemp -d)"
+if mount -t tmpfs -o size=1m slicery-wine-full "$full_drive" 2>/dev/null; then
+  full_mounted=1
+  ln -s "$full_drive" "$WINEPREFIX/dosdevices/b:"
+  export SLICERY_WINE_FULL_DRIVE='B:\'
+else
+  echo "No drive B: mounting a small tmpfs was refused, so the full-drive test skips."
+fi
 
 # One test at a time: the host test and the smoke test share drive A.
 started=$SECONDS

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -44,7 +46,7 @@ class Win32HostTest : public ::testing::Test {
 
 TEST_F(Win32HostTest, RecordIsWrittenWithCrLfAndReadBack) {
   EXPECT_EQ(env_->VolumeRoot(), "A:\\");
-  ASSERT_TRUE(WriteDiskInfo(*env_, {"X", 3, '+', 1234, 77}));
+  ASSERT_EQ(WriteDiskInfo(*env_, {"X", 3, '+', 1234, 77}), WriteResult::kWritten);
   EXPECT_EQ(RawBytes("A:\\SLICERY.Q2Z"), "X\r\n3\r\n+\r\n1234\r\n77");
 
   DiskInfoRecord record;
@@ -107,18 +109,32 @@ TEST_F(Win32HostTest, ProbeBudgetAndClearWorkOnTheDrive) {
 
   // The free bytes are what the caller may use, not the drive's size.
   const std::filesystem::space_info space = std::filesystem::space("A:\\");
-  const std::optional<std::uint64_t> free_bytes = env_->VolumeFreeBytes();
-  ASSERT_TRUE(free_bytes.has_value());
+  const std::optional<VolumeSpace> volume = env_->QueryVolumeSpace();
+  ASSERT_TRUE(volume.has_value());
   constexpr std::uint64_t kSlack = 256u << 20;  // other writers share the disk
-  EXPECT_LT(*free_bytes, space.available + kSlack);
-  EXPECT_GT(*free_bytes + kSlack, space.available);
-  EXPECT_LT(*free_bytes, space.capacity);
-  const std::optional<std::uint64_t> budget = QueryChunkBudget(*env_);
+  EXPECT_LT(volume->free_bytes, space.available + kSlack);
+  EXPECT_GT(volume->free_bytes + kSlack, space.available);
+  EXPECT_LT(volume->free_bytes, space.capacity);
+  EXPECT_FALSE(volume->simulated_free.has_value());
+  // The cluster is sectors per cluster times bytes per sector: the block size
+  // of the folder that drive A is mapped to, where the runner says which.
+  DWORD sectors = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
+  ASSERT_TRUE(
+      GetDiskFreeSpaceA("A:\\", &sectors, &bytes_per_sector, &free_clusters, &clusters));
+  EXPECT_GT(sectors, 1u);  // so a unit of bytes per sector alone would show
+  EXPECT_EQ(volume->unit, std::uint64_t{sectors} * bytes_per_sector);
+  if (const char* unit = std::getenv("SLICERY_WINE_VOLUME_UNIT")) {
+    EXPECT_EQ(volume->unit, std::stoull(unit));
+  }
+  // The reserve is a whole cluster where that is more than 600 bytes.
+  const std::optional<ChunkBudget> budget = QueryChunkBudget(*env_);
   ASSERT_TRUE(budget.has_value());
-  EXPECT_GT(*budget, 0u);
-  EXPECT_LE(*budget, kMaxChunkLength);
+  EXPECT_EQ(budget->unit, volume->unit);
+  EXPECT_LE(budget->bytes, kMaxChunkLength);
+  EXPECT_LE(budget->bytes + std::max<std::uint64_t>(600, volume->unit),
+            volume->free_bytes + kSlack);
 
-  ASSERT_TRUE(WriteDiskInfo(*env_, {"X", 0, '*', 1, 2}));
+  ASSERT_EQ(WriteDiskInfo(*env_, {"X", 0, '*', 1, 2}), WriteResult::kWritten);
   std::ofstream("A:\\SLICERY.A2Z") << "chunk";
   std::ofstream("A:\\OTHER.TXT") << "kept";
   ClearDiskSet(*env_);
@@ -127,6 +143,29 @@ TEST_F(Win32HostTest, ProbeBudgetAndClearWorkOnTheDrive) {
   EXPECT_FALSE(Exists("A:\\SLICERY.L2Z"));
   EXPECT_EQ(RawBytes("A:\\OTHER.TXT"), "kept");
   env_->Remove("A:\\NEVER.THERE");  // deleting nothing is harmless
+}
+
+// A drive that fills up says so, unlike other failures, and a file on it can
+// be cut back. The runner maps such a drive where it can mount one.
+TEST_F(Win32HostTest, AFullDriveIsToldApartAndAFileCutBack) {
+  const char* drive = std::getenv("SLICERY_WINE_FULL_DRIVE");
+  if (drive == nullptr) GTEST_SKIP() << "no small drive mapped (SLICERY_WINE_FULL_DRIVE)";
+  const std::string path = std::string(drive) + "FILL.BIN";
+  std::unique_ptr<File> file = env_->Open(path, FileMode::kWriteBinary);
+  ASSERT_NE(file, nullptr);
+  const std::string block(64 * 1024, 'x');
+  std::uint64_t written = 0;
+  while (written < (64u << 20) && file->Write(block.data(), block.size())) {
+    written += block.size();
+  }
+  EXPECT_TRUE(file->NoSpace()) << written << " bytes written";
+  EXPECT_GE(file->Position().value_or(0), written);
+  ASSERT_TRUE(file->Truncate(written / 2));
+  EXPECT_TRUE(SyncAndClose(*file));
+  EXPECT_EQ(std::filesystem::file_size(path), written / 2);
+  EXPECT_FALSE(file->Write("x", 1));  // closed: no fault of the drive's
+  EXPECT_FALSE(file->NoSpace());
+  std::filesystem::remove(path);
 }
 
 TEST_F(Win32HostTest, TicksAreMillisecondsAndTypedPathsAreUpperCased) {

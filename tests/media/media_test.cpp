@@ -1,0 +1,151 @@
+// The split and the rebuild on real file systems: three media of one kind are
+// made and mounted, a source of about two and a half media is split onto them
+// through the real program, and rebuilt from them. Every full medium must hold
+// its chunk and its record and be left with less than three allocation units
+// free. The drive is a symbolic link re-pointed to the next medium at each
+// insert request.
+//
+// Mounting needs root, loop devices and FUSE. Without them each case is
+// skipped with the reason, unless SLICERY_MEDIA_REQUIRED=1, which makes the
+// reason a failure (CI, where the media must run).
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "e2e/e2e_test.h"
+#include "media/medium.h"
+
+namespace slicery::e2e {
+
+void PrintTo(const MediumKind& kind, std::ostream* out) { *out << kind.name; }
+
+namespace {
+
+constexpr std::uint64_t kFloppySize = 1474560;
+constexpr std::uint64_t kImageSize = 16 << 20;
+constexpr int kMediaCount = 3;
+
+const MediumKind kMedia[] = {
+    {"Ext2Floppy1KiBBlocks",
+     MediumType::kLoop,
+     kFloppySize,
+     {"mkfs.ext2", "-q", "-F", "-b", "1024", "-m", "0"}},
+    {"Ext2Image4KiBBlocks",
+     MediumType::kLoop,
+     kImageSize,
+     {"mkfs.ext2", "-q", "-F", "-b", "4096", "-m", "0"}},
+    {"Ext4Image4KiBBlocks",
+     MediumType::kLoop,
+     kImageSize,
+     {"mkfs.ext4", "-q", "-F", "-b", "4096", "-m", "0"}},
+    {"Tmpfs1440KiB", MediumType::kTmpfs, kFloppySize, {}},
+    {"ExfatFuse4KiBClusters",
+     MediumType::kExfatFuse,
+     kImageSize,
+     {"mkfs.exfat", "-c", "4K"}},
+    {"ExfatFuse128KiBClusters",
+     MediumType::kExfatFuse,
+     kImageSize,
+     {"mkfs.exfat", "-c", "128K"}},
+};
+
+bool MediaRequired() {
+  const char* required = std::getenv("SLICERY_MEDIA_REQUIRED");
+  return required != nullptr && std::string(required) == "1";
+}
+
+// The five fields of a record, split at its CR LF line ends.
+std::vector<std::string> Fields(const std::string& record) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t end; (end = record.find("\r\n", start)) != std::string::npos;
+       start = end + 2) {
+    fields.push_back(record.substr(start, end - start));
+  }
+  fields.push_back(record.substr(start));
+  return fields;
+}
+
+class MediaTest : public E2eTest, public ::testing::WithParamInterface<MediumKind> {
+ protected:
+  MediaTest() {
+    simulate_volume_size_ = false;
+    // A 16 MiB chunk synced 24 times on a loaded machine can take a while.
+    setenv("SLICERY_E2E_TIMEOUT_MS", "60000", 0);
+  }
+
+  // Everything made is unmounted and detached, whatever the test did.
+  void TearDown() override {
+    for (const std::unique_ptr<Medium>& medium : media_) {
+      medium->Release();
+      EXPECT_EQ(medium->cleanup_error(), "");
+    }
+  }
+
+  // Makes the media, inserted as disks "1" to "3"; the reason when they
+  // cannot be made.
+  std::string MakeMedia() {
+    if (std::string why = WhyNoMedia(GetParam()); !why.empty()) return why;
+    for (int n = 1; n <= kMediaCount; ++n) {
+      const std::string dir = temp_.path() + "/media/" + std::to_string(n);
+      media_.push_back(std::make_unique<Medium>(GetParam(), dir));
+      if (!media_.back()->mounted()) return media_.back()->error();
+      drive_.AddMedium(std::to_string(n), media_.back()->mount_point());
+    }
+    return "";
+  }
+
+  std::string MountPoint(int n) const { return media_[n - 1]->mount_point(); }
+
+  std::vector<std::unique_ptr<Medium>> media_;
+};
+
+TEST_P(MediaTest, SplitFillsEachMediumAndRebuilds) {
+  if (const std::string why = MakeMedia(); !why.empty()) {
+    if (MediaRequired()) FAIL() << why;
+    GTEST_SKIP() << why;
+  }
+  const std::optional<Space> blank = MeasureSpace(MountPoint(1));
+  ASSERT_TRUE(blank);
+  const std::uint64_t size = blank->free_bytes * 5 / 2;
+  ASSERT_TRUE(WriteRandomFile(Work("src.bin"), size, 12));
+  // An interrupted split left a data file without a record on the second one.
+  ASSERT_TRUE(WriteRandomFile(MountPoint(2) + "/" + kDataFile, blank->free_bytes / 2, 5));
+
+  std::string console;
+  ASSERT_TRUE(Split("src.bin", kMediaCount, &console));
+  std::ostringstream report;
+  report << GetParam().name << ", " << blank->free_bytes << " bytes free when blank:";
+  std::uint64_t total = 0;
+  for (int n = 1; n <= kMediaCount; ++n) {
+    const std::string disk = std::to_string(n);
+    const std::vector<std::string> fields = Fields(Record(disk));
+    ASSERT_EQ(fields.size(), 5u) << "disk " << disk << ": " << Record(disk);
+    EXPECT_EQ(fields[1], std::to_string(n - 1));
+    EXPECT_EQ(fields[2], n < kMediaCount ? "+" : "*");
+    const std::uint64_t length = std::stoull(fields[3]);
+    EXPECT_EQ(std::filesystem::file_size(drive_.FileOn(disk, kDataFile)), length) << disk;
+    EXPECT_NE(console.find("] " + fields[3] + " bytes written\n"), std::string::npos)
+        << console;
+    total += length;
+    const std::optional<Space> left = MeasureSpace(MountPoint(n));
+    ASSERT_TRUE(left);
+    if (n < kMediaCount) {
+      EXPECT_LT(left->free_bytes, 3 * left->unit) << "disk " << disk;
+    }
+    report << " disk " << disk << " chunk " << length << ", " << left->free_bytes
+           << " free (unit " << left->unit << ");";
+  }
+  EXPECT_EQ(total, size);
+  ASSERT_TRUE(Rebuild("src.bin", "rebuilt.bin", kMediaCount));
+  EXPECT_TRUE(SameContents(Work("src.bin"), Work("rebuilt.bin")));
+  std::cout << report.str() << std::endl;
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, MediaTest, ::testing::ValuesIn(kMedia),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace slicery::e2e
