@@ -174,7 +174,7 @@ TEST_F(PosixHostTest, TheCommandLineVolumeComesBeforeTheEnvironment) {
   std::unique_ptr<Env> env = OpenEnv(&error, {root_.string(), "10000"});
   ASSERT_NE(env, nullptr) << error;
   EXPECT_EQ(env->VolumeRoot(), root_.string() + "/");
-  EXPECT_EQ(env->VolumeFreeBytes(), 9000u);
+  EXPECT_EQ(env->QueryVolumeSpace()->simulated_free, 9000u);
 
   // A bad --volume-size is refused as the variable would be, under its own name.
   setenv("SLICERY_VOLUME_SIZE", "10000", 1);
