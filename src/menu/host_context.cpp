@@ -4,9 +4,9 @@
 
 namespace slicery {
 
-std::unique_ptr<HostContext> HostContext::Open() {
+std::unique_ptr<HostContext> HostContext::Open(const VolumeOverrides& volume) {
   auto host = std::make_unique<HostContext>();
-  host->env_ = NewHostEnv(std::cerr);
+  host->env_ = NewHostEnv(std::cerr, volume);
   if (!host->env_) return nullptr;
   host->screen_ = NewHostScreen(std::cin, std::cout);
   host->context_.emplace(Context{*host->screen_, *host->env_, std::cin, std::cout});

@@ -5,14 +5,16 @@
 #include <memory>
 #include <optional>
 
+#include "platform/host.h"
 #include "ui/context.h"
 
 namespace slicery {
 
 class HostContext {
  public:
-  // Empty, after one line on standard error, when the host is misconfigured.
-  static std::unique_ptr<HostContext> Open();
+  // Empty, after one line on standard error, when the host is misconfigured or
+  // cannot take the volume given on the command line.
+  static std::unique_ptr<HostContext> Open(const VolumeOverrides& volume);
 
   Context& context() { return *context_; }
 

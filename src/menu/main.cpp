@@ -1,13 +1,33 @@
 // Slicery: breaks one file onto removable volumes and joins them back.
+#include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "menu/command_line.h"
 #include "menu/host_context.h"
 #include "menu/menu_loop.h"
 
-int main() {
+int main(int argc, char** argv) {
+  using slicery::CommandLine;
+  const CommandLine line =
+      slicery::ParseCommandLine(std::vector<std::string>(argv + (argc > 0), argv + argc));
+  switch (line.action) {
+    case CommandLine::Action::kHelp:
+      std::cout << slicery::kUsageText << std::flush;
+      return std::cout ? 0 : 1;
+    case CommandLine::Action::kVersion:
+      std::cout << slicery::kVersionLine << std::flush;
+      return std::cout ? 0 : 1;
+    case CommandLine::Action::kUsageError:
+      std::cerr << slicery::UsageHint(line.error) << std::flush;
+      return 2;
+    case CommandLine::Action::kRun:
+      break;
+  }
   // A host that cannot be used as configured (a bad volume size, say) has
   // already said why on standard error; that is the one exit status but 0.
-  std::unique_ptr<slicery::HostContext> host = slicery::HostContext::Open();
+  std::unique_ptr<slicery::HostContext> host = slicery::HostContext::Open(line.volume);
   if (!host) return 2;
   return slicery::RunMenuLoop(host->context());
 }

@@ -143,9 +143,17 @@ extern const bool kUpperCaseTypedPaths;
 // itself; POSIX writes CR LF explicitly, so the bytes match on both hosts.
 extern const char kRecordLineEnd[];
 
+// The volume as given on the command line, ahead of the host's own settings.
+// A field left empty leaves that setting to the host.
+struct VolumeOverrides {
+  std::optional<std::string> root;  // the volume directory
+  std::optional<std::string> size;  // a byte count as typed, checked by the host
+};
+
 // The host's environment. Reports a configuration error on `error` and
-// returns null when the host cannot be used as configured.
-std::unique_ptr<Env> NewHostEnv(std::ostream& error);
+// returns null when the host cannot be used as configured, or cannot take the
+// overrides given.
+std::unique_ptr<Env> NewHostEnv(std::ostream& error, const VolumeOverrides& overrides);
 
 // The host's message boxes, over the console streams where the host has none.
 std::unique_ptr<Screen> NewHostScreen(std::istream& in, std::ostream& out);

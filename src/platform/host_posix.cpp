@@ -149,21 +149,41 @@ bool TruncateStdioStream(std::FILE* stream, std::uint64_t length) {
 
 bool LastErrorIsNoSpace() { return errno == ENOSPC || errno == EDQUOT; }
 
-std::unique_ptr<Env> NewHostEnv(std::ostream& error) {
+namespace {
+
+// The volume directory: --volume, then SLICERY_VOLUME when it is not empty,
+// then the default; always ending in its separator.
+std::string VolumeRootFrom(const VolumeOverrides& overrides) {
   const char* volume = std::getenv("SLICERY_VOLUME");
-  std::string root = (volume != nullptr && *volume != '\0') ? volume : kDefaultVolume;
-  if (root.back() != '/') root.push_back('/');
+  std::string root = overrides.root                           ? *overrides.root
+                     : (volume != nullptr && *volume != '\0') ? volume
+                                                              : kDefaultVolume;
+  if (root.empty() || root.back() != '/') root.push_back('/');
+  return root;
+}
+
+}  // namespace
+
+std::unique_ptr<Env> NewHostEnv(std::ostream& error, const VolumeOverrides& overrides) {
+  // --volume-size, when given, takes the place of SLICERY_VOLUME_SIZE, with the
+  // same check.
+  const char* name = "--volume-size";
+  const char* text = overrides.size ? overrides.size->c_str() : nullptr;
+  if (text == nullptr) {
+    name = "SLICERY_VOLUME_SIZE";
+    text = std::getenv(name);
+  }
   std::optional<std::uint64_t> size;
-  if (const char* text = std::getenv("SLICERY_VOLUME_SIZE"); text != nullptr) {
+  if (text != nullptr) {
     size = ParseVolumeSize(text);
     if (!size) {
-      error << "slicery: SLICERY_VOLUME_SIZE must be a byte count from 1 to "
-               "9223372036854775807, not \""
-            << text << "\"" << std::endl;
+      error << "slicery: " << name
+            << " must be a byte count from 1 to 9223372036854775807, not \"" << text
+            << "\"" << std::endl;
       return nullptr;
     }
   }
-  return std::make_unique<PosixEnv>(std::move(root), size);
+  return std::make_unique<PosixEnv>(VolumeRootFrom(overrides), size);
 }
 
 std::unique_ptr<Screen> NewHostScreen(std::istream& in, std::ostream& out) {

@@ -170,7 +170,17 @@ bool LastErrorIsNoSpace() {
          system_error == ERROR_HANDLE_DISK_FULL;
 }
 
-std::unique_ptr<Env> NewHostEnv(std::ostream&) { return std::make_unique<WindowsEnv>(); }
+// The volume is drive A here, always. The volume options are refused, not
+// ignored: a set written anywhere but where the user asked would be a surprise.
+std::unique_ptr<Env> NewHostEnv(std::ostream& error, const VolumeOverrides& overrides) {
+  if (overrides.root || overrides.size) {
+    error << "slicery: " << (overrides.root ? "--volume" : "--volume-size")
+          << " is not available on Windows, where the volume is always drive A:"
+          << std::endl;
+    return nullptr;
+  }
+  return std::make_unique<WindowsEnv>();
+}
 
 std::unique_ptr<Screen> NewHostScreen(std::istream&, std::ostream& out) {
   return std::make_unique<MessageBoxScreen>(out);

@@ -86,12 +86,15 @@ int Spawn(const LaunchOptions& options, Pipes& pipes, pid_t* pid) {
   for (std::string& var : env) envp.push_back(var.data());
   envp.push_back(nullptr);
   std::string program = options.program;
-  char* argv[] = {program.data(), nullptr};
+  std::vector<std::string> args = options.args;
+  std::vector<char*> argv{program.data()};
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
   *pid = fork();
   if (*pid < 0) return errno;
   if (*pid == 0) {
     const int fds[3] = {pipes.in[0], pipes.out[1], pipes.err[1]};
-    ExecChild(program.c_str(), options.working_dir.c_str(), argv, envp.data(), fds,
+    ExecChild(program.c_str(), options.working_dir.c_str(), argv.data(), envp.data(), fds,
               pipes.report[1]);
   }
   for (int* fd : {&pipes.in[0], &pipes.out[1], &pipes.err[1], &pipes.report[1]}) {

@@ -21,8 +21,9 @@
 namespace slicery::e2e {
 
 struct LaunchOptions {
-  std::string program;      // path of the slicery executable
-  std::string working_dir;  // empty: the caller's own
+  std::string program;            // path of the slicery executable
+  std::vector<std::string> args;  // the arguments after the program's name
+  std::string working_dir;        // empty: the caller's own
   // Set on top of the caller's environment, from which every SLICERY_* variable
   // is left out, so only what is listed here configures the program.
   std::vector<std::pair<std::string, std::string>> env;

@@ -34,9 +34,10 @@ class PosixHostTest : public ::testing::Test {
     unsetenv("SLICERY_VOLUME");
     unsetenv("SLICERY_VOLUME_SIZE");
   }
-  std::unique_ptr<Env> OpenEnv(std::string* error = nullptr) {
+  std::unique_ptr<Env> OpenEnv(std::string* error = nullptr,
+                               const VolumeOverrides& overrides = {}) {
     std::ostringstream err;
-    std::unique_ptr<Env> env = NewHostEnv(err);
+    std::unique_ptr<Env> env = NewHostEnv(err, overrides);
     if (error != nullptr) *error = err.str();
     return env;
   }
@@ -164,6 +165,24 @@ TEST_F(PosixHostTest, RefusesAVolumeSizeThatIsNotAPositiveByteCount) {
   }
   setenv("SLICERY_VOLUME_SIZE", "9223372036854775807", 1);
   EXPECT_NE(OpenEnv(), nullptr);
+}
+
+TEST_F(PosixHostTest, TheCommandLineVolumeComesBeforeTheEnvironment) {
+  setenv("SLICERY_VOLUME", (root_ / "gone").c_str(), 1);
+  setenv("SLICERY_VOLUME_SIZE", "junk", 1);
+  Write(root_ / "a", 1000);
+  std::string error;
+  std::unique_ptr<Env> env = OpenEnv(&error, {root_.string(), "10000"});
+  ASSERT_NE(env, nullptr) << error;
+  EXPECT_EQ(env->VolumeRoot(), root_.string() + "/");
+  EXPECT_EQ(env->QueryVolumeSpace()->simulated_free, 9000u);
+
+  // A bad --volume-size is refused as the variable would be, under its own name.
+  setenv("SLICERY_VOLUME_SIZE", "10000", 1);
+  EXPECT_EQ(OpenEnv(&error, {std::nullopt, "0"}), nullptr);
+  EXPECT_EQ(error,
+            "slicery: --volume-size must be a byte count from 1 to 9223372036854775807, "
+            "not \"0\"\n");
 }
 
 TEST_F(PosixHostTest, SyncFailuresAreReportedExceptForDevicesThatCannotSync) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -49,6 +50,40 @@ TEST(VersionResourceTest, CarriesVersion1001AndTheFloppyComment) {
   EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
   EXPECT_EQ(Comments(info),
             "Breaks files onto 3.5-inch floppy disks and reassembles them.");
+}
+
+// Runs slicery.exe with `args`; its standard output goes to *out. The exit status.
+int RunExe(const std::string& args, std::string* out) {
+  FILE* pipe = _popen(("\"" + kExe + "\" " + args + " 2>NUL").c_str(), "r");
+  if (pipe == nullptr) return -1;
+  char buffer[256];
+  std::size_t got = 0;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out->append(buffer, got);
+  return _pclose(pipe);
+}
+
+// --version prints the version of the record, its first two parts; the volume
+// options are refused, since the volume here is always drive A.
+TEST(VersionResourceTest, CommandLineVersionIsTheRecordsAndVolumeOptionsAreRefused) {
+  DWORD handle = 0;
+  std::vector<char> info(GetFileVersionInfoSizeA(kExe.c_str(), &handle));
+  ASSERT_FALSE(info.empty()) << kExe;
+  ASSERT_TRUE(GetFileVersionInfoA(kExe.c_str(), 0, info.size(), info.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixed_size = 0;
+  ASSERT_TRUE(
+      VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &fixed_size));
+  const std::string expected = "slicery " +
+                               std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                               std::to_string(LOWORD(fixed->dwFileVersionMS));
+  std::string out;
+  EXPECT_EQ(RunExe("--version", &out), 0);
+  EXPECT_EQ(out.substr(0, out.find_last_not_of("\r\n") + 1), expected);
+  EXPECT_EQ(expected, "slicery 1.0");
+  out.clear();
+  EXPECT_EQ(RunExe("--volume C:\\STICK", &out), 2);
+  EXPECT_EQ(RunExe("--bogus", &out), 2);
+  EXPECT_EQ(out, "");
 }
 
 BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count) {

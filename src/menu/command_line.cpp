@@ -1,0 +1,106 @@
+#include "menu/command_line.h"
+
+#include <optional>
+#include <string_view>
+
+namespace slicery {
+
+const char kVersionLine[] = "slicery " SLICERY_VERSION "\n";
+
+const char kUsageText[] =
+    "Usage: slicery [--volume DIR] [--volume-size BYTES]\n"
+    "       slicery --help | --version\n"
+    "\n"
+    "Splits one file across removable volumes, and joins the volumes back into\n"
+    "the file. Everything is asked through dialogs on the console: answer with\n"
+    "the first letter of a button, then Enter. Without options: the menu.\n"
+    "\n"
+    "Options:\n"
+    "  --volume DIR          the directory that stands for drive A (the mount\n"
+    "                        point of the medium); overrides SLICERY_VOLUME\n"
+    "  --volume-size BYTES   make the volume behave as a medium of BYTES bytes\n"
+    "                        (1 to 9223372036854775807); overrides\n"
+    "                        SLICERY_VOLUME_SIZE\n"
+    "  --help                print this text\n"
+    "  --version             print the version\n"
+    "On Windows the volume is always drive A:, and the volume options are refused.\n"
+    "\n"
+    "Environment:\n"
+    "  SLICERY_VOLUME        the volume directory; unset or empty: /media/floppy\n"
+    "  SLICERY_VOLUME_SIZE   the volume's size in bytes, as --volume-size\n"
+    "\n"
+    "Each volume of a set holds three files:\n"
+    "  SLICERY.A2Z   the chunk: raw bytes of the file\n"
+    "  SLICERY.Q2Z   the record: source path, disk index from 0, + (more follow)\n"
+    "                or * (last), chunk length, and the id shared by the set\n"
+    "  SLICERY.L2Z   empty; it proves that the volume takes writes\n"
+    "\n"
+    "Exit status: 0 when the program ends, also at the end of its input;\n"
+    "2 for a bad command line or volume size.\n";
+
+namespace {
+
+constexpr std::string_view kVolume = "--volume";
+constexpr std::string_view kVolumeSize = "--volume-size";
+
+// Takes the value of option `name` from "--name=VALUE" or from the next
+// argument into *value. Returns what is wrong, or nothing.
+std::optional<std::string> TakeValue(const std::vector<std::string>& args,
+                                     std::size_t* at, std::string_view name,
+                                     std::optional<std::string>* value) {
+  const std::string& arg = args[*at];
+  std::string given;
+  if (arg.size() > name.size()) {
+    given = arg.substr(name.size() + 1);
+  } else if (*at + 1 < args.size()) {
+    given = args[++*at];
+  } else {
+    return std::string(name) + " needs a value";
+  }
+  if (*value) return std::string(name) + " is given twice";
+  if (given.empty()) return std::string(name) + " needs a value";
+  *value = given;
+  return std::nullopt;
+}
+
+bool IsOption(const std::string& arg, std::string_view name) {
+  return arg == name ||
+         (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=');
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  CommandLine line;
+  bool help = false;
+  bool version = false;
+  for (std::size_t at = 0; at < args.size() && line.error.empty(); ++at) {
+    const std::string& arg = args[at];
+    std::optional<std::string> error;
+    if (arg == "--help") {
+      help = true;
+    } else if (arg == "--version") {
+      version = true;
+    } else if (IsOption(arg, kVolume)) {
+      error = TakeValue(args, &at, kVolume, &line.volume.root);
+    } else if (IsOption(arg, kVolumeSize)) {
+      error = TakeValue(args, &at, kVolumeSize, &line.volume.size);
+    } else {
+      error = "unknown argument \"" + arg + "\"";
+    }
+    if (error) line.error = *error;
+  }
+  using Action = CommandLine::Action;
+  line.action = !line.error.empty() ? Action::kUsageError
+                : help              ? Action::kHelp
+                : version           ? Action::kVersion
+                                    : Action::kRun;
+  return line;
+}
+
+std::string UsageHint(const std::string& error) {
+  return "slicery: " + error +
+         "; usage: slicery [--volume DIR] [--volume-size BYTES] | --help | --version\n";
+}
+
+}  // namespace slicery
