@@ -15,13 +15,10 @@ using e2e::Session;
 
 std::unique_ptr<Session> Launch(const ProgramSetup& setup, const e2e::Drive& drive,
                                 std::string* error) {
-  std::remove(setup.usage_file.c_str());
   e2e::LaunchOptions options;
-  options.program = setup.wrapper;
+  options.program = setup.program;
   options.env = {{"SLICERY_VOLUME", drive.path()},
-                 {"SLICERY_VOLUME_SIZE", std::to_string(setup.volume_size)},
-                 {kProgramVariable, setup.program},
-                 {kUsageVariable, setup.usage_file}};
+                 {"SLICERY_VOLUME_SIZE", std::to_string(setup.volume_size)}};
   options.timeout = setup.timeout;
   return Session::Start(options, error);
 }
@@ -40,9 +37,8 @@ bool Insert(e2e::Drive& drive, int number, std::string* error) {
   return drive.Insert(std::to_string(number), error);
 }
 
-// Declines another operation, waits for the exit and reads the usage.
-std::optional<ChildUsage> Finish(const ProgramSetup& setup, Session& session,
-                                 std::string* error) {
+// Declines another operation and waits for the exit; the program's usage.
+std::optional<ChildUsage> Finish(Session& session, std::string* error) {
   if (!session.Answer('n')) {
     Fail(session, "the program did not take the last answer", error);
     return std::nullopt;
@@ -52,9 +48,7 @@ std::optional<ChildUsage> Finish(const ProgramSetup& setup, Session& session,
     Fail(session, "the program did not end cleanly with status 0", error);
     return std::nullopt;
   }
-  std::optional<ChildUsage> usage = ReadUsage(setup.usage_file);
-  if (!usage) *error = "no resource usage in " + setup.usage_file;
-  return usage;
+  return FromRusage(status->usage);
 }
 
 double SecondsSince(Clock::time_point start) {
@@ -62,10 +56,10 @@ double SecondsSince(Clock::time_point start) {
 }
 
 // The phase's time, then the program's exit and its resource use.
-std::optional<Phase> EndPhase(const ProgramSetup& setup, Session& session,
-                              Clock::time_point start, Phase phase, std::string* error) {
+std::optional<Phase> EndPhase(Session& session, Clock::time_point start, Phase phase,
+                              std::string* error) {
   phase.seconds = SecondsSince(start);
-  std::optional<ChildUsage> usage = Finish(setup, session, error);
+  std::optional<ChildUsage> usage = Finish(session, error);
   if (!usage) return std::nullopt;
   phase.usage = *usage;
   return phase;
@@ -88,7 +82,7 @@ std::optional<Phase> RunSplit(const ProgramSetup& setup, e2e::Drive& drive,
     if (!Insert(drive, ++phase.volumes, error)) return std::nullopt;
     if (!session->Answer('o')) return Fail(*session, "answer not taken", error);
   }
-  return EndPhase(setup, *session, start, phase, error);
+  return EndPhase(*session, start, phase, error);
 }
 
 std::optional<Phase> RunReconstitute(const ProgramSetup& setup, e2e::Drive& drive,
@@ -118,7 +112,7 @@ std::optional<Phase> RunReconstitute(const ProgramSetup& setup, e2e::Drive& driv
     if (!Insert(drive, ++phase.volumes, error)) return std::nullopt;
     if (!session->Answer('o')) return Fail(*session, "answer not taken", error);
   }
-  return EndPhase(setup, *session, start, phase, error);
+  return EndPhase(*session, start, phase, error);
 }
 
 }  // namespace slicery::bench

@@ -1,7 +1,7 @@
 // One phase of the real program, driven through its console: a split of a
 // file onto blank volumes, or a rebuild of it from those volumes. Each phase
-// runs in its own process, started through the usage wrapper so that its peak
-// resident set is known.
+// runs in its own process, whose peak resident set and CPU times the driver
+// learns when it waits for its exit.
 #pragma once
 
 #include <chrono>
@@ -14,9 +14,7 @@
 namespace slicery::bench {
 
 struct ProgramSetup {
-  std::string program;     // slicery
-  std::string wrapper;     // reports slicery's resource usage
-  std::string usage_file;  // where the wrapper writes it
+  std::string program;  // slicery
   std::uint64_t volume_size = 0;
   std::chrono::milliseconds timeout{600000};
 };

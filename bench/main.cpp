@@ -25,11 +25,9 @@ int Fail(const std::string& error) {
   return kFailed;
 }
 
-ProgramSetup Setup(const Options& options, const Workspace& workspace) {
+ProgramSetup Setup(const Options& options) {
   ProgramSetup setup;
   setup.program = options.program.empty() ? SLICERY_BINARY : options.program;
-  setup.wrapper = SLICERY_BENCH_RUSAGE;
-  setup.usage_file = workspace.Work("usage.txt");
   setup.volume_size = options.volume_size;
   setup.timeout = std::chrono::seconds(options.timeout_seconds);
   return setup;
@@ -67,7 +65,7 @@ int main(int argc, char** argv) {
                         ? MakeSparseSource(source, options->file_size, &error)
                         : MakeRandomSource(source, options->file_size, &error);
   if (!made) return Fail(error);
-  const ProgramSetup setup = Setup(*options, workspace);
+  const ProgramSetup setup = Setup(*options);
   std::vector<RunFigures> runs;
   for (int i = 0; i < options->runs; ++i) {
     std::optional<RunFigures> run = RunOnce(*options, setup, workspace, i, &error);

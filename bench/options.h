@@ -15,7 +15,6 @@ struct Options {
   // A sparse source with a few marker blocks instead of random bytes.
   bool sparse = false;
   std::string program;        // the slicery executable
-  std::string wrapper;        // the executable that reports slicery's resource usage
   int timeout_seconds = 600;  // for each dialog and each exit
   // Flips one byte of the rebuilt file before it is compared, so the run must
   // fail: shows that the comparison catches a difference.

@@ -1,19 +1,10 @@
 // What the benchmark learns about a finished process: its peak resident set
-// and the CPU time it used. The wrapper that starts slicery writes it to a file
-// as one line; the benchmark reads it back.
+// and the CPU time it used, from the rusage that wait4 gives its parent.
 #pragma once
 
 #include <sys/resource.h>
 
-#include <optional>
-#include <string>
-
 namespace slicery::bench {
-
-// The wrapper's configuration, set in its environment by the benchmark and
-// taken out again before slicery starts.
-inline constexpr char kProgramVariable[] = "SLICERY_BENCH_PROGRAM";
-inline constexpr char kUsageVariable[] = "SLICERY_BENCH_USAGE";
 
 struct ChildUsage {
   long max_rss_kib = 0;  // peak resident set, KiB (ru_maxrss on Linux)
@@ -22,8 +13,5 @@ struct ChildUsage {
 };
 
 ChildUsage FromRusage(const rusage& usage);
-// One line: "<max_rss_kib> <user_seconds> <system_seconds>\n".
-bool WriteUsage(const std::string& path, const ChildUsage& usage);
-std::optional<ChildUsage> ReadUsage(const std::string& path);
 
 }  // namespace slicery::bench

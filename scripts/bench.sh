@@ -1,29 +1,107 @@
 #!/usr/bin/env bash
 # Builds the Release benchmark in build-bench and runs it.
-#   scripts/bench.sh [OPTION...]          the three standard configurations:
-#       1 GiB onto 256 MiB volumes (time), 64 MiB onto 256 MiB (memory),
-#       100 MiB onto 1.44 MB volumes (per-volume cost), 3 runs each
+#   scripts/bench.sh [OPTION...]          the standard configurations, 3 runs
+#       each: on tmpfs 1 GiB onto 256 MiB volumes (time), 64 MiB onto 256 MiB
+#       (memory), 100 MiB onto 1.44 MB volumes (per-volume cost); then 1 GiB
+#       onto 256 MiB volumes on a loop-mounted ext4 image (the medium)
+#   scripts/bench.sh --ext4 [OPTION...]   the ext4 configuration alone
 #   scripts/bench.sh --large [OPTION...]  5 GiB sparse file onto 3 GiB volumes
-# Extra options go to every run and override its own (slicery_bench --help).
+# Extra options go to every run and override its own (slicery_bench --help);
+# on the ext4 image the working folder is always the image's.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/ensure-packages.sh" g++ cmake make libgtest-dev coreutils
+"$root/scripts/ensure-packages.sh" g++ cmake make libgtest-dev coreutils \
+  e2fsprogs mount
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build-bench" --target slicery_bench -j2 >/dev/null
 bench="$root/build-bench/bench/slicery_bench"
+
+ext4_only=false
+args=()
+for arg in "$@"; do
+  case "$arg" in
+    --large) exec "$bench" "$@" ;;
+    --ext4) ext4_only=true ;;
+    *) args+=("$arg") ;;
+  esac
+done
+
+# The ext4 image: a sparse file under /var/tmp holding a fresh file system,
+# attached to a loop device without a second page cache over the image file,
+# so the file system's own page cache stands in front of a block device. Made
+# under a unique name, and unmounted, detached and removed however the run ends.
+ext4_size=6G
+ext4_dir="" ext4_loop="" ext4_mounted=false
+
+ext4_cleanup() {
+  if $ext4_mounted; then
+    umount "$ext4_dir/mnt" || { sleep 1 && umount "$ext4_dir/mnt"; } ||
+      umount --lazy "$ext4_dir/mnt"
+    ext4_mounted=false
+  fi
+  if [ -n "$ext4_loop" ]; then
+    losetup --detach "$ext4_loop" || echo "cannot detach $ext4_loop" >&2
+    ext4_loop=""
+  fi
+  if [ -n "$ext4_dir" ]; then
+    rm -f "$ext4_dir/image"
+    rmdir "$ext4_dir/mnt" "$ext4_dir" || echo "left behind: $ext4_dir" >&2
+    ext4_dir=""
+  fi
+}
+trap ext4_cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+# Mounts the image on $ext4_dir/mnt. Status 1, with the reason printed, when
+# the machine refuses a loop device or the mount; 2 when the image cannot be
+# made. (Called in a condition, where errexit does not apply.)
+ext4_mount() {
+  ext4_dir="$(mktemp -d /var/tmp/slicery-bench-ext4.XXXXXX)" || return 2
+  mkdir "$ext4_dir/mnt" && truncate --size "$ext4_size" "$ext4_dir/image" &&
+    mkfs.ext4 -q -F "$ext4_dir/image" || return 2
+  local reason
+  if ! ext4_loop="$(losetup --find --show --direct-io=on "$ext4_dir/image" 2>&1)"; then
+    reason="$ext4_loop"
+    ext4_loop=""
+    echo "ext4 configuration skipped: no loop device: $reason"
+    return 1
+  fi
+  if ! reason="$(mount -t ext4 "$ext4_loop" "$ext4_dir/mnt" 2>&1)"; then
+    echo "ext4 configuration skipped: mount refused: $reason"
+    return 1
+  fi
+  ext4_mounted=true
+}
+
+run_ext4() {
+  local status=0
+  ext4_mount || status=$?
+  if [ "$status" -ne 0 ]; then
+    ext4_cleanup
+    [ "$status" -eq 1 ] && return 0
+    echo "cannot make the ext4 image" >&2
+    exit 1
+  fi
+  echo "ext4: $ext4_size image $ext4_dir/image on $ext4_loop (direct I/O to the" \
+    "image file), mounted on $ext4_dir/mnt"
+  echo
+  "$bench" --size 1G --volume 268435456 --runs 3 "${args[@]}" --dir "$ext4_dir/mnt/bench"
+  ext4_cleanup
+}
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- |
   sed 's/^ *//'), $(awk '/MemTotal/ {printf "%.1f GiB RAM", $2 / 1048576}' /proc/meminfo)"
 echo "/dev/shm: $(df -h --output=fstype,size,avail /dev/shm | tail -n1 | xargs)"
 echo
 
-for arg in "$@"; do
-  if [ "$arg" = "--large" ]; then
-    exec "$bench" "$@"
-  fi
-done
-"$bench" --size 1G --volume 268435456 --runs 3 "$@"
+if $ext4_only; then
+  run_ext4
+  exit
+fi
+"$bench" --size 1G --volume 268435456 --runs 3 "${args[@]}"
 echo
-"$bench" --size 64M --volume 268435456 --runs 3 "$@"
+"$bench" --size 64M --volume 268435456 --runs 3 "${args[@]}"
 echo
-"$bench" --size 100M --volume 1457664 --runs 3 "$@"
+"$bench" --size 100M --volume 1457664 --runs 3 "${args[@]}"
+echo
+run_ext4

@@ -1,10 +1,14 @@
 #include "operation/block_copy.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace slicery {
 namespace {
+
+// The most one in-kernel copy call is asked to move.
+constexpr std::uint64_t kKernelCopyMax = std::uint64_t{1} << 30;
 
 // Draws a dot, then makes the bytes so far durable as the rule says.
 bool MarkDot(File& destination, const DotRule& dots, ProgressMeter& meter) {
@@ -12,6 +16,17 @@ bool MarkDot(File& destination, const DotRule& dots, ProgressMeter& meter) {
   const bool durable = dots.sync_destination ? destination.Sync() : destination.Flush();
   if (dots.show_on_console) meter.Show();
   return durable;
+}
+
+// Counts `n` bytes towards the next dot and draws it when they reach it; false
+// when the flush or sync that comes with the dot fails.
+bool CountTowardsDot(std::uint64_t n, const DotRule& dots, std::uint64_t* since_dot,
+                     File& destination, ProgressMeter& meter) {
+  if (dots.bytes_per_dot == 0) return true;
+  *since_dot += n;
+  if (*since_dot != dots.bytes_per_dot) return true;
+  *since_dot = 0;
+  return MarkDot(destination, dots, meter);
 }
 
 // Writes `size` bytes, stopping for a dot each time `bytes_per_dot` bytes have
@@ -27,14 +42,71 @@ bool WriteWithDots(File& destination, const char* bytes, std::size_t size,
     if (!destination.Write(bytes, n)) return false;
     bytes += n;
     size -= n;
-    if (dots.bytes_per_dot == 0) continue;
-    *since_dot += n;
-    if (*since_dot == dots.bytes_per_dot) {
-      *since_dot = 0;
-      if (!MarkDot(destination, dots, meter)) return false;
-    }
+    if (!CountTowardsDot(n, dots, since_dot, destination, meter)) return false;
   }
   return true;
+}
+
+// Up to `length` bytes copied inside the kernel; fewer when the host does not
+// copy this way between these two files, when a copy fails, or when one copies
+// nothing (the source may have ended, which only a read is trusted to say).
+std::uint64_t CopyInKernel(File& source, File& destination, std::uint64_t length) {
+  std::uint64_t moved = 0;
+  while (moved < length) {
+    const std::optional<std::size_t> copied = destination.CopyFrom(
+        source, static_cast<std::size_t>(std::min(length - moved, kKernelCopyMax)));
+    if (!copied || *copied == 0) break;
+    moved += *copied;
+  }
+  return moved;
+}
+
+// Copies inside the kernel one stretch between two dots at a time, so that
+// each dot, with its flush or sync, comes where it would in a copy made byte
+// by byte. False when a stretch stopped short: the buffer takes over there.
+bool CopyStretchesInKernel(File& source, File& destination, std::uint64_t limit,
+                           const DotRule& dots, ProgressMeter& meter,
+                           std::uint64_t* since_dot, CopyResult* copy) {
+  while (copy->bytes < limit) {
+    std::uint64_t stretch = limit - copy->bytes;
+    if (dots.bytes_per_dot != 0)
+      stretch = std::min(stretch, dots.bytes_per_dot - *since_dot);
+    const std::uint64_t moved = CopyInKernel(source, destination, stretch);
+    copy->bytes += moved;
+    if (!CountTowardsDot(moved, dots, since_dot, destination, meter)) {
+      copy->status = CopyStatus::kWriteFailed;
+      return true;
+    }
+    if (moved < stretch) return false;
+  }
+  return true;
+}
+
+// The rest of the copy through the buffer: a read, then its bytes written with
+// their dots. A failure here is the read's or the write's own, so it says
+// which side failed.
+void CopyThroughBuffer(File& source, File& destination, std::uint64_t limit,
+                       const DotRule& dots, ProgressMeter& meter,
+                       std::uint64_t* since_dot, CopyResult* copy) {
+  std::vector<char> buffer(kCopyBufferSize);
+  while (!copy->source_ended && copy->bytes < limit) {
+    // Never ask for a byte beyond the limit: a chunk that ends exactly at its
+    // budget must not find the end of the source on this volume.
+    const std::size_t wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>(buffer.size(), limit - copy->bytes));
+    bool failed = false;
+    const std::size_t got = source.Read(buffer.data(), wanted, &failed);
+    if (failed) {
+      copy->status = CopyStatus::kReadFailed;
+      return;
+    }
+    if (got < wanted) copy->source_ended = true;
+    if (!WriteWithDots(destination, buffer.data(), got, dots, since_dot, meter)) {
+      copy->status = CopyStatus::kWriteFailed;
+      return;
+    }
+    copy->bytes += got;
+  }
 }
 
 }  // namespace
@@ -51,26 +123,11 @@ DotRule TargetDots(std::int32_t chunk_length) {
 
 CopyResult CopyBlocks(File& source, File& destination, std::uint64_t limit,
                       const DotRule& dots, ProgressMeter& meter) {
-  std::vector<char> buffer(kCopyBufferSize);
   std::uint64_t since_dot = 0;
   CopyResult copy;
-  while (!copy.source_ended && copy.bytes < limit) {
-    // Never ask for a byte beyond the limit: a chunk that ends exactly at its
-    // budget must not find the end of the source on this volume.
-    const std::size_t wanted = static_cast<std::size_t>(
-        std::min<std::uint64_t>(buffer.size(), limit - copy.bytes));
-    bool failed = false;
-    const std::size_t got = source.Read(buffer.data(), wanted, &failed);
-    if (failed) {
-      copy.status = CopyStatus::kReadFailed;
-      return copy;
-    }
-    if (got < wanted) copy.source_ended = true;
-    if (!WriteWithDots(destination, buffer.data(), got, dots, &since_dot, meter)) {
-      copy.status = CopyStatus::kWriteFailed;
-      return copy;
-    }
-    copy.bytes += got;
+  if (!CopyStretchesInKernel(source, destination, limit, dots, meter, &since_dot,
+                             &copy)) {
+    CopyThroughBuffer(source, destination, limit, dots, meter, &since_dot, &copy);
   }
   return copy;
 }

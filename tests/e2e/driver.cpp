@@ -171,8 +171,9 @@ Session::~Session() {
 void Session::Kill() {
   kill(pid_, SIGKILL);
   int raw = 0;
-  if (waitpid(pid_, &raw, 0) == pid_) {
-    status_ = ExitStatus{false, 0, SIGKILL};
+  rusage usage{};
+  if (wait4(pid_, &raw, 0, &usage) == pid_) {
+    status_ = ExitStatus{false, 0, SIGKILL, usage};
   }
 }
 
@@ -321,10 +322,11 @@ std::optional<ExitStatus> Session::WaitExit() {
   }
   for (;;) {
     int raw = 0;
-    const pid_t done = waitpid(pid_, &raw, WNOHANG);
+    rusage usage{};
+    const pid_t done = wait4(pid_, &raw, WNOHANG, &usage);
     if (done == pid_) {
-      status_ = WIFEXITED(raw) ? ExitStatus{true, WEXITSTATUS(raw), 0}
-                               : ExitStatus{false, 0, WTERMSIG(raw)};
+      status_ = WIFEXITED(raw) ? ExitStatus{true, WEXITSTATUS(raw), 0, usage}
+                               : ExitStatus{false, 0, WTERMSIG(raw), usage};
       return status_;
     }
     if (Clock::now() >= deadline) break;

@@ -7,6 +7,7 @@
 // benchmark both use it.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -47,6 +48,9 @@ struct ExitStatus {
   bool exited = false;  // ended by exit(); otherwise killed by `signal`
   int code = 0;
   int signal = 0;
+  // The program's own resource usage (peak resident set, CPU times), as wait4
+  // reports it to the parent that waits for it.
+  rusage usage{};
 };
 
 class Session {

@@ -67,6 +67,7 @@ TEST_F(DriverTest, ReportsExitAndWhatFollowedTheLastDialog) {
   ASSERT_TRUE(status);
   EXPECT_TRUE(status->exited);
   EXPECT_EQ(status->code, 0);
+  EXPECT_GT(status->usage.ru_maxrss, 0);  // cat's own, from wait4
   EXPECT_EQ(echo_->TrailingConsole(), "tail");
   EXPECT_FALSE(echo_->Send("x"));
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
+#include <optional>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -12,7 +15,15 @@
 namespace slicery {
 namespace {
 
-// Records the size of the destination at every flush and every sync.
+std::string Pattern(std::size_t size) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 7 + i / 251);
+  return s;
+}
+
+// Records the size of the destination at every flush and every sync. Offers
+// in-kernel copies when `kernel_step` is set, each moving at most that many
+// bytes; takes at most `capacity` bytes, by either way.
 class DestinationRecorder : public File {
  public:
   std::size_t Read(char*, std::size_t, bool* failed) override {
@@ -20,8 +31,22 @@ class DestinationRecorder : public File {
     return 0;
   }
   bool Write(const char* data, std::size_t size) override {
+    if (size > capacity - bytes.size()) return false;
     bytes.append(data, size);
     return true;
+  }
+  // As the kernel does: bytes up to a failed read are copied, and a failure
+  // says nothing of which side failed.
+  std::optional<std::size_t> CopyFrom(File& source, std::size_t size) override {
+    const std::size_t n = std::min({size, kernel_step, capacity - bytes.size()});
+    if (n == 0) return std::nullopt;
+    ++kernel_copies;
+    std::string moved(n, '\0');
+    bool failed = false;
+    moved.resize(source.Read(moved.data(), n, &failed));
+    bytes += moved;
+    if (failed && moved.empty()) return std::nullopt;
+    return moved.size();
   }
   bool Flush() override {
     flushes.push_back(bytes.size());
@@ -40,6 +65,34 @@ class DestinationRecorder : public File {
   std::string bytes;
   std::vector<std::size_t> flushes;
   std::vector<std::size_t> syncs;
+  std::size_t kernel_step = 0;
+  std::size_t capacity = std::numeric_limits<std::size_t>::max();
+  int kernel_copies = 0;
+};
+
+// The pattern up to `good` bytes, then every read fails.
+class SourceFailingAt : public File {
+ public:
+  explicit SourceFailingAt(std::size_t good) : good_(good) {}
+  std::size_t Read(char* buffer, std::size_t size, bool* failed) override {
+    const std::size_t n = std::min(size, good_ - pos_);
+    const std::string bytes = Pattern(good_).substr(pos_, n);
+    std::copy(bytes.begin(), bytes.end(), buffer);
+    pos_ += n;
+    *failed = n < size;
+    return n;
+  }
+  bool Write(const char*, std::size_t) override { return false; }
+  bool Flush() override { return true; }
+  bool Sync() override { return true; }
+  bool Seek(std::uint64_t) override { return false; }
+  std::optional<std::uint64_t> Position() override { return pos_; }
+  bool Truncate(std::uint64_t) override { return false; }
+  bool NoSpace() const override { return false; }
+  bool Close() override { return true; }
+
+ private:
+  std::size_t good_, pos_ = 0;
 };
 
 // A console that notes how many dots were on the screen at each flush.
@@ -53,12 +106,6 @@ class ConsoleRecorder : public std::stringbuf {
     return 0;
   }
 };
-
-std::string Pattern(std::size_t size) {
-  std::string s(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 7 + i / 251);
-  return s;
-}
 
 // What a copy made one byte at a time does: the bytes it takes, whether it
 // meets the end of the source, and where it draws its dots.
@@ -109,19 +156,25 @@ struct CopyRun {
   DestinationRecorder destination;
   std::string console;
   std::vector<std::size_t> shown;
+  std::string next;  // what the source reads next, after the copy
 };
 
-CopyRun Copy(std::size_t size, std::uint64_t limit, const DotRule& dots) {
+CopyRun Copy(std::size_t size, std::uint64_t limit, const DotRule& dots,
+             std::size_t kernel_step = 0) {
   MemoryEnv env;
   env.SetFile("src", Pattern(size));
   std::unique_ptr<File> source = env.Open("src", FileMode::kReadBinary);
   CopyRun run;
+  run.destination.kernel_step = kernel_step;
   ConsoleRecorder console_buffer;
   std::ostream console(&console_buffer);
   ProgressMeter meter(console);
   run.copy = CopyBlocks(*source, run.destination, limit, dots, meter);
   run.console = console_buffer.str();
   run.shown = console_buffer.shown;
+  char next = 0;
+  bool failed = false;
+  run.next.assign(&next, source->Read(&next, 1, &failed));
   return run;
 }
 
@@ -205,6 +258,63 @@ TEST(BlockCopyTest, StopsOnAReadErrorWithoutTakingItForData) {
   EXPECT_EQ(copy.status, CopyStatus::kReadFailed);
   EXPECT_EQ(destination.bytes, "");
   EXPECT_FALSE(copy.source_ended);
+}
+
+// The same copies made inside the kernel, 4099 bytes or fewer a call: the dots,
+// syncs and flushes, the end of the source and the source's position where the
+// byte loop has them. A chunk that fills its budget exactly leaves the source's
+// end unseen, however the bytes moved.
+TEST(BlockCopyTest, InKernelCopiesKeepEveryDotAndEndOfTheByteLoop) {
+  const std::size_t kStep = 4099;
+  for (const std::uint64_t budget : {std::uint64_t{25}, std::uint64_t{600},
+                                     std::uint64_t{1457064}, 26 * kBuffer + 25}) {
+    const std::uint64_t step = budget / 25;
+    for (const std::uint64_t size : {budget - 1, budget, budget + 1, step + 1}) {
+      SCOPED_TRACE("budget " + std::to_string(budget) + " size " + std::to_string(size));
+      const CopyRun run = Copy(size, budget, VolumeDots(budget), kStep);
+      const Expected e = VolumeByteLoop(size, budget);
+      ExpectSameAsByteLoop(run, e, size);
+      EXPECT_EQ(run.destination.syncs, e.dots);
+      EXPECT_EQ(run.next, Pattern(size).substr(e.bytes, 1));
+      EXPECT_GE(run.destination.kernel_copies, 1);
+    }
+  }
+  for (const std::int32_t length : {24, 625, 1457064}) {
+    const std::uint64_t step = length / 25;
+    for (const std::uint64_t size :
+         {std::uint64_t{0}, step, step + 1, std::uint64_t(length), 2 * kBuffer + 3}) {
+      SCOPED_TRACE("length " + std::to_string(length) + " size " + std::to_string(size));
+      const CopyRun run = Copy(size, kNoLimit, TargetDots(length), kStep);
+      const Expected e = TargetByteLoop(size, length);
+      ExpectSameAsByteLoop(run, e, size);
+      EXPECT_EQ(run.destination.flushes, e.dots);
+      EXPECT_EQ(run.shown.size(), e.dots.size());
+    }
+  }
+}
+
+// An in-kernel copy that fails leaves the rest to the buffer, whose own read
+// or write says which side failed; what reached the destination stays.
+TEST(BlockCopyTest, AFailedInKernelCopyIsToldAsTheReadOrWriteFailureItWas) {
+  std::ostringstream console;
+  ProgressMeter meter(console);
+  SourceFailingAt unreadable_from_5000(5000);
+  DestinationRecorder destination;
+  destination.kernel_step = 4099;
+  CopyResult copy =
+      CopyBlocks(unreadable_from_5000, destination, 20000, VolumeDots(20000), meter);
+  EXPECT_EQ(copy.status, CopyStatus::kReadFailed);
+  EXPECT_EQ(destination.bytes, Pattern(5000));
+
+  SourceFailingAt readable(30000);
+  DestinationRecorder full_at_7000;
+  full_at_7000.kernel_step = 4099;
+  full_at_7000.capacity = 7000;
+  copy = CopyBlocks(readable, full_at_7000, 20000, VolumeDots(20000), meter);
+  EXPECT_EQ(copy.status, CopyStatus::kWriteFailed);
+  EXPECT_EQ(full_at_7000.bytes, Pattern(7000));
+  EXPECT_GT(destination.kernel_copies, 0);
+  EXPECT_GT(full_at_7000.kernel_copies, 0);
 }
 
 }  // namespace

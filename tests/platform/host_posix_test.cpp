@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -210,6 +211,63 @@ TEST_F(PosixHostTest, SyncFailuresAreReportedExceptForDevicesThatCannotSync) {
   bool failed = false;
   EXPECT_EQ(directory->Read(&byte, 1, &failed), 0u);
   EXPECT_TRUE(failed);
+}
+
+// Copies one file into another: the first bytes and some in the middle through
+// Read and Write, the rest in the kernel, `step` bytes a call at most, so both
+// ways must leave each file where the other way goes on. The last call finds
+// the end of the source: 0 bytes, not a failure.
+std::string CopyMixed(Env& env, const fs::path& from, const std::string& to,
+                      std::size_t step) {
+  std::unique_ptr<File> source = env.Open(from.string(), FileMode::kReadBinary);
+  std::unique_ptr<File> destination = env.Open(to, FileMode::kWriteBinary);
+  if (!source || !destination) return "cannot open";
+  std::string log;
+  for (int round = 0; round < 2; ++round) {
+    char block[10];
+    bool failed = false;
+    const std::size_t got = source->Read(block, sizeof block, &failed);
+    if (failed || !destination->Write(block, got)) return "read or write failed";
+    for (int call = 0; call < 3; ++call) {
+      const std::optional<std::size_t> copied = destination->CopyFrom(*source, step);
+      if (!copied) return "in-kernel copy refused";
+      log += std::to_string(*copied) + " ";
+    }
+  }
+  return SyncAndClose(*destination) ? log : "close failed";
+}
+
+TEST_F(PosixHostTest, CopiesInsideTheKernelWithinAndAcrossFileSystems) {
+  std::string bytes(250000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>(i * 13 + i / 509);
+  std::ofstream(root_ / "source", std::ios::binary) << bytes;
+  std::unique_ptr<Env> env = OpenEnv();
+  // On the same file system, onto tmpfs (another one, unless the temporary
+  // folder is tmpfs too), and onto a device.
+  const std::string on_tmpfs = "/dev/shm/slicery-host-copy-" + std::to_string(getpid());
+  for (const std::string& target :
+       {(root_ / "copy").string(), on_tmpfs, std::string("/dev/null")}) {
+    if (target == on_tmpfs && !fs::is_directory("/dev/shm")) continue;
+    SCOPED_TRACE(target);
+    EXPECT_EQ(CopyMixed(*env, root_ / "source", target, 60000),
+              "60000 60000 60000 60000 9980 0 ");
+    if (target == "/dev/null") continue;
+    std::ifstream in(target, std::ios::binary);
+    std::stringstream copied;
+    copied << in.rdbuf();
+    EXPECT_EQ(copied.str(), bytes);
+    fs::remove(target);
+  }
+  // A source that shrinks while open ends where it now ends.
+  std::unique_ptr<File> source =
+      env->Open((root_ / "source").string(), FileMode::kReadBinary);
+  std::unique_ptr<File> destination =
+      env->Open((root_ / "copy").string(), FileMode::kWriteBinary);
+  ASSERT_TRUE(source && destination);
+  fs::resize_file(root_ / "source", 1000);
+  EXPECT_EQ(destination->CopyFrom(*source, 5000), 1000u);
+  EXPECT_EQ(destination->CopyFrom(*source, 5000), 0u);
 }
 
 // What a chunk cut back on a full medium relies on: the position after the
