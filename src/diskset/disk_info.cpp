@@ -1,6 +1,7 @@
 #include "diskset/disk_info.h"
 
 #include <limits>
+#include <utility>
 
 #include "platform/text.h"
 
@@ -66,6 +67,8 @@ class Scanner {
   std::size_t pos_ = 0;
 };
 
+// Index, mark, length and id in turn, each only if every field before it was
+// read.
 void ScanIndexMarkLengthId(Scanner& scan, DiskInfoRecord* record) {
   std::int32_t value = 0;
   if (!scan.Int(&value)) return;
@@ -92,25 +95,24 @@ std::string FormatDiskInfo(const DiskInfoRecord& record, std::string_view line_e
   return text;
 }
 
-bool ParseSetIdentity(std::string_view contents, std::string* source_path,
-                      OperationId* operation_id) {
-  Scanner scan(contents);
+std::optional<DiskInfoRecord> DecodeDiskInfo(std::string_view bytes,
+                                             RecordReading reading,
+                                             DiskInfoRecord unfilled) {
+  DiskInfoRecord record = std::move(unfilled);
+  if (reading == RecordReading::kAfterFirstLine) {
+    const std::size_t line_end = bytes.find('\n');
+    if (line_end == std::string_view::npos) return record;
+    Scanner scan(bytes.substr(line_end + 1));
+    ScanIndexMarkLengthId(scan, &record);
+    return record;
+  }
+  Scanner scan(bytes);
   std::string_view word;
-  if (!scan.Word(&word)) return true;
-  if (word.size() > kMaxPathLength) return false;
-  *source_path = AsPath(word);
-  DiskInfoRecord rest;
-  rest.operation_id = *operation_id;
-  ScanIndexMarkLengthId(scan, &rest);
-  *operation_id = rest.operation_id;
-  return true;
-}
-
-void ParseDiskInfo(std::string_view contents, DiskInfoRecord* record) {
-  const std::size_t line_end = contents.find('\n');
-  if (line_end == std::string_view::npos) return;
-  Scanner scan(contents.substr(line_end + 1));
-  ScanIndexMarkLengthId(scan, record);
+  if (!scan.Word(&word)) return record;
+  if (word.size() > kMaxPathLength) return std::nullopt;
+  record.source_path = AsPath(word);
+  ScanIndexMarkLengthId(scan, &record);
+  return record;
 }
 
 std::string FirstLine(std::string_view contents) {

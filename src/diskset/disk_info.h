@@ -35,15 +35,30 @@ OperationId DrawOperationId(std::uint32_t tick_count);
 // The bytes of an info file for `record`, with `line_end` between fields.
 std::string FormatDiskInfo(const DiskInfoRecord& record, std::string_view line_end);
 
-// Scans a whole record as "%s %d %c %d %d" and keeps the path and the id.
-// Fields the scan cannot fill keep their values. Returns false when the first
-// word is longer than a path may be; nothing is filled then.
-bool ParseSetIdentity(std::string_view contents, std::string* source_path,
-                      OperationId* operation_id);
+// The two ways a record is read. A record this program wrote reads the same
+// either way; they differ only on bytes from elsewhere.
+enum class RecordReading {
+  // From the start: the path as the first word, then index, mark, length and
+  // id in turn. What identifies the set a volume belongs to.
+  kWholeRecord,
+  // The first line skipped whatever it holds, then index, mark, length and id.
+  // The path is not read. What places a volume within its set.
+  kAfterFirstLine,
+};
 
-// Skips the first line, then scans "%d %c %d %d" into the record's index, mark,
-// length and id. Fields the scan cannot fill keep their values.
-void ParseDiskInfo(std::string_view contents, DiskInfoRecord* record);
+// The record held by an info file's bytes.
+//
+// The keep-previous-values rule lives here: the fields are read in file
+// order, and the first field the bytes cannot supply ends the reading, so it
+// and every field after it keep their values in `unfilled`. A caller that
+// reads volume after volume into one record therefore sees a damaged field
+// keep the previous volume's value.
+//
+// Empty when the first word is longer than a path may be: such bytes are no
+// record of this program's, and nothing is taken from them.
+std::optional<DiskInfoRecord> DecodeDiskInfo(std::string_view bytes,
+                                             RecordReading reading,
+                                             DiskInfoRecord unfilled);
 
 // The first line without its CR LF or LF; empty when the file is empty or the
 // line is longer than a path may be.

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace slicery {
 namespace {
@@ -22,7 +25,7 @@ TEST(FormatDiskInfoTest, WritesFiveFieldsWithNoLineEndAfterTheLast) {
   EXPECT_EQ(FormatDiskInfo(record, "\n"), "C:\\DATA.BIN\n0\n*\n0\n32767");
 }
 
-TEST(ParseDiskInfoTest, ReadsWhatItCanAndKeepsTheRest) {
+TEST(DecodeDiskInfoTest, AfterTheFirstLineReadsWhatItCanAndKeepsTheRest) {
   struct Case {
     std::string contents;
     DiskInfoRecord expected;  // starting from {path, 9, '?', 99, 999}
@@ -40,8 +43,11 @@ TEST(ParseDiskInfoTest, ReadsWhatItCanAndKeepsTheRest) {
       {std::string(300, 'p') + "\n4\n*\n5\n6", {"", 4, '*', 5, 6}},
   };
   for (const Case& c : cases) {
-    DiskInfoRecord record{"", 9, '?', 99, 999};
-    ParseDiskInfo(c.contents, &record);
+    const std::optional<DiskInfoRecord> decoded = DecodeDiskInfo(
+        c.contents, RecordReading::kAfterFirstLine, {"kept", 9, '?', 99, 999});
+    ASSERT_TRUE(decoded) << c.contents;
+    const DiskInfoRecord& record = *decoded;
+    EXPECT_EQ(record.source_path, "kept") << c.contents;
     EXPECT_EQ(record.disk_index, c.expected.disk_index) << c.contents;
     EXPECT_EQ(record.continuation_mark, c.expected.continuation_mark) << c.contents;
     EXPECT_EQ(record.chunk_length, c.expected.chunk_length) << c.contents;
@@ -49,27 +55,36 @@ TEST(ParseDiskInfoTest, ReadsWhatItCanAndKeepsTheRest) {
   }
 }
 
-TEST(ParseSetIdentityTest, KeepsThePathAndTheIdOfAWholeScan) {
-  std::string path = "old";
-  OperationId id = 5;
-  EXPECT_TRUE(ParseSetIdentity("C:\\F.BIN\r\n2\r\n+\r\n100\r\n321", &path, &id));
-  EXPECT_EQ(path, "C:\\F.BIN");
-  EXPECT_EQ(id, 321);
+TEST(DecodeDiskInfoTest, TheWholeRecordGivesEveryFieldOfAScanFromTheStart) {
+  const auto whole = [](std::string_view bytes, DiskInfoRecord unfilled) {
+    return DecodeDiskInfo(bytes, RecordReading::kWholeRecord, std::move(unfilled));
+  };
+  std::optional<DiskInfoRecord> r = whole("C:\\F.BIN\r\n2\r\n+\r\n100\r\n321", {});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->source_path, "C:\\F.BIN");
+  EXPECT_EQ(r->disk_index, 2);
+  EXPECT_EQ(r->continuation_mark, '+');
+  EXPECT_EQ(r->chunk_length, 100);
+  EXPECT_EQ(r->operation_id, 321);
 
-  // A scan that stops before the id leaves it as it was.
-  EXPECT_TRUE(ParseSetIdentity("NEW\n2\n+\nxyz\n321", &path, &id));
-  EXPECT_EQ(path, "NEW");
-  EXPECT_EQ(id, 321);
-  id = 0;
-  EXPECT_TRUE(ParseSetIdentity("", &path, &id));
-  EXPECT_EQ(path, "NEW");
-  EXPECT_EQ(id, 0);
+  // A scan that stops leaves that field and the ones after it as they were.
+  r = whole("NEW\n2\n+\nxyz\n321", {"old", 9, '?', 99, 5});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->source_path, "NEW");
+  EXPECT_EQ(r->continuation_mark, '+');
+  EXPECT_EQ(r->chunk_length, 99);
+  EXPECT_EQ(r->operation_id, 5);
+  r = whole("", {"old", 9, '?', 99, 5});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->source_path, "old");
+  EXPECT_EQ(r->operation_id, 5);
 
   // A first word of 259 characters is a path; one more is no record at all.
-  EXPECT_TRUE(ParseSetIdentity(std::string(259, 'p') + "\n0\n*\n0\n7", &path, &id));
-  EXPECT_EQ(path, std::string(259, 'p'));
-  EXPECT_FALSE(ParseSetIdentity(std::string(260, 'q') + "\n0\n*\n0\n8", &path, &id));
-  EXPECT_EQ(id, 7);
+  r = whole(std::string(259, 'p') + "\n0\n*\n0\n7", {});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->source_path, std::string(259, 'p'));
+  EXPECT_EQ(r->operation_id, 7);
+  EXPECT_FALSE(whole(std::string(260, 'q') + "\n0\n*\n0\n8", {}));
 }
 
 TEST(FirstLineTest, DropsTheLineEndAndRefusesWhatCannotBeAPath) {

@@ -24,27 +24,24 @@ TEST_F(VolumeTest, RecordWrittenIsReadBackByEveryReader) {
   EXPECT_EQ(*info, std::string("src.bin") + kRecordLineEnd + "3" + kRecordLineEnd + "+" +
                        kRecordLineEnd + "1234" + kRecordLineEnd + "77");
 
-  DiskInfoRecord record;
-  ASSERT_TRUE(ReadDiskInfo(env_, &record));
-  EXPECT_EQ(record.disk_index, 3);
-  EXPECT_EQ(record.continuation_mark, '+');
-  EXPECT_EQ(record.chunk_length, 1234);
-  EXPECT_EQ(record.operation_id, 77);
-  std::string path;
-  OperationId id = 0;
-  ASSERT_TRUE(ReadSetIdentity(env_, &path, &id));
-  EXPECT_EQ(path, "src.bin");
-  EXPECT_EQ(id, 77);
+  const std::optional<DiskInfoRecord> place = ReadDiskInfo(env_, {"kept", 0, '?', 0, 0});
+  ASSERT_TRUE(place);
+  EXPECT_EQ(place->source_path, "kept");
+  EXPECT_EQ(place->disk_index, 3);
+  EXPECT_EQ(place->continuation_mark, '+');
+  EXPECT_EQ(place->chunk_length, 1234);
+  EXPECT_EQ(place->operation_id, 77);
+  const std::optional<DiskInfoRecord> identity = ReadSetIdentity(env_, {});
+  ASSERT_TRUE(identity);
+  EXPECT_EQ(identity->source_path, "src.bin");
+  EXPECT_EQ(identity->operation_id, 77);
   EXPECT_EQ(ReadRecordedPath(env_).status, RecordedPath::kRead);
   EXPECT_EQ(ReadRecordedPath(env_).first_line, "src.bin");
 }
 
 TEST_F(VolumeTest, AVolumeWithoutARecordHasNoSet) {
-  DiskInfoRecord record;
-  std::string path;
-  OperationId id = 0;
-  EXPECT_FALSE(ReadDiskInfo(env_, &record));
-  EXPECT_FALSE(ReadSetIdentity(env_, &path, &id));
+  EXPECT_FALSE(ReadDiskInfo(env_, {}));
+  EXPECT_FALSE(ReadSetIdentity(env_, {}));
   EXPECT_EQ(ReadRecordedPath(env_).status, RecordedPath::kNone);
   env_.SetFile(std::string(MemoryEnv::kRoot) + kInfoFileName, "");
   EXPECT_EQ(ReadRecordedPath(env_).status, RecordedPath::kRead);

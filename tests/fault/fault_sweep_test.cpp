@@ -229,10 +229,10 @@ class Scenario {
   std::optional<DiskInfoRecord> RecordOf(const std::string& disk, OperationId id) const {
     const std::optional<std::string> info =
         disk.empty() ? std::nullopt : memory_.DiskFile(disk, kInfoFileName);
-    DiskInfoRecord r;
-    if (!info || !ParseSetIdentity(*info, &r.source_path, &r.operation_id)) return {};
-    if (r.operation_id != id) return {};
-    ParseDiskInfo(*info, &r);
+    if (!info) return {};
+    const std::optional<DiskInfoRecord> r =
+        DecodeDiskInfo(*info, RecordReading::kWholeRecord, {});
+    if (!r || r->operation_id != id) return {};
     return r;
   }
 

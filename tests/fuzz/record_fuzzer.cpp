@@ -56,10 +56,15 @@ std::optional<std::int32_t> PlainNumber(std::string_view word) {
 }
 
 void CheckSetIdentity(std::string_view bytes) {
-  std::string path_a = "start-a", path_b = "start-b";
-  OperationId id_a = 111, id_b = 222;
-  const bool parsed_a = ParseSetIdentity(bytes, &path_a, &id_a);
-  const bool parsed_b = ParseSetIdentity(bytes, &path_b, &id_b);
+  const std::optional<DiskInfoRecord> a =
+      DecodeDiskInfo(bytes, RecordReading::kWholeRecord, {"start-a", 0, 'a', 0, 111});
+  const std::optional<DiskInfoRecord> b =
+      DecodeDiskInfo(bytes, RecordReading::kWholeRecord, {"start-b", 0, 'b', 0, 222});
+  const bool parsed_a = a.has_value(), parsed_b = b.has_value();
+  const std::string path_a = a ? a->source_path : "start-a";
+  const std::string path_b = b ? b->source_path : "start-b";
+  const OperationId id_a = a ? a->operation_id : 111;
+  const OperationId id_b = b ? b->operation_id : 222;
   Require(parsed_a == parsed_b, "identity: result depends on earlier values");
   Require(path_a.size() <= kMaxPathLength, "identity: path over 259 characters");
   Require(id_a == id_b || (id_a == 111 && id_b == 222), "identity: id half filled");
@@ -86,10 +91,13 @@ void CheckSetIdentity(std::string_view bytes) {
 }
 
 void CheckDiskInfo(std::string_view bytes) {
-  DiskInfoRecord a{"keep-a", 111, 'a', 333, 444};
-  DiskInfoRecord b{"keep-b", 222, 'b', 555, 666};
-  ParseDiskInfo(bytes, &a);
-  ParseDiskInfo(bytes, &b);
+  const std::optional<DiskInfoRecord> decoded_a = DecodeDiskInfo(
+      bytes, RecordReading::kAfterFirstLine, {"keep-a", 111, 'a', 333, 444});
+  const std::optional<DiskInfoRecord> decoded_b = DecodeDiskInfo(
+      bytes, RecordReading::kAfterFirstLine, {"keep-b", 222, 'b', 555, 666});
+  Require(decoded_a && decoded_b, "info: refused without reading the path");
+  const DiskInfoRecord& a = *decoded_a;
+  const DiskInfoRecord& b = *decoded_b;
   Require(a.source_path == "keep-a" && b.source_path == "keep-b", "info: path touched");
   // A field is filled exactly when both parses agree on it; one not filled
   // keeps its earlier value. The scan fills index, mark, length and id in order.

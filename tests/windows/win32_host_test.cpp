@@ -49,12 +49,12 @@ TEST_F(Win32HostTest, RecordIsWrittenWithCrLfAndReadBack) {
   ASSERT_EQ(WriteDiskInfo(*env_, {"X", 3, '+', 1234, 77}), WriteResult::kWritten);
   EXPECT_EQ(RawBytes("A:\\SLICERY.Q2Z"), "X\r\n3\r\n+\r\n1234\r\n77");
 
-  DiskInfoRecord record;
-  ASSERT_TRUE(ReadDiskInfo(*env_, &record));
-  EXPECT_EQ(record.disk_index, 3);
-  EXPECT_EQ(record.continuation_mark, '+');
-  EXPECT_EQ(record.chunk_length, 1234);
-  EXPECT_EQ(record.operation_id, 77);
+  const std::optional<DiskInfoRecord> record = ReadDiskInfo(*env_, {});
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->disk_index, 3);
+  EXPECT_EQ(record->continuation_mark, '+');
+  EXPECT_EQ(record->chunk_length, 1234);
+  EXPECT_EQ(record->operation_id, 77);
   const RecordedPath recorded = ReadRecordedPath(*env_);
   EXPECT_EQ(recorded.status, RecordedPath::kRead);
   EXPECT_EQ(recorded.first_line, "X");
