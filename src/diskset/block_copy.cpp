@@ -1,4 +1,4 @@
-#include "operation/block_copy.h"
+#include "diskset/block_copy.h"
 
 #include <algorithm>
 #include <optional>
@@ -47,39 +47,55 @@ bool WriteWithDots(File& destination, const char* bytes, std::size_t size,
   return true;
 }
 
+// How a run of in-kernel copies ended.
+enum class KernelRun {
+  kDone,      // the copy is over: the limit reached, or a failure recorded
+  kFallBack,  // a stretch stopped short: the buffer goes on from there
+};
+
 // Up to `length` bytes copied inside the kernel; fewer when the host does not
 // copy this way between these two files, when a copy fails, or when one copies
 // nothing (the source may have ended, which only a read is trusted to say).
-std::uint64_t CopyInKernel(File& source, File& destination, std::uint64_t length) {
+// Sets *astray when a file could not be moved past the bytes copied.
+std::uint64_t CopyInKernelUpTo(File& source, File& destination, std::uint64_t length,
+                               KernelCopier kernel, KernelCopyWay* way,
+                               CopyStatus* astray) {
   std::uint64_t moved = 0;
   while (moved < length) {
-    const std::optional<std::size_t> copied = destination.CopyFrom(
-        source, static_cast<std::size_t>(std::min(length - moved, kKernelCopyMax)));
-    if (!copied || *copied == 0) break;
-    moved += *copied;
+    const KernelCopyResult copied =
+        kernel(source, destination,
+               static_cast<std::size_t>(std::min(length - moved, kKernelCopyMax)), way);
+    if (copied.bytes) moved += *copied.bytes;
+    if (copied.source_astray) *astray = CopyStatus::kReadFailed;
+    if (copied.destination_astray) *astray = CopyStatus::kWriteFailed;
+    if (*astray != CopyStatus::kCopied || !copied.bytes || *copied.bytes == 0) break;
   }
   return moved;
 }
 
 // Copies inside the kernel one stretch between two dots at a time, so that
 // each dot, with its flush or sync, comes where it would in a copy made byte
-// by byte. False when a stretch stopped short: the buffer takes over there.
-bool CopyStretchesInKernel(File& source, File& destination, std::uint64_t limit,
-                           const DotRule& dots, ProgressMeter& meter,
-                           std::uint64_t* since_dot, CopyResult* copy) {
+// by byte.
+KernelRun CopyStretchesInKernel(File& source, File& destination, std::uint64_t limit,
+                                const DotRule& dots, ProgressMeter& meter,
+                                KernelCopier kernel, std::uint64_t* since_dot,
+                                CopyResult* copy) {
+  KernelCopyWay way = KernelCopyWay::kUntried;
   while (copy->bytes < limit) {
     std::uint64_t stretch = limit - copy->bytes;
     if (dots.bytes_per_dot != 0)
       stretch = std::min(stretch, dots.bytes_per_dot - *since_dot);
-    const std::uint64_t moved = CopyInKernel(source, destination, stretch);
+    const std::uint64_t moved =
+        CopyInKernelUpTo(source, destination, stretch, kernel, &way, &copy->status);
     copy->bytes += moved;
+    if (copy->status != CopyStatus::kCopied) return KernelRun::kDone;
     if (!CountTowardsDot(moved, dots, since_dot, destination, meter)) {
       copy->status = CopyStatus::kWriteFailed;
-      return true;
+      return KernelRun::kDone;
     }
-    if (moved < stretch) return false;
+    if (moved < stretch) return KernelRun::kFallBack;
   }
-  return true;
+  return KernelRun::kDone;
 }
 
 // The rest of the copy through the buffer: a read, then its bytes written with
@@ -112,21 +128,22 @@ void CopyThroughBuffer(File& source, File& destination, std::uint64_t limit,
 }  // namespace
 
 DotRule VolumeDots(std::uint64_t budget) {
-  return DotRule{budget / 25 + 1, /*sync_destination=*/true, /*show_on_console=*/true};
+  return DotRule{budget / kProgressScale + 1, /*sync_destination=*/true,
+                 /*show_on_console=*/true};
 }
 
 DotRule TargetDots(std::int32_t chunk_length) {
-  const std::int32_t step = chunk_length / 25;
+  const std::int32_t step = chunk_length / kProgressScale;
   return DotRule{step > 0 ? static_cast<std::uint64_t>(step) : 0,
                  /*sync_destination=*/false, /*show_on_console=*/true};
 }
 
 CopyResult CopyBlocks(File& source, File& destination, std::uint64_t limit,
-                      const DotRule& dots, ProgressMeter& meter) {
+                      const DotRule& dots, ProgressMeter& meter, KernelCopier kernel) {
   std::uint64_t since_dot = 0;
   CopyResult copy;
-  if (!CopyStretchesInKernel(source, destination, limit, dots, meter, &since_dot,
-                             &copy)) {
+  if (CopyStretchesInKernel(source, destination, limit, dots, meter, kernel, &since_dot,
+                            &copy) == KernelRun::kFallBack) {
     CopyThroughBuffer(source, destination, limit, dots, meter, &since_dot, &copy);
   }
   return copy;

@@ -1,6 +1,7 @@
-// Copies a chunk from one file to another in blocks, with the byte-for-byte
-// effect of a copy made one byte at a time: the same bytes, the progress dots
-// at the same places, and never a read beyond the limit.
+// Moves a chunk between a volume and a file in large blocks. Whatever the
+// block size, the destination receives the same bytes, and the progress dots
+// (with their flush or sync) come at the same byte counts, as in a copy made
+// one byte at a time; a copy never reads a byte beyond its limit.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <limits>
 
 #include "platform/host.h"
+#include "platform/kernel_copy.h"
 #include "ui/progress_meter.h"
 
 namespace slicery {
@@ -42,9 +44,17 @@ struct CopyResult {
   bool source_ended = false;  // a read found the end of the source
 };
 
+// How a copy moves bytes inside the kernel: the host's CopyInKernel, or a
+// test's stand-in for it.
+using KernelCopier = KernelCopyResult (*)(File& from, File& to, std::size_t size,
+                                          KernelCopyWay* way);
+
 // Copies until the source ends or `limit` bytes have been written, whichever
-// comes first. A read or write failure stops the copy and says which it was.
+// comes first, inside the kernel where the host allows it between these two
+// files and through the buffer elsewhere. A read or write failure stops the
+// copy and says which it was.
 CopyResult CopyBlocks(File& source, File& destination, std::uint64_t limit,
-                      const DotRule& dots, ProgressMeter& meter);
+                      const DotRule& dots, ProgressMeter& meter,
+                      KernelCopier kernel = CopyInKernel);
 
 }  // namespace slicery

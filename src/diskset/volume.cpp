@@ -48,17 +48,23 @@ WriteResult WriteDiskInfo(Env& env, const DiskInfoRecord& record) {
   return file->NoSpace() ? WriteResult::kNoSpace : WriteResult::kFailed;
 }
 
-bool ReadSetIdentity(Env& env, std::string* source_path, OperationId* operation_id) {
+namespace {
+
+std::optional<DiskInfoRecord> ReadRecord(Env& env, RecordReading reading,
+                                         const DiskInfoRecord& unfilled) {
   std::string contents;
-  if (ReadRecordBytes(env, &contents) != RecordRead::kRead) return false;
-  return ParseSetIdentity(contents, source_path, operation_id);
+  if (ReadRecordBytes(env, &contents) != RecordRead::kRead) return std::nullopt;
+  return DecodeDiskInfo(contents, reading, unfilled);
 }
 
-bool ReadDiskInfo(Env& env, DiskInfoRecord* record) {
-  std::string contents;
-  if (ReadRecordBytes(env, &contents) != RecordRead::kRead) return false;
-  ParseDiskInfo(contents, record);
-  return true;
+}  // namespace
+
+std::optional<DiskInfoRecord> ReadSetIdentity(Env& env, const DiskInfoRecord& unfilled) {
+  return ReadRecord(env, RecordReading::kWholeRecord, unfilled);
+}
+
+std::optional<DiskInfoRecord> ReadDiskInfo(Env& env, const DiskInfoRecord& unfilled) {
+  return ReadRecord(env, RecordReading::kAfterFirstLine, unfilled);
 }
 
 RecordedPath ReadRecordedPath(Env& env) {
@@ -79,6 +85,8 @@ void ClearDiskSet(Env& env) {
   env.Remove(DataFilePath(env));
   env.Remove(ProbeFilePath(env));
 }
+
+void RemoveLeftoverChunk(Env& env) { env.Remove(DataFilePath(env)); }
 
 bool ProbeVolume(Env& env) {
   std::unique_ptr<File> file = env.Open(ProbeFilePath(env), FileMode::kWriteBinary);

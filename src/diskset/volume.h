@@ -44,15 +44,15 @@ enum class WriteResult {
 // Writes the volume's record and makes it reach the medium.
 WriteResult WriteDiskInfo(Env& env, const DiskInfoRecord& record);
 
-// The set's source path and operation id, read from the whole record. Fields
-// the record does not supply keep their values. False when the volume has no
-// readable record.
-bool ReadSetIdentity(Env& env, std::string* source_path, OperationId* operation_id);
+// The volume's record read whole: the path and the id name the set it belongs
+// to. Fields the record does not supply keep their values in `unfilled`.
+// Empty when the volume has no readable record.
+std::optional<DiskInfoRecord> ReadSetIdentity(Env& env, const DiskInfoRecord& unfilled);
 
-// Disk index, mark, chunk length and id, read after the first line. Fields the
-// record does not supply keep their values. False when the volume has no
-// readable record.
-bool ReadDiskInfo(Env& env, DiskInfoRecord* record);
+// Disk index, mark, chunk length and id, read after the first line: the
+// volume's place in its set. Fields the record does not supply keep their
+// values in `unfilled`. Empty when the volume has no readable record.
+std::optional<DiskInfoRecord> ReadDiskInfo(Env& env, const DiskInfoRecord& unfilled);
 
 // What a volume's record says about the set it belongs to.
 struct RecordedPath {
@@ -69,6 +69,10 @@ RecordedPath ReadRecordedPath(Env& env);
 
 // Deletes the record, the data file and the probe file, in that order.
 void ClearDiskSet(Env& env);
+
+// Deletes a data file left without a record, as an interrupted split leaves
+// it: it belongs to no set, and the space it holds is the next chunk's.
+void RemoveLeftoverChunk(Env& env);
 
 // Leaves an empty probe file on the volume. False when the volume does not
 // accept writes.

@@ -41,16 +41,9 @@ class File {
   // Closes the file. Later calls fail. A file destroyed unclosed is closed
   // quietly, which only the error paths rely on.
   virtual bool Close() = 0;
-  // Copies up to `size` bytes from `source`, at its position, to this file at
-  // its position inside the operating system, without passing them through
-  // the caller, and moves both files past them. The bytes copied, which may be
-  // fewer than asked, and 0 at the end of the source; empty when the host does
-  // not copy this way between these two files, or the copy failed. The caller
-  // then moves the bytes itself, so that its own reads and writes say which
-  // side failed. Once refused or failed, it stays so for this pair of files.
-  virtual std::optional<std::size_t> CopyFrom(File& /*source*/, std::size_t /*size*/) {
-    return std::nullopt;
-  }
+  // The host's descriptor of the open file, through which the kernel can copy
+  // it; empty for a file the host did not open (a test's fake) or a closed one.
+  virtual std::optional<int> Descriptor() = 0;
 };
 
 // What a path names, links followed.

@@ -131,6 +131,8 @@ class PosixEnv : public Env {
 
 bool SyncStdioStream(std::FILE* stream) { return !SyncFailed(fsync(fileno(stream))); }
 
+int StdioStreamDescriptor(std::FILE* stream) { return fileno(stream); }
+
 bool SeekStdioStream(std::FILE* stream, std::uint64_t offset) {
   if (offset > std::uint64_t{std::numeric_limits<off_t>::max()}) return false;
   return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;

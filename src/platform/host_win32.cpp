@@ -146,6 +146,8 @@ class MessageBoxScreen : public Screen {
 
 bool SyncStdioStream(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
 
+int StdioStreamDescriptor(std::FILE* stream) { return _fileno(stream); }
+
 bool SeekStdioStream(std::FILE* stream, std::uint64_t offset) {
   if (offset > 0x7FFFFFFFFFFFFFFFull) return false;
   return _fseeki64(stream, static_cast<__int64>(offset), SEEK_SET) == 0;

@@ -1,12 +1,12 @@
 // Hosts without an in-kernel copy between two files (Windows among them): every
 // copy goes through the program's own buffer.
-#include "platform/stdio_file.h"
+#include "platform/kernel_copy.h"
 
 namespace slicery {
 
-StreamCopy CopyStdioStreams(std::FILE*, std::FILE*, std::size_t, KernelCopy* way) {
-  *way = KernelCopy::kRefused;
-  return StreamCopy{};
+KernelCopyResult CopyInKernel(File&, File&, std::size_t, KernelCopyWay* way) {
+  *way = KernelCopyWay::kRefused;
+  return KernelCopyResult{};
 }
 
 }  // namespace slicery

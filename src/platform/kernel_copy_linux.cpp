@@ -1,4 +1,4 @@
-// In-kernel copies between two streams on Linux: copy_file_range where both
+// In-kernel copies between two files on Linux: copy_file_range where both
 // files allow it (one copy of each byte, or none where the file system shares
 // its blocks), else sendfile, which copies from a regular file to any file,
 // across file systems too (a FAT stick mounted beside an ext4 home).
@@ -7,8 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
 
-#include "platform/stdio_file.h"
+#include "platform/kernel_copy.h"
 
 namespace slicery {
 namespace {
@@ -22,16 +23,16 @@ bool Declined(int error) {
 
 // One call of `way`: reads the source at *in, which it advances, and writes
 // the destination at `out`. The bytes copied, or -1 with errno set.
-ssize_t CopyOnce(KernelCopy way, int from, off_t* in, int to, off_t out,
+ssize_t CopyOnce(KernelCopyWay way, int from, off_t* in, int to, off_t out,
                  std::size_t size) {
   ssize_t copied;
   do {
-    if (way == KernelCopy::kFileToFile) {
+    if (way == KernelCopyWay::kFileToFile) {
       off_t out_at = out;
       copied = copy_file_range(from, in, to, &out_at, size, 0);
     } else {
-      // sendfile writes at the destination's file position, which the stream's
-      // position is, the stream having no buffer of its own.
+      // sendfile writes at the destination's file position, which is the
+      // file's own position: a binary file keeps no buffer of its own.
       copied = sendfile(to, from, in, size);
     }
   } while (copied < 0 && errno == EINTR);
@@ -41,41 +42,53 @@ ssize_t CopyOnce(KernelCopy way, int from, off_t* in, int to, off_t out,
 // The bytes copied by the way the pair allows, trying the next way where one
 // is declined the first time; -1 when none copies.
 ssize_t CopyByTheWayAllowed(int from, off_t in, int to, off_t out, std::size_t size,
-                            KernelCopy* way) {
-  const bool untried = *way == KernelCopy::kUntried;
-  if (untried) *way = KernelCopy::kFileToFile;
+                            KernelCopyWay* way) {
+  const bool untried = *way == KernelCopyWay::kUntried;
+  if (untried) *way = KernelCopyWay::kFileToFile;
   off_t at = in;
   ssize_t copied = CopyOnce(*way, from, &at, to, out, size);
   if (copied < 0 && untried && Declined(errno)) {
-    *way = KernelCopy::kFileToAny;
+    *way = KernelCopyWay::kFileToAny;
     at = in;
     copied = CopyOnce(*way, from, &at, to, out, size);
   }
-  if (copied < 0) *way = KernelCopy::kRefused;
+  if (copied < 0) *way = KernelCopyWay::kRefused;
   return copied;
+}
+
+std::optional<off_t> AsOffset(std::optional<std::uint64_t> position) {
+  if (!position || *position > std::uint64_t{std::numeric_limits<off_t>::max()}) {
+    return std::nullopt;
+  }
+  return static_cast<off_t>(*position);
 }
 
 }  // namespace
 
-StreamCopy CopyStdioStreams(std::FILE* from, std::FILE* to, std::size_t size,
-                            KernelCopy* way) {
-  StreamCopy result;
-  if (*way == KernelCopy::kRefused) return result;
-  // Both positions as the streams see them; the destination's buffered bytes
-  // (none, for a binary stream) go out first.
-  const off_t in = std::fflush(to) == 0 ? ftello(from) : -1;
-  const off_t out = in >= 0 ? ftello(to) : -1;
-  if (out < 0) {
-    *way = KernelCopy::kRefused;
+KernelCopyResult CopyInKernel(File& from, File& to, std::size_t size,
+                              KernelCopyWay* way) {
+  KernelCopyResult result;
+  if (*way == KernelCopyWay::kRefused) return result;
+  const std::optional<int> from_fd = from.Descriptor();
+  const std::optional<int> to_fd = to.Descriptor();
+  if (!from_fd || !to_fd) {
+    *way = KernelCopyWay::kRefused;
     return result;
   }
-  const ssize_t copied =
-      CopyByTheWayAllowed(fileno(from), in, fileno(to), out, size, way);
-  // Set both streams past what was copied (or back where they were), which
-  // also tells the runtime where the kernel left their descriptors.
-  const off_t moved = copied > 0 ? copied : 0;
-  result.source_astray = fseeko(from, in + moved, SEEK_SET) != 0;
-  result.destination_astray = fseeko(to, out + moved, SEEK_SET) != 0;
+  // Both positions as the files see them; the destination's buffered bytes
+  // (none, for a binary file) go out first.
+  const std::optional<off_t> in = to.Flush() ? AsOffset(from.Position()) : std::nullopt;
+  const std::optional<off_t> out = in ? AsOffset(to.Position()) : std::nullopt;
+  if (!out) {
+    *way = KernelCopyWay::kRefused;
+    return result;
+  }
+  const ssize_t copied = CopyByTheWayAllowed(*from_fd, *in, *to_fd, *out, size, way);
+  // Both files past what was copied (or back where they were), which also
+  // tells the runtime where the kernel left their descriptors.
+  const std::uint64_t moved = copied > 0 ? static_cast<std::uint64_t>(copied) : 0;
+  result.source_astray = !from.Seek(static_cast<std::uint64_t>(*in) + moved);
+  result.destination_astray = !to.Seek(static_cast<std::uint64_t>(*out) + moved);
   if (copied >= 0) result.bytes = static_cast<std::size_t>(copied);
   return result;
 }

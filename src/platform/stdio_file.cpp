@@ -19,13 +19,13 @@ const char* ModeString(FileMode mode) {
 
 class StdioFile : public File {
  public:
-  explicit StdioFile(std::FILE* stream) : stream_(stream), serial_(++opened_) {}
+  explicit StdioFile(std::FILE* stream) : stream_(stream) {}
   ~StdioFile() override {
     if (stream_ != nullptr) std::fclose(stream_);
   }
 
   std::size_t Read(char* buffer, std::size_t size, bool* failed) override {
-    if (stream_ == nullptr || astray_) {
+    if (stream_ == nullptr) {
       *failed = true;
       return 0;
     }
@@ -35,7 +35,7 @@ class StdioFile : public File {
   }
 
   bool Write(const char* data, std::size_t size) override {
-    if (stream_ == nullptr || astray_) return Closed();
+    if (stream_ == nullptr) return Closed();
     return Note(std::fwrite(data, 1, size, stream_) == size);
   }
 
@@ -49,12 +49,11 @@ class StdioFile : public File {
   bool Seek(std::uint64_t offset) override {
     if (stream_ == nullptr || !SeekStdioStream(stream_, offset)) return false;
     std::clearerr(stream_);
-    astray_ = false;
     return true;
   }
 
   std::optional<std::uint64_t> Position() override {
-    if (stream_ == nullptr || astray_) return std::nullopt;
+    if (stream_ == nullptr) return std::nullopt;
     return TellStdioStream(stream_);
   }
 
@@ -74,20 +73,9 @@ class StdioFile : public File {
     return Note(closed);
   }
 
-  std::optional<std::size_t> CopyFrom(File& source, std::size_t size) override {
-    auto* from = dynamic_cast<StdioFile*>(&source);
-    if (from == nullptr || from->stream_ == nullptr || from->astray_ ||
-        stream_ == nullptr || astray_) {
-      return std::nullopt;
-    }
-    if (copy_source_ != from->serial_) {
-      copy_source_ = from->serial_;
-      copy_way_ = KernelCopy::kUntried;
-    }
-    const StreamCopy copy = CopyStdioStreams(from->stream_, stream_, size, &copy_way_);
-    from->astray_ = copy.source_astray;
-    astray_ = copy.destination_astray;
-    return copy.bytes;
+  std::optional<int> Descriptor() override {
+    if (stream_ == nullptr) return std::nullopt;
+    return StdioStreamDescriptor(stream_);
   }
 
  private:
@@ -97,8 +85,7 @@ class StdioFile : public File {
     return succeeded;
   }
 
-  // A call on a closed file, or on one whose position an in-kernel copy could
-  // not set, fails for no reason of the medium's.
+  // A call on a closed file fails for no reason of the medium's.
   bool Closed() {
     no_space_ = false;
     return false;
@@ -106,16 +93,6 @@ class StdioFile : public File {
 
   std::FILE* stream_;
   bool no_space_ = false;
-
-  static inline std::uint64_t opened_ = 0;  // files opened so far, for serial_
-
-  const std::uint64_t serial_;  // tells one source from another, however allocated
-  // Reads and writes fail until a Seek says where they go: an in-kernel copy
-  // could not set the stream's position after it.
-  bool astray_ = false;
-  // How this file is copied into from the file numbered copy_source_.
-  std::uint64_t copy_source_ = 0;
-  KernelCopy copy_way_ = KernelCopy::kUntried;
 };
 
 }  // namespace

@@ -3,11 +3,12 @@
 #include "reconstitute/reconstitute_operation.h"
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
+#include "diskset/block_copy.h"
 #include "diskset/volume.h"
-#include "operation/block_copy.h"
 #include "operation/closing_questions.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
@@ -31,7 +32,12 @@ bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id) 
         ShowDialog(ctx.screen, "Please insert a disk into drive.", "Slicery",
                    Buttons::kOkCancel, Icon::kNone);
     if (inserted != DialogResult::kOk) return false;
-    if (ReadSetIdentity(ctx.env, recorded_path, set_id)) return true;
+    // A record without an id names the set with id 0.
+    if (const std::optional<DiskInfoRecord> identity = ReadSetIdentity(ctx.env, {})) {
+      *recorded_path = identity->source_path;
+      *set_id = identity->operation_id;
+      return true;
+    }
   }
 }
 
@@ -131,11 +137,15 @@ std::unique_ptr<File> OpenTarget(Context& ctx, const std::string& recorded_path,
   }
 }
 
-// The record of the volume in the drive. False when the user gives up on it
-// and wants to insert a volume again.
+// The record of the volume in the drive, read over the previous volume's: a
+// field that a damaged record does not supply keeps the previous value. False
+// when the user gives up on it and wants to insert a volume again.
 bool ReadVolumeRecord(Context& ctx, DiskInfoRecord* record) {
   for (;;) {
-    if (ReadDiskInfo(ctx.env, record)) return true;
+    if (const std::optional<DiskInfoRecord> read = ReadDiskInfo(ctx.env, *record)) {
+      *record = *read;
+      return true;
+    }
     const DialogResult again = ShowDialog(
         ctx.screen,
         "Error: unable to read Slicery information from this disk.\nDo you want Slicery "
@@ -249,9 +259,8 @@ OperationOutcome RunReconstituteOperation(Context& ctx) {
   std::string target_path;
   std::unique_ptr<File> target = OpenTarget(ctx, recorded_path, &target_path);
   if (!target) return AskAnotherOperation(ctx);
-  // One record for every volume, read into again and again: a field that a
-  // damaged record does not supply keeps the previous volume's value (every
-  // field 0 and the mark NUL before the first).
+  // Each volume's record is read over the one before it (every field 0 and the
+  // mark NUL before the first).
   DiskInfoRecord record;
   ClearConsole(ctx);
   ctx.out << "Slicery Operation: Reconstitute\nOriginal Filename: " << recorded_path

@@ -2,15 +2,13 @@
 // record per volume, until the source is used up.
 #include "split/split_operation.h"
 
-#include <algorithm>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "diskset/volume.h"
-#include "operation/block_copy.h"
+#include "diskset/volume_writer.h"
 #include "operation/closing_questions.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
@@ -21,22 +19,9 @@ namespace {
 
 // What one split operation holds from the source's opening to its end.
 struct SplitState {
-  OperationId operation_id = 0;
-  std::string source_path;
+  VolumeFields fields;  // path, id and the index of the next volume written
   std::unique_ptr<File> source;
-  std::int32_t disk_index = 0;
-  std::uint64_t chunk_start = 0;  // source offset of the current chunk's first byte
-  bool source_at_end = false;     // a read has found the end of the source
-};
-
-// A chunk cut back this many times and still without room for its record is
-// given up, and the volume refused.
-constexpr int kMaxCutBacks = 8;
-
-enum class VolumeResult {
-  kWritten,       // chunk and record are on the medium
-  kRefused,       // nothing kept on this volume; ask for one again, same index
-  kSourceFailed,  // the source cannot be read; the operation ends
+  bool source_done = false;  // the volume holding the source's end is written
 };
 
 void WarnUnwritable(Context& ctx) {
@@ -97,9 +82,7 @@ bool AcceptRecordedSet(Context& ctx, const std::string& source_path) {
   const RecordedPath recorded = ReadRecordedPath(ctx.env);
   switch (recorded.status) {
     case RecordedPath::kNone:
-      // A data file without a record is what an interrupted split leaves. It
-      // belongs to no set, and the space it holds is the new chunk's.
-      ctx.env.Remove(DataFilePath(ctx.env));
+      RemoveLeftoverChunk(ctx.env);
       return true;
     case RecordedPath::kUnreadable:
       WarnUnwritable(ctx);
@@ -142,162 +125,67 @@ std::optional<ChunkBudget> PrepareVolume(Context& ctx, const std::string& source
   return budget;
 }
 
-VolumeResult FailSourceRead(Context& ctx) {
+void WarnSourceUnreadable(Context& ctx) {
   ShowDialog(ctx.screen,
              "Error: Slicery was unable to read the file.\nOperation aborted.", "Error",
              Buttons::kOk, Icon::kError);
-  ClearDiskSet(ctx.env);
-  return VolumeResult::kSourceFailed;
 }
 
-// A volume that did not take its chunk or record whole keeps none of it, and
-// the source goes back to the chunk's first byte for the next volume. A source
-// that cannot go back cannot be read on, which ends the operation.
-VolumeResult RefuseFailedVolume(Context& ctx, SplitState& split) {
-  WarnUnwritable(ctx);
-  ClearDiskSet(ctx.env);
-  if (!split.source->Seek(split.chunk_start)) return FailSourceRead(ctx);
-  split.source_at_end = false;
-  return VolumeResult::kRefused;
-}
-
-// The record, then the directory entries, on the medium.
-WriteResult RecordVolume(Context& ctx, const SplitState& split,
-                         std::uint64_t chunk_length) {
-  DiskInfoRecord record;
-  record.source_path = split.source_path;
-  record.disk_index = split.disk_index;
-  record.continuation_mark = split.source_at_end ? '*' : '+';
-  record.chunk_length = static_cast<std::int32_t>(chunk_length);
-  record.operation_id = split.operation_id;
-  const WriteResult written = WriteDiskInfo(ctx.env, record);
-  if (written != WriteResult::kWritten) return written;
-  return ctx.env.SyncVolume() ? WriteResult::kWritten : WriteResult::kFailed;
-}
-
-// The length to keep of a chunk whose medium filled up once `reached` bytes
-// had gone out: at least one unit less, on a unit boundary, so that the
-// record finds a unit free. Nothing when not even one unit would be left.
-std::optional<std::uint64_t> CutBack(std::uint64_t reached, std::uint64_t unit) {
-  const std::uint64_t units = reached / unit;
-  if (units < 2) return std::nullopt;
-  return (units - 1) * unit;
-}
-
-// After the medium refused a block, the units it still has are filled from
-// the source one unit (at most one copy buffer) at a time, until a write fails, the
-// budget is reached or the source ends: a file system can refuse a whole block (a page of
-// the cache, a run of clusters) while single units would still fit. The length the data
-// file then reached.
-std::uint64_t FillLastUnits(SplitState& split, File& data, std::uint64_t reached,
-                            const ChunkBudget& budget) {
-  const std::uint64_t piece = std::min<std::uint64_t>(budget.unit, kCopyBufferSize);
-  std::vector<char> buffer(static_cast<std::size_t>(piece));
-  if (!split.source->Seek(split.chunk_start + reached)) return reached;
-  while (reached < budget.bytes) {
-    const std::size_t wanted =
-        static_cast<std::size_t>(std::min(piece, budget.bytes - reached));
-    bool failed = false;
-    const std::size_t got = split.source->Read(buffer.data(), wanted, &failed);
-    if (failed || got == 0 || !data.Write(buffer.data(), got)) break;
-    reached += got;
-  }
-  return std::max(reached, data.Position().value_or(0));
-}
-
-// Makes the chunk durable and writes its record beside it. A medium that
-// fills up first (its metadata takes units that its free figure did not
-// show) keeps a shorter chunk: the data file is cut back and synced and the
-// record written for what is kept, as often as kMaxCutBacks. The length kept;
-// nothing when the volume cannot keep a chunk of one unit with its record, or
-// failed for another reason.
-std::optional<std::uint64_t> SettleVolume(Context& ctx, SplitState& split, File& data,
-                                          const CopyResult& copy,
-                                          const ChunkBudget& budget) {
-  std::uint64_t kept = copy.bytes;
-  WriteResult result = WriteResult::kFailed;
-  if (copy.status == CopyStatus::kCopied && data.Sync()) {
-    result = RecordVolume(ctx, split, kept);
-  } else if (data.NoSpace()) {
-    result = WriteResult::kNoSpace;
-    // A write that failed part-way still put some bytes on the medium.
-    kept = std::max(kept, data.Position().value_or(0));
-    if (copy.status == CopyStatus::kWriteFailed) {
-      kept = FillLastUnits(split, data, kept, budget);
-    }
-  }
-  for (int cut = 0; result == WriteResult::kNoSpace && cut < kMaxCutBacks; ++cut) {
-    const std::optional<std::uint64_t> shorter = CutBack(kept, budget.unit);
-    if (!shorter || !data.Truncate(*shorter) || !data.Sync()) return std::nullopt;
-    kept = *shorter;
-    split.source_at_end = false;  // what was cut off goes onto the next volume
-    result = RecordVolume(ctx, split, kept);
-  }
-  if (result != WriteResult::kWritten) return std::nullopt;
-  return kept;
-}
-
-// The chunk and the record of one accepted volume.
-VolumeResult WriteVolume(Context& ctx, SplitState& split, const ChunkBudget& budget) {
-  std::unique_ptr<File> data =
-      ctx.env.Open(DataFilePath(ctx.env), FileMode::kWriteBinary);
-  if (!data) {
-    WarnUnwritable(ctx);
-    return VolumeResult::kRefused;
-  }
+// Writes the next chunk onto the accepted volume and shows how it went. False
+// when the source cannot be read on, which ends the operation.
+bool FillVolume(Context& ctx, SplitState& split, SplitSource& source,
+                const ChunkBudget& budget) {
   ProgressMeter meter(ctx.out);
-  meter.Start("Writing to disk [");
-  const CopyResult copy =
-      CopyBlocks(*split.source, *data, budget.bytes, VolumeDots(budget.bytes), meter);
-  split.source_at_end = copy.source_ended;
-  meter.Finish();
-  const std::optional<std::uint64_t> kept =
-      copy.status == CopyStatus::kReadFailed
-          ? std::nullopt
-          : SettleVolume(ctx, split, *data, copy, budget);
-  // The byte count is shown only for a chunk that is on the medium with its
-  // record.
-  if (!data->Close() || !kept) {
-    EndLine(ctx.out);
-    if (copy.status == CopyStatus::kReadFailed) return FailSourceRead(ctx);
-    return RefuseFailedVolume(ctx, split);
+  const VolumeWriteResult written =
+      WriteVolume(ctx.env, source, budget, split.fields, meter);
+  switch (written.status) {
+    case VolumeWrite::kWritten:
+      // The byte count is shown only for a chunk on the medium with its record.
+      ctx.out << written.kept << " bytes written";
+      EndLine(ctx.out);
+      ++split.fields.disk_index;
+      split.source_done = written.last;
+      return true;
+    case VolumeWrite::kNotCreated:
+      WarnUnwritable(ctx);
+      return true;
+    case VolumeWrite::kFailed:
+      EndLine(ctx.out);
+      WarnUnwritable(ctx);
+      return true;
+    case VolumeWrite::kSourceFailed:
+      break;
   }
-  ctx.out << *kept << " bytes written";
   EndLine(ctx.out);
-  ++split.disk_index;
-  split.chunk_start += *kept;
-  // A chunk cut back leaves the source ahead of the next chunk's first byte.
-  if (*kept == copy.bytes && copy.status == CopyStatus::kCopied) {
-    return VolumeResult::kWritten;
-  }
-  return split.source->Seek(split.chunk_start) ? VolumeResult::kWritten
-                                               : FailSourceRead(ctx);
+  WarnSourceUnreadable(ctx);
+  return false;
 }
 
 }  // namespace
 
 OperationOutcome RunSplitOperation(Context& ctx) {
   SplitState split;
-  // The id that every record of this set carries.
-  split.operation_id = DrawOperationId(ctx.env.TickCount());
-  split.source = ChooseSource(ctx, &split.source_path);
+  // The id that every record of this set carries; the first volume is disk 0.
+  split.fields.operation_id = DrawOperationId(ctx.env.TickCount());
+  split.source = ChooseSource(ctx, &split.fields.source_path);
   if (!split.source) return AskAnotherOperation(ctx);
-  split.disk_index = 0;
   ClearConsole(ctx);
-  ctx.out << "Slicery Operation: Slicery\nFilename: " << split.source_path;
+  ctx.out << "Slicery Operation: Slicery\nFilename: " << split.fields.source_path;
   EndLine(ctx.out);
-  // One volume per pass, until a read has found the end of the source. Only a
-  // read that comes up short sets that, so even an empty source gets a volume,
-  // and a source that fills its last volume exactly gets one more, empty, to
-  // carry the mark of the last volume.
-  while (!split.source_at_end) {
+  SplitSource source{*split.source};
+  // One volume per pass, until the volume holding the source's end is written.
+  // Only a read that comes up short finds that end, so even an empty source
+  // gets a volume, and a source that fills its last volume exactly gets one
+  // more, empty, to carry the mark of the last volume.
+  while (!split.source_done) {
     if (!AwaitVolume(ctx)) {
       split.source->Close();
       return AskAnotherOperation(ctx);
     }
-    const std::optional<ChunkBudget> budget = PrepareVolume(ctx, split.source_path);
+    const std::optional<ChunkBudget> budget =
+        PrepareVolume(ctx, split.fields.source_path);
     if (!budget) continue;
-    if (WriteVolume(ctx, split, *budget) == VolumeResult::kSourceFailed) {
+    if (!FillVolume(ctx, split, source, *budget)) {
       split.source->Close();
       return AskAnotherOperation(ctx);
     }

@@ -5,6 +5,9 @@
 
 namespace slicery {
 
+// A full progress line has this many parts: a chunk is drawn in 25ths.
+inline constexpr int kProgressScale = 25;
+
 class ProgressMeter {
  public:
   explicit ProgressMeter(std::ostream& out) : out_(out) {}

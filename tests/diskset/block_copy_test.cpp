@@ -1,4 +1,4 @@
-#include "operation/block_copy.h"
+#include "diskset/block_copy.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ class DestinationRecorder : public File {
   }
   // As the kernel does: bytes up to a failed read are copied, and a failure
   // says nothing of which side failed.
-  std::optional<std::size_t> CopyFrom(File& source, std::size_t size) override {
+  std::optional<std::size_t> CopyFrom(File& source, std::size_t size) {
     const std::size_t n = std::min({size, kernel_step, capacity - bytes.size()});
     if (n == 0) return std::nullopt;
     ++kernel_copies;
@@ -61,6 +61,7 @@ class DestinationRecorder : public File {
   bool Truncate(std::uint64_t) override { return false; }
   bool NoSpace() const override { return false; }
   bool Close() override { return true; }
+  std::optional<int> Descriptor() override { return std::nullopt; }
 
   std::string bytes;
   std::vector<std::size_t> flushes;
@@ -90,10 +91,23 @@ class SourceFailingAt : public File {
   bool Truncate(std::uint64_t) override { return false; }
   bool NoSpace() const override { return false; }
   bool Close() override { return true; }
+  std::optional<int> Descriptor() override { return std::nullopt; }
 
  private:
   std::size_t good_, pos_ = 0;
 };
+
+// The kernel of these tests: a destination that is a recorder copies in its
+// own way; any other pair is refused, as a host without such copies does.
+KernelCopyResult RecorderKernel(File& from, File& to, std::size_t size,
+                                KernelCopyWay* way) {
+  auto* recorder = dynamic_cast<DestinationRecorder*>(&to);
+  if (recorder == nullptr) {
+    *way = KernelCopyWay::kRefused;
+    return {};
+  }
+  return {recorder->CopyFrom(from, size)};
+}
 
 // A console that notes how many dots were on the screen at each flush.
 class ConsoleRecorder : public std::stringbuf {
@@ -169,7 +183,7 @@ CopyRun Copy(std::size_t size, std::uint64_t limit, const DotRule& dots,
   ConsoleRecorder console_buffer;
   std::ostream console(&console_buffer);
   ProgressMeter meter(console);
-  run.copy = CopyBlocks(*source, run.destination, limit, dots, meter);
+  run.copy = CopyBlocks(*source, run.destination, limit, dots, meter, RecorderKernel);
   run.console = console_buffer.str();
   run.shown = console_buffer.shown;
   char next = 0;
@@ -254,7 +268,7 @@ TEST(BlockCopyTest, StopsOnAReadErrorWithoutTakingItForData) {
   std::ostringstream console;
   ProgressMeter meter(console);
   const CopyResult copy =
-      CopyBlocks(unreadable, destination, 1000, VolumeDots(1000), meter);
+      CopyBlocks(unreadable, destination, 1000, VolumeDots(1000), meter, RecorderKernel);
   EXPECT_EQ(copy.status, CopyStatus::kReadFailed);
   EXPECT_EQ(destination.bytes, "");
   EXPECT_FALSE(copy.source_ended);
@@ -301,8 +315,8 @@ TEST(BlockCopyTest, AFailedInKernelCopyIsToldAsTheReadOrWriteFailureItWas) {
   SourceFailingAt unreadable_from_5000(5000);
   DestinationRecorder destination;
   destination.kernel_step = 4099;
-  CopyResult copy =
-      CopyBlocks(unreadable_from_5000, destination, 20000, VolumeDots(20000), meter);
+  CopyResult copy = CopyBlocks(unreadable_from_5000, destination, 20000,
+                               VolumeDots(20000), meter, RecorderKernel);
   EXPECT_EQ(copy.status, CopyStatus::kReadFailed);
   EXPECT_EQ(destination.bytes, Pattern(5000));
 
@@ -310,7 +324,8 @@ TEST(BlockCopyTest, AFailedInKernelCopyIsToldAsTheReadOrWriteFailureItWas) {
   DestinationRecorder full_at_7000;
   full_at_7000.kernel_step = 4099;
   full_at_7000.capacity = 7000;
-  copy = CopyBlocks(readable, full_at_7000, 20000, VolumeDots(20000), meter);
+  copy =
+      CopyBlocks(readable, full_at_7000, 20000, VolumeDots(20000), meter, RecorderKernel);
   EXPECT_EQ(copy.status, CopyStatus::kWriteFailed);
   EXPECT_EQ(full_at_7000.bytes, Pattern(7000));
   EXPECT_GT(destination.kernel_copies, 0);

@@ -68,6 +68,8 @@ class MemoryFile : public File {
     return open || Failed(false);
   }
 
+  std::optional<int> Descriptor() override { return std::nullopt; }
+
  private:
   bool Failed(bool no_space) {
     no_space_ = no_space;

@@ -13,6 +13,7 @@
 
 #include "diskset/volume.h"
 #include "platform/host.h"
+#include "platform/kernel_copy.h"
 
 namespace slicery {
 namespace {
@@ -144,9 +145,7 @@ TEST_F(PosixHostTest, AMissingRootIsAnEmptyDrive) {
   std::unique_ptr<Env> env = OpenEnv();
   EXPECT_EQ(env->QueryVolumeSpace(), std::nullopt);
   EXPECT_FALSE(ProbeVolume(*env));
-  std::string path;
-  OperationId id = 0;
-  EXPECT_FALSE(ReadSetIdentity(*env, &path, &id));
+  EXPECT_FALSE(ReadSetIdentity(*env, {}));
   EXPECT_FALSE(env->SyncVolume());
   Write(root_ / "file", 1);
   setenv("SLICERY_VOLUME", (root_ / "file").c_str(), 1);
@@ -223,15 +222,17 @@ std::string CopyMixed(Env& env, const fs::path& from, const std::string& to,
   std::unique_ptr<File> destination = env.Open(to, FileMode::kWriteBinary);
   if (!source || !destination) return "cannot open";
   std::string log;
+  KernelCopyWay way = KernelCopyWay::kUntried;
   for (int round = 0; round < 2; ++round) {
     char block[10];
     bool failed = false;
     const std::size_t got = source->Read(block, sizeof block, &failed);
     if (failed || !destination->Write(block, got)) return "read or write failed";
     for (int call = 0; call < 3; ++call) {
-      const std::optional<std::size_t> copied = destination->CopyFrom(*source, step);
-      if (!copied) return "in-kernel copy refused";
-      log += std::to_string(*copied) + " ";
+      const KernelCopyResult copied = CopyInKernel(*source, *destination, step, &way);
+      if (!copied.bytes) return "in-kernel copy refused";
+      if (copied.source_astray || copied.destination_astray) return "a file astray";
+      log += std::to_string(*copied.bytes) + " ";
     }
   }
   return SyncAndClose(*destination) ? log : "close failed";
@@ -266,8 +267,9 @@ TEST_F(PosixHostTest, CopiesInsideTheKernelWithinAndAcrossFileSystems) {
       env->Open((root_ / "copy").string(), FileMode::kWriteBinary);
   ASSERT_TRUE(source && destination);
   fs::resize_file(root_ / "source", 1000);
-  EXPECT_EQ(destination->CopyFrom(*source, 5000), 1000u);
-  EXPECT_EQ(destination->CopyFrom(*source, 5000), 0u);
+  KernelCopyWay way = KernelCopyWay::kUntried;
+  EXPECT_EQ(CopyInKernel(*source, *destination, 5000, &way).bytes, 1000u);
+  EXPECT_EQ(CopyInKernel(*source, *destination, 5000, &way).bytes, 0u);
 }
 
 // What a chunk cut back on a full medium relies on: the position after the

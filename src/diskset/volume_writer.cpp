@@ -1,0 +1,142 @@
+#include "diskset/volume_writer.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "diskset/block_copy.h"
+
+namespace slicery {
+namespace {
+
+// A chunk cut back this many times and still without room for its record is
+// given up, and the volume refused.
+constexpr int kMaxCutBacks = 8;
+
+// The length to keep of a chunk whose medium filled up once `reached` bytes
+// had gone out: at least one unit less, on a unit boundary, so that the
+// record finds a unit free. Nothing when not even one unit would be left.
+std::optional<std::uint64_t> CutBack(std::uint64_t reached, std::uint64_t unit) {
+  const std::uint64_t units = reached / unit;
+  if (units < 2) return std::nullopt;
+  return (units - 1) * unit;
+}
+
+// One volume's chunk and record, from the data file's creation to the result.
+class ChunkWriter {
+ public:
+  ChunkWriter(Env& env, SplitSource& source, const ChunkBudget& budget,
+              const VolumeFields& fields, ProgressMeter& meter)
+      : env_(env), source_(source), budget_(budget), fields_(fields), meter_(meter) {}
+
+  VolumeWriteResult Write() {
+    std::unique_ptr<File> data = env_.Open(DataFilePath(env_), FileMode::kWriteBinary);
+    if (!data) return {VolumeWrite::kNotCreated};
+    meter_.Start("Writing to disk [");
+    const CopyResult copy =
+        CopyBlocks(source_.file, *data, budget_.bytes, VolumeDots(budget_.bytes), meter_);
+    meter_.Finish();
+    if (copy.status == CopyStatus::kReadFailed) {
+      data->Close();  // cleared below: nothing of it is kept
+      return Fail(VolumeWrite::kSourceFailed);
+    }
+    last_ = copy.source_ended;
+    const std::optional<std::uint64_t> kept = Settle(*data, copy);
+    const bool closed = data->Close();
+    if (!kept || !closed) return Fail(VolumeWrite::kFailed);
+    return Succeed(*kept);
+  }
+
+ private:
+  // The one place the source is moved: to `offset` from its start, so that
+  // the next read takes the byte there.
+  bool PlaceSource(std::uint64_t offset) { return source_.file.Seek(offset); }
+
+  // The record, then the directory entries, on the medium.
+  WriteResult Record(std::uint64_t chunk_length) {
+    const DiskInfoRecord record{
+        fields_.source_path, fields_.disk_index, last_ ? '*' : '+',
+        static_cast<std::int32_t>(chunk_length), fields_.operation_id};
+    const WriteResult written = WriteDiskInfo(env_, record);
+    if (written != WriteResult::kWritten) return written;
+    return env_.SyncVolume() ? WriteResult::kWritten : WriteResult::kFailed;
+  }
+
+  // Makes the copied chunk durable and writes its record beside it. A medium
+  // that fills up first (its metadata takes units that its free figure did
+  // not show) keeps a shorter chunk: the data file is cut back and synced and
+  // the record written for what is kept, as often as kMaxCutBacks. The length
+  // kept; nothing when the volume cannot keep a chunk of one unit with its
+  // record, or failed for another reason.
+  std::optional<std::uint64_t> Settle(File& data, const CopyResult& copy) {
+    std::uint64_t kept = copy.bytes;
+    WriteResult result = WriteResult::kFailed;
+    if (copy.status == CopyStatus::kCopied && data.Sync()) {
+      result = Record(kept);
+    } else if (data.NoSpace()) {
+      result = WriteResult::kNoSpace;
+      // A write that failed part-way still put some bytes on the medium.
+      kept = std::max(kept, data.Position().value_or(0));
+      if (copy.status == CopyStatus::kWriteFailed) kept = FillLastUnits(data, kept);
+    }
+    for (int cut = 0; result == WriteResult::kNoSpace && cut < kMaxCutBacks; ++cut) {
+      const std::optional<std::uint64_t> shorter = CutBack(kept, budget_.unit);
+      if (!shorter || !data.Truncate(*shorter) || !data.Sync()) return std::nullopt;
+      kept = *shorter;
+      last_ = false;  // what was cut off goes onto the next volume
+      result = Record(kept);
+    }
+    if (result != WriteResult::kWritten) return std::nullopt;
+    return kept;
+  }
+
+  // After the medium refused a block, the units it still has are filled one
+  // unit (at most one copy buffer) at a time, until a write fails, the budget
+  // is reached or the source ends: a file system can refuse a whole block (a
+  // page of the cache, a run of clusters) while single units would still fit.
+  // The length the data file then reached.
+  std::uint64_t FillLastUnits(File& data, std::uint64_t reached) {
+    const std::uint64_t piece = std::min<std::uint64_t>(budget_.unit, kCopyBufferSize);
+    if (!PlaceSource(source_.next_chunk + reached)) return reached;
+    while (reached < budget_.bytes) {
+      const std::uint64_t wanted = std::min(piece, budget_.bytes - reached);
+      const CopyResult more = CopyBlocks(source_.file, data, wanted, DotRule{}, meter_);
+      reached += more.bytes;
+      if (more.status != CopyStatus::kCopied || more.bytes < wanted) break;
+    }
+    return std::max(reached, data.Position().value_or(0));
+  }
+
+  // A volume that did not take its chunk and record whole keeps none of it,
+  // and the source goes back to the chunk's first byte for the next volume.
+  VolumeWriteResult Fail(VolumeWrite status) {
+    ClearDiskSet(env_);
+    if (!PlaceSource(source_.next_chunk)) status = VolumeWrite::kSourceFailed;
+    return {status};
+  }
+
+  // The next chunk starts after the bytes kept; a chunk cut back leaves the
+  // source ahead of it.
+  VolumeWriteResult Succeed(std::uint64_t kept) {
+    const std::uint64_t next = source_.next_chunk + kept;
+    if (!last_ && !PlaceSource(next)) return Fail(VolumeWrite::kSourceFailed);
+    source_.next_chunk = next;
+    return {VolumeWrite::kWritten, kept, last_};
+  }
+
+  Env& env_;
+  SplitSource& source_;
+  const ChunkBudget& budget_;
+  const VolumeFields& fields_;
+  ProgressMeter& meter_;
+  bool last_ = false;  // the record marks the volume as the set's last
+};
+
+}  // namespace
+
+VolumeWriteResult WriteVolume(Env& env, SplitSource& source, const ChunkBudget& budget,
+                              const VolumeFields& fields, ProgressMeter& meter) {
+  return ChunkWriter(env, source, budget, fields, meter).Write();
+}
+
+}  // namespace slicery

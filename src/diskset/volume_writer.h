@@ -1,0 +1,53 @@
+// Writes one chunk of a split, with its record, onto the volume in the drive.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "diskset/disk_info.h"
+#include "diskset/volume.h"
+#include "platform/host.h"
+#include "ui/progress_meter.h"
+
+namespace slicery {
+
+// The file being split, and how far the volumes written so far have taken it.
+struct SplitSource {
+  File& file;
+  std::uint64_t next_chunk = 0;  // offset of the next chunk's first byte
+};
+
+// What the record of the volume being written carries besides the chunk.
+struct VolumeFields {
+  std::string source_path;
+  std::int32_t disk_index = 0;
+  OperationId operation_id = 0;
+};
+
+enum class VolumeWrite {
+  kWritten,       // the chunk and its record are on the medium
+  kNotCreated,    // the data file could not be created: nothing was written
+  kFailed,        // the volume did not take its chunk or record; it was cleared
+  kSourceFailed,  // the source could not be read on; the volume was cleared
+};
+
+struct VolumeWriteResult {
+  VolumeWrite status = VolumeWrite::kFailed;
+  std::uint64_t kept = 0;  // bytes of the chunk on the medium
+  bool last = false;       // the chunk holds the end of the source: marked '*'
+};
+
+// Writes the chunk that starts at `source.next_chunk`, at most `budget.bytes`
+// long: creates the data file, copies with the volume's progress dots between
+// the label "Writing to disk [" and "] ", makes the chunk durable, writes its
+// record beside it and syncs the volume's directory. A medium that fills up
+// before its free figure said keeps a shorter chunk, cut back on a unit
+// boundary, with a record of that length.
+//
+// Once it is written, `source.next_chunk` moves past what was kept. Whatever
+// the result, the source is left at `source.next_chunk` for the next volume,
+// unless it could not be read on (kSourceFailed).
+VolumeWriteResult WriteVolume(Env& env, SplitSource& source, const ChunkBudget& budget,
+                              const VolumeFields& fields, ProgressMeter& meter);
+
+}  // namespace slicery
