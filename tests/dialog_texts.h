@@ -29,6 +29,11 @@ inline constexpr char kUnwritable[] =
     "formatted and not write-protected.";
 inline constexpr char kTooSmall[] =
     "Error: Disk must have at least 600 bytes free space.";
+inline constexpr char kReadBack[] =
+    "Error: the data on this disk did not read back as it was written.\nPlease use "
+    "another disk.";
+inline constexpr char kSourceChanged[] =
+    "Error: the file changed while it was being split.\nOperation aborted.";
 inline constexpr char kSourceUnreadable[] =
     "Error: Slicery was unable to read the file.\nOperation aborted.";
 

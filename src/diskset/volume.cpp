@@ -10,15 +10,26 @@ constexpr std::size_t kMaxRecordBytes = 64 * 1024;
 
 enum class RecordRead { kMissing, kFailed, kRead };
 
+// The record's bytes, as far as kMaxRecordBytes. False on a read error.
+bool ReadBytesOf(File& file, std::string* contents) {
+  contents->resize(kMaxRecordBytes);
+  bool failed = false;
+  contents->resize(file.Read(contents->data(), contents->size(), &failed));
+  file.Close();  // opened for reading only: nothing to lose
+  return !failed;
+}
+
 RecordRead ReadRecordBytes(Env& env, std::string* contents) {
   const std::string path = InfoFilePath(env);
   std::unique_ptr<File> file = env.Open(path, FileMode::kReadText);
   if (!file) return env.Exists(path) ? RecordRead::kFailed : RecordRead::kMissing;
-  contents->resize(kMaxRecordBytes);
-  bool failed = false;
-  contents->resize(file->Read(contents->data(), contents->size(), &failed));
-  file->Close();  // opened for reading only: nothing to lose
-  return failed ? RecordRead::kFailed : RecordRead::kRead;
+  return ReadBytesOf(*file, contents) ? RecordRead::kRead : RecordRead::kFailed;
+}
+
+// Index, mark, length and id: what places a volume in its set.
+bool SamePlace(const DiskInfoRecord& a, const DiskInfoRecord& b) {
+  return a.disk_index == b.disk_index && a.continuation_mark == b.continuation_mark &&
+         a.chunk_length == b.chunk_length && a.operation_id == b.operation_id;
 }
 
 }  // namespace
@@ -38,11 +49,13 @@ bool SyncAndClose(File& file) {
   return synced && closed;
 }
 
-WriteResult WriteDiskInfo(Env& env, const DiskInfoRecord& record) {
+WriteResult WriteDiskInfo(Env& env, const DiskInfoRecord& record,
+                          std::optional<FileIdentity>* written) {
   std::unique_ptr<File> file = env.Open(InfoFilePath(env), FileMode::kWriteText);
   if (!file) return WriteResult::kFailed;
   const std::string text = FormatDiskInfo(record, kRecordLineEnd);
   const bool stored = file->Write(text.data(), text.size()) && file->Sync();
+  if (written != nullptr) *written = file->Identity();
   const bool closed = file->Close();
   if (stored && closed) return WriteResult::kWritten;
   return file->NoSpace() ? WriteResult::kNoSpace : WriteResult::kFailed;
@@ -65,6 +78,28 @@ std::optional<DiskInfoRecord> ReadSetIdentity(Env& env, const DiskInfoRecord& un
 
 std::optional<DiskInfoRecord> ReadDiskInfo(Env& env, const DiskInfoRecord& unfilled) {
   return ReadRecord(env, RecordReading::kAfterFirstLine, unfilled);
+}
+
+bool RecordReadsBack(Env& env, const FileIdentity& written,
+                     const DiskInfoRecord& record) {
+  std::unique_ptr<File> file = env.OpenFromMedium(InfoFilePath(env));
+  if (!file) return false;
+  const std::optional<FileIdentity> found = file->Identity();
+  std::string contents;
+  if (!found || !found->SameFileAs(written) || !ReadBytesOf(*file, &contents))
+    return false;
+  // Both readings start from a record whose every field differs from the one
+  // written (no word read holds a line end), so each field must come from the
+  // bytes read back.
+  const DiskInfoRecord other{record.source_path + '\n', ~record.disk_index,
+                             static_cast<char>(~record.continuation_mark),
+                             ~record.chunk_length, ~record.operation_id};
+  const std::optional<DiskInfoRecord> whole =
+      DecodeDiskInfo(contents, RecordReading::kWholeRecord, other);
+  const std::optional<DiskInfoRecord> place =
+      DecodeDiskInfo(contents, RecordReading::kAfterFirstLine, other);
+  return whole && place && whole->source_path == record.source_path &&
+         SamePlace(*whole, record) && SamePlace(*place, record);
 }
 
 RecordedPath ReadRecordedPath(Env& env) {

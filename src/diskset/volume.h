@@ -41,8 +41,14 @@ enum class WriteResult {
   kFailed,   // any other failure, the open's included
 };
 
-// Writes the volume's record and makes it reach the medium.
-WriteResult WriteDiskInfo(Env& env, const DiskInfoRecord& record);
+// Writes the volume's record and makes it reach the medium. Sets *written,
+// when given, to the identity of the file written.
+WriteResult WriteDiskInfo(Env& env, const DiskInfoRecord& record,
+                          std::optional<FileIdentity>* written = nullptr);
+
+// Whether the record on the medium is the file `written` and reads back, by
+// both readings, with every field of `record`.
+bool RecordReadsBack(Env& env, const FileIdentity& written, const DiskInfoRecord& record);
 
 // The volume's record read whole: the path and the id name the set it belongs
 // to. Fields the record does not supply keep their values in `unfilled`.

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "diskset/block_copy.h"
+#include "diskset/read_back.h"
 
 namespace slicery {
 namespace {
@@ -26,8 +27,13 @@ std::optional<std::uint64_t> CutBack(std::uint64_t reached, std::uint64_t unit) 
 class ChunkWriter {
  public:
   ChunkWriter(Env& env, SplitSource& source, const ChunkBudget& budget,
-              const VolumeFields& fields, ProgressMeter& meter)
-      : env_(env), source_(source), budget_(budget), fields_(fields), meter_(meter) {}
+              const VolumeFields& fields, bool read_back, ProgressMeter& meter)
+      : env_(env),
+        source_(source),
+        budget_(budget),
+        fields_(fields),
+        read_back_(read_back),
+        meter_(meter) {}
 
   VolumeWriteResult Write() {
     std::unique_ptr<File> data = env_.Open(DataFilePath(env_), FileMode::kWriteBinary);
@@ -42,8 +48,13 @@ class ChunkWriter {
     }
     last_ = copy.source_ended;
     const std::optional<std::uint64_t> kept = Settle(*data, copy);
+    const std::optional<FileIdentity> data_written = data->Identity();
     const bool closed = data->Close();
     if (!kept || !closed) return Fail(VolumeWrite::kFailed);
+    if (read_back_) {
+      const VolumeWrite checked = ReadBack(data_written, *kept);
+      if (checked != VolumeWrite::kWritten) return Fail(checked);
+    }
     return Succeed(*kept);
   }
 
@@ -57,7 +68,8 @@ class ChunkWriter {
     const DiskInfoRecord record{
         fields_.source_path, fields_.disk_index, last_ ? '*' : '+',
         static_cast<std::int32_t>(chunk_length), fields_.operation_id};
-    const WriteResult written = WriteDiskInfo(env_, record);
+    const WriteResult written = WriteDiskInfo(env_, record, &record_written_);
+    record_ = record;
     if (written != WriteResult::kWritten) return written;
     return env_.SyncVolume() ? WriteResult::kWritten : WriteResult::kFailed;
   }
@@ -107,6 +119,40 @@ class ChunkWriter {
     return std::max(reached, data.Position().value_or(0));
   }
 
+  // The chunk and the record read back from the medium, by their paths, and
+  // compared with the source read again and with the record written. A
+  // mismatch is the medium's fault unless the source is no longer the file
+  // that was opened.
+  VolumeWrite ReadBack(const std::optional<FileIdentity>& data_written,
+                       std::uint64_t kept) {
+    meter_.Start("Checking [");
+    const ChunkComparison chunk = CompareWithMedium(data_written, kept);
+    meter_.Finish();
+    if (chunk == ChunkComparison::kSourceFailed) return VolumeWrite::kSourceFailed;
+    const std::optional<FileIdentity> now = source_.file.Identity();
+    if (source_.opened && (!now || !now->UnchangedFrom(*source_.opened))) {
+      return VolumeWrite::kSourceChanged;
+    }
+    const bool record_good =
+        record_written_ && RecordReadsBack(env_, *record_written_, record_);
+    if (chunk != ChunkComparison::kEqual || !record_good) {
+      return VolumeWrite::kReadBackFailed;
+    }
+    return VolumeWrite::kWritten;
+  }
+
+  ChunkComparison CompareWithMedium(const std::optional<FileIdentity>& data_written,
+                                    std::uint64_t kept) {
+    std::unique_ptr<File> stored = env_.OpenFromMedium(DataFilePath(env_));
+    if (!stored || !data_written) return ChunkComparison::kDiffers;
+    const std::optional<FileIdentity> found = stored->Identity();
+    if (!found || !found->SameFileAs(*data_written)) return ChunkComparison::kDiffers;
+    if (!PlaceSource(source_.next_chunk)) return ChunkComparison::kSourceFailed;
+    const ChunkComparison compared = CompareChunk(*stored, source_.file, kept, meter_);
+    stored->Close();  // opened for reading only: nothing to lose
+    return compared;
+  }
+
   // A volume that did not take its chunk and record whole keeps none of it,
   // and the source goes back to the chunk's first byte for the next volume.
   VolumeWriteResult Fail(VolumeWrite status) {
@@ -119,7 +165,11 @@ class ChunkWriter {
   // source ahead of it.
   VolumeWriteResult Succeed(std::uint64_t kept) {
     const std::uint64_t next = source_.next_chunk + kept;
-    if (!last_ && !PlaceSource(next)) return Fail(VolumeWrite::kSourceFailed);
+    // The read-back leaves the source at the chunk's end, where a copy that
+    // found the source's end left it too.
+    if ((read_back_ || !last_) && !PlaceSource(next)) {
+      return Fail(VolumeWrite::kSourceFailed);
+    }
     source_.next_chunk = next;
     return {VolumeWrite::kWritten, kept, last_};
   }
@@ -128,15 +178,19 @@ class ChunkWriter {
   SplitSource& source_;
   const ChunkBudget& budget_;
   const VolumeFields& fields_;
+  const bool read_back_;
   ProgressMeter& meter_;
-  bool last_ = false;  // the record marks the volume as the set's last
+  bool last_ = false;      // the record marks the volume as the set's last
+  DiskInfoRecord record_;  // the record last written, and its file
+  std::optional<FileIdentity> record_written_;
 };
 
 }  // namespace
 
 VolumeWriteResult WriteVolume(Env& env, SplitSource& source, const ChunkBudget& budget,
-                              const VolumeFields& fields, ProgressMeter& meter) {
-  return ChunkWriter(env, source, budget, fields, meter).Write();
+                              const VolumeFields& fields, bool read_back,
+                              ProgressMeter& meter) {
+  return ChunkWriter(env, source, budget, fields, read_back, meter).Write();
 }
 
 }  // namespace slicery

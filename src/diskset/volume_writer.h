@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "diskset/disk_info.h"
@@ -15,6 +16,10 @@ namespace slicery {
 struct SplitSource {
   File& file;
   std::uint64_t next_chunk = 0;  // offset of the next chunk's first byte
+  // The file as it was when opened; a file whose size or modification time
+  // differs from this has changed under the split. Empty when the host
+  // cannot tell.
+  std::optional<FileIdentity> opened;
 };
 
 // What the record of the volume being written carries besides the chunk.
@@ -25,10 +30,12 @@ struct VolumeFields {
 };
 
 enum class VolumeWrite {
-  kWritten,       // the chunk and its record are on the medium
-  kNotCreated,    // the data file could not be created: nothing was written
-  kFailed,        // the volume did not take its chunk or record; it was cleared
-  kSourceFailed,  // the source could not be read on; the volume was cleared
+  kWritten,         // the chunk and its record are on the medium
+  kNotCreated,      // the data file could not be created: nothing was written
+  kFailed,          // the volume did not take its chunk or record; it was cleared
+  kSourceFailed,    // the source could not be read on; the volume was cleared
+  kReadBackFailed,  // the medium did not give back what was written; cleared
+  kSourceChanged,   // the source changed during the split; the volume was cleared
 };
 
 struct VolumeWriteResult {
@@ -44,10 +51,17 @@ struct VolumeWriteResult {
 // before its free figure said keeps a shorter chunk, cut back on a unit
 // boundary, with a record of that length.
 //
+// With `read_back`, the volume counts as written only once its data file and
+// record, opened again by their paths, are the files written and read back
+// from the medium equal to the source's range and to the record: the
+// progress line goes on with "Checking [", a dot per 25th of the chunk and
+// "] ".
+//
 // Once it is written, `source.next_chunk` moves past what was kept. Whatever
 // the result, the source is left at `source.next_chunk` for the next volume,
 // unless it could not be read on (kSourceFailed).
 VolumeWriteResult WriteVolume(Env& env, SplitSource& source, const ChunkBudget& budget,
-                              const VolumeFields& fields, ProgressMeter& meter);
+                              const VolumeFields& fields, bool read_back,
+                              ProgressMeter& meter);
 
 }  // namespace slicery

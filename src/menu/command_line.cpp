@@ -8,7 +8,7 @@ namespace slicery {
 const char kVersionLine[] = "slicery " SLICERY_VERSION "\n";
 
 const char kUsageText[] =
-    "Usage: slicery [--volume DIR] [--volume-size BYTES]\n"
+    "Usage: slicery [--volume DIR] [--volume-size BYTES] [--no-verify]\n"
     "       slicery --help | --version\n"
     "\n"
     "Splits one file across removable volumes, and joins the volumes back into\n"
@@ -21,6 +21,10 @@ const char kUsageText[] =
     "  --volume-size BYTES   make the volume behave as a medium of BYTES bytes\n"
     "                        (1 to 9223372036854775807); overrides\n"
     "                        SLICERY_VOLUME_SIZE\n"
+    "  --no-verify           do not read each volume back after writing it\n"
+    "                        (by default a volume counts as written only once\n"
+    "                        its chunk and record read back from the medium as\n"
+    "                        they were written)\n"
     "  --help                print this text\n"
     "  --version             print the version\n"
     "On Windows the volume is always drive A:, and the volume options are refused.\n"
@@ -28,6 +32,7 @@ const char kUsageText[] =
     "Environment:\n"
     "  SLICERY_VOLUME        the volume directory; unset or empty: /media/floppy\n"
     "  SLICERY_VOLUME_SIZE   the volume's size in bytes, as --volume-size\n"
+    "  SLICERY_NO_VERIFY     1: the same as --no-verify\n"
     "\n"
     "Each volume of a set holds three files:\n"
     "  SLICERY.A2Z   the chunk: raw bytes of the file\n"
@@ -81,6 +86,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       help = true;
     } else if (arg == "--version") {
       version = true;
+    } else if (arg == "--no-verify") {
+      line.no_verify = true;
     } else if (IsOption(arg, kVolume)) {
       error = TakeValue(args, &at, kVolume, &line.volume.root);
     } else if (IsOption(arg, kVolumeSize)) {
@@ -98,9 +105,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   return line;
 }
 
+bool ReadBackVolumes(const CommandLine& line, const char* no_verify_variable) {
+  const bool variable_set =
+      no_verify_variable != nullptr && std::string_view(no_verify_variable) == "1";
+  return !line.no_verify && !variable_set;
+}
+
 std::string UsageHint(const std::string& error) {
   return "slicery: " + error +
-         "; usage: slicery [--volume DIR] [--volume-size BYTES] | --help | --version\n";
+         "; usage: slicery [--volume DIR] [--volume-size BYTES] [--no-verify] | --help | "
+         "--version\n";
 }
 
 }  // namespace slicery

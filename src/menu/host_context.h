@@ -14,7 +14,8 @@ class HostContext {
  public:
   // Empty, after one line on standard error, when the host is misconfigured or
   // cannot take the volume given on the command line.
-  static std::unique_ptr<HostContext> Open(const VolumeOverrides& volume);
+  // `read_back` says whether a split reads each volume back.
+  static std::unique_ptr<HostContext> Open(const VolumeOverrides& volume, bool read_back);
 
   Context& context() { return *context_; }
 

@@ -1,4 +1,5 @@
 // Slicery: breaks one file onto removable volumes and joins them back.
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -27,7 +28,8 @@ int main(int argc, char** argv) {
   }
   // A host that cannot be used as configured (a bad volume size, say) has
   // already said why on standard error; that is the one exit status but 0.
-  std::unique_ptr<slicery::HostContext> host = slicery::HostContext::Open(line.volume);
+  std::unique_ptr<slicery::HostContext> host = slicery::HostContext::Open(
+      line.volume, slicery::ReadBackVolumes(line, std::getenv("SLICERY_NO_VERIFY")));
   if (!host) return 2;
   return slicery::RunMenuLoop(host->context());
 }

@@ -15,6 +15,21 @@ namespace slicery {
 // How a file is opened: the runtime's "r", "rb", "w" and "wb".
 enum class FileMode { kReadText, kReadBinary, kWriteText, kWriteBinary };
 
+// What tells one file from another on its host, and whether it changed.
+struct FileIdentity {
+  std::uint64_t device = 0;   // device (POSIX) or volume serial number (Windows)
+  std::uint64_t index = 0;    // inode (POSIX) or file index (Windows)
+  std::uint64_t size = 0;     // bytes
+  std::int64_t modified = 0;  // last modification, in the host's finest unit
+
+  bool SameFileAs(const FileIdentity& other) const {
+    return device == other.device && index == other.index;
+  }
+  bool UnchangedFrom(const FileIdentity& other) const {
+    return SameFileAs(other) && size == other.size && modified == other.modified;
+  }
+};
+
 // An open file. Every call reports failure as its result; nothing throws.
 class File {
  public:
@@ -44,6 +59,9 @@ class File {
   // The host's descriptor of the open file, through which the kernel can copy
   // it; empty for a file the host did not open (a test's fake) or a closed one.
   virtual std::optional<int> Descriptor() = 0;
+  // Which file is open, its size and modification time; empty when the host
+  // cannot tell (or the file is closed).
+  virtual std::optional<FileIdentity> Identity() = 0;
 };
 
 // What a path names, links followed.
@@ -86,6 +104,11 @@ class Env {
   virtual std::optional<VolumeSpace> QueryVolumeSpace() = 0;
   // Makes the volume's directory entries durable (new and removed files).
   virtual bool SyncVolume() = 0;
+  // Opens `path` for reading from the medium itself rather than from the
+  // operating system's cache of it (which holds what was written, not what
+  // the medium kept), so that a written file can be read back. Null when it
+  // cannot be opened.
+  virtual std::unique_ptr<File> OpenFromMedium(const std::string& path) = 0;
   // Milliseconds since the system started, truncated to 32 bits.
   virtual std::uint32_t TickCount() = 0;
 };

@@ -15,6 +15,7 @@
 #include "platform/console_screen.h"
 #include "platform/host.h"
 #include "platform/stdio_file.h"
+#include "platform/uncached_file.h"
 
 namespace slicery {
 
@@ -115,6 +116,10 @@ class PosixEnv : public Env {
     return close(fd) == 0 && !failed;
   }
 
+  std::unique_ptr<File> OpenFromMedium(const std::string& path) override {
+    return OpenUncachedFile(path);
+  }
+
   std::uint32_t TickCount() override {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -132,6 +137,15 @@ class PosixEnv : public Env {
 bool SyncStdioStream(std::FILE* stream) { return !SyncFailed(fsync(fileno(stream))); }
 
 int StdioStreamDescriptor(std::FILE* stream) { return fileno(stream); }
+
+std::optional<FileIdentity> IdentifyStdioStream(std::FILE* stream) {
+  struct stat info;
+  if (fstat(fileno(stream), &info) != 0) return std::nullopt;
+  return FileIdentity{
+      static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+      static_cast<std::uint64_t>(info.st_size),
+      std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
+}
 
 bool SeekStdioStream(std::FILE* stream, std::uint64_t offset) {
   if (offset > std::uint64_t{std::numeric_limits<off_t>::max()}) return false;

@@ -11,6 +11,8 @@
 
 #include "platform/host.h"
 #include "platform/stdio_file.h"
+#include "platform/uncached_file.h"
+#include "platform/win32_identity.h"
 
 namespace slicery {
 
@@ -110,6 +112,10 @@ class WindowsEnv : public Env {
   // Each file is committed on its own; the directory needs nothing further.
   bool SyncVolume() override { return true; }
 
+  std::unique_ptr<File> OpenFromMedium(const std::string& path) override {
+    return OpenUncachedFile(path);
+  }
+
   std::uint32_t TickCount() override { return GetTickCount(); }
 };
 
@@ -147,6 +153,10 @@ class MessageBoxScreen : public Screen {
 bool SyncStdioStream(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
 
 int StdioStreamDescriptor(std::FILE* stream) { return _fileno(stream); }
+
+std::optional<FileIdentity> IdentifyStdioStream(std::FILE* stream) {
+  return IdentifyHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
+}
 
 bool SeekStdioStream(std::FILE* stream, std::uint64_t offset) {
   if (offset > 0x7FFFFFFFFFFFFFFFull) return false;

@@ -78,6 +78,11 @@ class StdioFile : public File {
     return StdioStreamDescriptor(stream_);
   }
 
+  std::optional<FileIdentity> Identity() override {
+    if (stream_ == nullptr) return std::nullopt;
+    return IdentifyStdioStream(stream_);
+  }
+
  private:
   // Keeps, for a call that failed, whether the medium was full.
   bool Note(bool succeeded) {
@@ -105,6 +110,11 @@ std::unique_ptr<File> OpenStdioFile(const std::string& path, FileMode mode) {
   if (mode == FileMode::kReadBinary || mode == FileMode::kWriteBinary) {
     std::setvbuf(stream, nullptr, _IONBF, 0);
   }
+  return std::make_unique<StdioFile>(stream);
+}
+
+std::unique_ptr<File> AdoptStdioStream(std::FILE* stream) {
+  std::setvbuf(stream, nullptr, _IONBF, 0);
   return std::make_unique<StdioFile>(stream);
 }
 

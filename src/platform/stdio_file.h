@@ -25,6 +25,12 @@ bool SeekStdioStream(std::FILE* stream, std::uint64_t offset);
 // Host-specific: the descriptor of an open stream.
 int StdioStreamDescriptor(std::FILE* stream);
 
+// Host-specific: which file an open stream reads or writes.
+std::optional<FileIdentity> IdentifyStdioStream(std::FILE* stream);
+
+// A File over a stream opened for binary reading, which it owns from now on.
+std::unique_ptr<File> AdoptStdioStream(std::FILE* stream);
+
 // Host-specific: the stream's byte offset from the start.
 std::optional<std::uint64_t> TellStdioStream(std::FILE* stream);
 

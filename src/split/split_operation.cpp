@@ -125,6 +125,13 @@ std::optional<ChunkBudget> PrepareVolume(Context& ctx, const std::string& source
   return budget;
 }
 
+void WarnReadBack(Context& ctx) {
+  ShowDialog(ctx.screen,
+             "Error: the data on this disk did not read back as it was written.\nPlease "
+             "use another disk.",
+             "Error", Buttons::kOk, Icon::kWarning);
+}
+
 void WarnSourceUnreadable(Context& ctx) {
   ShowDialog(ctx.screen,
              "Error: Slicery was unable to read the file.\nOperation aborted.", "Error",
@@ -137,7 +144,7 @@ bool FillVolume(Context& ctx, SplitState& split, SplitSource& source,
                 const ChunkBudget& budget) {
   ProgressMeter meter(ctx.out);
   const VolumeWriteResult written =
-      WriteVolume(ctx.env, source, budget, split.fields, meter);
+      WriteVolume(ctx.env, source, budget, split.fields, ctx.read_back_volumes, meter);
   switch (written.status) {
     case VolumeWrite::kWritten:
       // The byte count is shown only for a chunk on the medium with its record.
@@ -153,6 +160,16 @@ bool FillVolume(Context& ctx, SplitState& split, SplitSource& source,
       EndLine(ctx.out);
       WarnUnwritable(ctx);
       return true;
+    case VolumeWrite::kReadBackFailed:
+      EndLine(ctx.out);
+      WarnReadBack(ctx);
+      return true;
+    case VolumeWrite::kSourceChanged:
+      EndLine(ctx.out);
+      ShowDialog(ctx.screen,
+                 "Error: the file changed while it was being split.\nOperation aborted.",
+                 "Error", Buttons::kOk, Icon::kError);
+      return false;
     case VolumeWrite::kSourceFailed:
       break;
   }
@@ -172,7 +189,7 @@ OperationOutcome RunSplitOperation(Context& ctx) {
   ClearConsole(ctx);
   ctx.out << "Slicery Operation: Slicery\nFilename: " << split.fields.source_path;
   EndLine(ctx.out);
-  SplitSource source{*split.source};
+  SplitSource source{*split.source, 0, split.source->Identity()};
   // One volume per pass, until the volume holding the source's end is written.
   // Only a read that comes up short finds that end, so even an empty source
   // gets a volume, and a source that fills its last volume exactly gets one

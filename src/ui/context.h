@@ -16,6 +16,9 @@ struct Context {
   std::ostream& out;
   // Whether typed paths are upper-cased before use; the host decides.
   bool upper_case_typed_paths = kUpperCaseTypedPaths;
+  // Whether each volume a split writes is read back from its medium before it
+  // counts as written.
+  bool read_back_volumes = true;
 };
 
 }  // namespace slicery

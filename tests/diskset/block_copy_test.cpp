@@ -62,6 +62,7 @@ class DestinationRecorder : public File {
   bool NoSpace() const override { return false; }
   bool Close() override { return true; }
   std::optional<int> Descriptor() override { return std::nullopt; }
+  std::optional<FileIdentity> Identity() override { return std::nullopt; }
 
   std::string bytes;
   std::vector<std::size_t> flushes;
@@ -92,6 +93,7 @@ class SourceFailingAt : public File {
   bool NoSpace() const override { return false; }
   bool Close() override { return true; }
   std::optional<int> Descriptor() override { return std::nullopt; }
+  std::optional<FileIdentity> Identity() override { return std::nullopt; }
 
  private:
   std::size_t good_, pos_ = 0;

@@ -46,7 +46,7 @@ TEST_P(VolumeWriterMediaTest, EachMediumKeepsAChunkWithItsRecordBeside) {
   env.SetFile("src.bin", source);
   std::unique_ptr<File> file = env.Open("src.bin", FileMode::kReadBinary);
   ASSERT_NE(file, nullptr);
-  SplitSource split{*file};
+  SplitSource split{*file, 0, file->Identity()};
   VolumeFields fields{"src.bin", 0, 42};
   bool last = false;
   for (std::size_t i = 0; i < c.media.size(); ++i) {
@@ -63,7 +63,8 @@ TEST_P(VolumeWriterMediaTest, EachMediumKeepsAChunkWithItsRecordBeside) {
     std::ostringstream console;
     ProgressMeter meter(console);
     const std::uint64_t start = split.next_chunk;
-    const VolumeWriteResult written = WriteVolume(env, split, *budget, fields, meter);
+    const VolumeWriteResult written =
+        WriteVolume(env, split, *budget, fields, /*read_back=*/true, meter);
     if (m.chunk < 0) {
       EXPECT_EQ(written.status, VolumeWrite::kFailed);
       EXPECT_EQ(env.disk(disk).files.size(), 0u);
@@ -121,6 +122,66 @@ INSTANTIATE_TEST_SUITE_P(
                   1000,
                   {{2048, 1024, 1024, -1}, {16384, 1024, 0, 1000}}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A medium that keeps the cache's bytes good but stores them damaged from 4 KiB
+// on, and says "written": only the read-back sees it.
+TEST(VolumeWriterTest, ReadBackRefusesAMediumThatStoresOtherBytes) {
+  for (const bool read_back : {true, false}) {
+    SCOPED_TRACE(read_back ? "read back" : "not read back");
+    MemoryEnv env;
+    const std::string source = Bytes(9000);
+    env.SetFile("src.bin", source);
+    std::unique_ptr<File> file = env.Open("src.bin", FileMode::kReadBinary);
+    ASSERT_NE(file, nullptr);
+    SplitSource split{*file, 0, file->Identity()};
+    env.AddDisk("bad", 1457664);
+    env.disk("bad").damages_from = 4096;
+    env.InsertDisk("bad");
+    std::ostringstream console;
+    ProgressMeter meter(console);
+    VolumeWriteResult written = WriteVolume(env, split, *QueryChunkBudget(env),
+                                            {"src.bin", 0, 7}, read_back, meter);
+    if (!read_back) {
+      EXPECT_EQ(written.status, VolumeWrite::kWritten);
+      EXPECT_EQ(console.str(), "Writing to disk [] ");
+      continue;
+    }
+    EXPECT_EQ(written.status, VolumeWrite::kReadBackFailed);
+    EXPECT_TRUE(env.disk("bad").files.empty());
+    EXPECT_EQ(split.next_chunk, 0u);
+    // The same chunk onto a good medium, with the read-back's progress.
+    env.AddDisk("good", 1457664);
+    env.InsertDisk("good");
+    console.str("");
+    written = WriteVolume(env, split, *QueryChunkBudget(env), {"src.bin", 0, 7},
+                          read_back, meter);
+    EXPECT_EQ(written.status, VolumeWrite::kWritten);
+    EXPECT_TRUE(written.last);
+    EXPECT_TRUE(env.DiskFile("good", kDataFileName) == source);
+    EXPECT_EQ(console.str(),
+              "Writing to disk [] Checking [" + std::string(25, '.') + "] ");
+  }
+}
+
+// A source whose size or modification time changes during the split is not
+// the disk's fault: the volume is cleared and the split ends.
+TEST(VolumeWriterTest, ASourceThatChangedIsReportedAsSuch) {
+  MemoryEnv env;
+  env.SetFile("src.bin", Bytes(3000));
+  std::unique_ptr<File> file = env.Open("src.bin", FileMode::kReadBinary);
+  ASSERT_NE(file, nullptr);
+  SplitSource split{*file, 0, file->Identity()};
+  std::unique_ptr<File> writer = env.Open("src.bin", FileMode::kWriteBinary);
+  ASSERT_TRUE(writer && writer->Write(Bytes(3000).data(), 3000));
+  env.AddDisk("d", 1457664);
+  env.InsertDisk("d");
+  std::ostringstream console;
+  ProgressMeter meter(console);
+  const VolumeWriteResult written =
+      WriteVolume(env, split, *QueryChunkBudget(env), {"src.bin", 0, 7}, true, meter);
+  EXPECT_EQ(written.status, VolumeWrite::kSourceChanged);
+  EXPECT_TRUE(env.disk("d").files.empty());
+}
 
 }  // namespace
 }  // namespace slicery

@@ -22,7 +22,7 @@ const ArgumentCase kCases[] = {
     {{"--help"},
      "1600",
      0,
-     "Usage: slicery [--volume DIR] [--volume-size BYTES]\n...",
+     "Usage: slicery [--volume DIR] [--volume-size BYTES] [--no-verify]\n...",
      nullptr},
     {{"--frobnicate"},
      "1600",

@@ -9,10 +9,11 @@ namespace {
 
 std::string Dots(std::size_t count) { return std::string(count, '.'); }
 
-// The split draws a dot after every (budget / 25 + 1) bytes.
+// The split draws a dot after every (budget / 25 + 1) bytes, then one per
+// 25th of the chunk read back.
 std::string SplitLine(int length) {
-  return "Writing to disk [" + Dots(length / (kChunk / 25 + 1)) + "] " +
-         std::to_string(length) + " bytes written\n";
+  return "Writing to disk [" + Dots(length / (kChunk / 25 + 1)) + "] Checking [" +
+         Dots(length > 0 ? 25 : 0) + "] " + std::to_string(length) + " bytes written\n";
 }
 
 // The rebuild draws a dot every (length / 25) bytes of a chunk.

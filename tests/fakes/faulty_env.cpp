@@ -42,6 +42,7 @@ class FaultyFile : public File {
   }
   // Never copied inside the kernel, which would pass the counted calls by.
   std::optional<int> Descriptor() override { return std::nullopt; }
+  std::optional<FileIdentity> Identity() override { return inner_->Identity(); }
 
  private:
   bool Fails(FaultKind kind) {
@@ -80,6 +81,14 @@ std::unique_ptr<File> FaultyEnv::Open(const std::string& path, FileMode mode) {
   std::unique_ptr<File> file = inner_.Open(path, mode);
   if (!file) return nullptr;
   return std::make_unique<FaultyFile>(std::move(file), *this, path, writing);
+}
+
+// Counted as an open for reading, and its reads as reads.
+std::unique_ptr<File> FaultyEnv::OpenFromMedium(const std::string& path) {
+  if (Fails(FaultKind::kOpen, path, false)) return nullptr;
+  std::unique_ptr<File> file = inner_.OpenFromMedium(path);
+  if (!file) return nullptr;
+  return std::make_unique<FaultyFile>(std::move(file), *this, path, false);
 }
 
 void FaultyEnv::Remove(const std::string& path) {

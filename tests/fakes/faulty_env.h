@@ -66,6 +66,7 @@ class FaultyEnv : public Env {
   std::string VolumeRoot() override { return inner_.VolumeRoot(); }
   std::optional<VolumeSpace> QueryVolumeSpace() override;
   bool SyncVolume() override;
+  std::unique_ptr<File> OpenFromMedium(const std::string& path) override;
   std::uint32_t TickCount() override { return inner_.TickCount(); }
 
  private:

@@ -10,8 +10,11 @@ namespace {
 class MemoryFile : public File {
  public:
   MemoryFile(std::shared_ptr<MemoryEnv::Node> node, bool writable,
-             MemoryEnv::Disk* disk = nullptr)
-      : node_(std::move(node)), writable_(writable), disk_(disk) {}
+             MemoryEnv::Disk* disk = nullptr, const MemoryEnv::Node* identity = nullptr)
+      : node_(std::move(node)),
+        writable_(writable),
+        disk_(disk),
+        identity_(identity != nullptr ? identity : node_.get()) {}
 
   std::size_t Read(char* buffer, std::size_t size, bool* failed) override {
     if (!node_ || writable_) {
@@ -30,6 +33,7 @@ class MemoryFile : public File {
     if (!node_ || !writable_) return Failed(false);
     const std::size_t n = std::min(size, Room());
     node_->bytes.replace(std::min(pos_, node_->bytes.size()), n, data, n);
+    ++node_->modified;
     pos_ += n;
     return n == size || Failed(true);
   }
@@ -39,6 +43,11 @@ class MemoryFile : public File {
   bool Sync() override {
     if (!node_) return Failed(false);
     node_->synced = node_->bytes;
+    if (disk_ != nullptr && disk_->damages_from) {
+      for (std::size_t i = *disk_->damages_from; i < node_->synced->size(); ++i) {
+        (*node_->synced)[i] = static_cast<char>(~(*node_->synced)[i]);
+      }
+    }
     return true;
   }
 
@@ -56,6 +65,7 @@ class MemoryFile : public File {
   bool Truncate(std::uint64_t length) override {
     if (!node_ || !writable_) return Failed(false);
     node_->bytes.resize(std::min(node_->bytes.size(), static_cast<std::size_t>(length)));
+    ++node_->modified;
     pos_ = static_cast<std::size_t>(length);
     return true;
   }
@@ -69,6 +79,14 @@ class MemoryFile : public File {
   }
 
   std::optional<int> Descriptor() override { return std::nullopt; }
+
+  // The disk stands for the device, the node for the file.
+  std::optional<FileIdentity> Identity() override {
+    if (!node_) return std::nullopt;
+    return FileIdentity{reinterpret_cast<std::uintptr_t>(disk_),
+                        reinterpret_cast<std::uintptr_t>(identity_), node_->bytes.size(),
+                        identity_->modified};
+  }
 
  private:
   bool Failed(bool no_space) {
@@ -91,6 +109,7 @@ class MemoryFile : public File {
   std::shared_ptr<MemoryEnv::Node> node_;
   bool writable_;
   MemoryEnv::Disk* disk_;
+  const MemoryEnv::Node* identity_;  // the file this one reads, when a copy of it
   std::size_t pos_ = 0;
   bool no_space_ = false;
 };
@@ -106,7 +125,7 @@ std::uint64_t MemoryEnv::Disk::Used(const Node* except) const {
 }
 
 void MemoryEnv::AddDisk(const std::string& name, std::uint64_t capacity) {
-  disks_[name] = Disk{capacity, {}, 1, 0, std::nullopt};
+  disks_[name] = Disk{capacity, {}, 1, 0, std::nullopt, std::nullopt};
 }
 
 void MemoryEnv::InsertDisk(const std::string& name) { inserted_ = name; }
@@ -175,10 +194,11 @@ std::unique_ptr<File> MemoryEnv::Open(const std::string& path, FileMode mode) {
   auto it = dir->find(name);
   if (!write) {
     if (it == dir->end()) return nullptr;
-    return std::make_unique<MemoryFile>(it->second, false);
+    return std::make_unique<MemoryFile>(it->second, false, disk);
   }
   if (it == dir->end()) it = dir->emplace(name, std::make_shared<Node>()).first;
   it->second->bytes.clear();
+  ++it->second->modified;
   return std::make_unique<MemoryFile>(it->second, true, disk);
 }
 
@@ -223,6 +243,18 @@ std::optional<VolumeSpace> MemoryEnv::QueryVolumeSpace() {
   space.unit = disk.unit;
   space.simulated_free = disk.simulated_free;
   return space;
+}
+
+std::unique_ptr<File> MemoryEnv::OpenFromMedium(const std::string& path) {
+  std::string name;
+  Disk* disk = nullptr;
+  Directory* dir = DirectoryOf(path, &name, &disk);
+  if (dir == nullptr) return nullptr;
+  auto it = dir->find(name);
+  if (it == dir->end()) return nullptr;
+  auto stored = std::make_shared<Node>();
+  stored->bytes = it->second->synced.value_or("");
+  return std::make_unique<MemoryFile>(stored, false, disk, it->second.get());
 }
 
 bool MemoryEnv::SyncVolume() {

@@ -16,8 +16,9 @@ namespace slicery {
 class MemoryEnv : public Env {
  public:
   struct Node {
-    std::string bytes;
-    std::optional<std::string> synced;  // what a Sync last made durable
+    std::string bytes;                  // what reads see: the cache
+    std::optional<std::string> synced;  // what a Sync last made durable: the medium
+    std::int64_t modified = 0;          // counts the changes made to it
   };
   using Directory = std::map<std::string, std::shared_ptr<Node>>;
   struct Disk {
@@ -31,6 +32,9 @@ class MemoryEnv : public Env {
     std::uint64_t hidden = 0;
     // The free bytes of a simulated size given to the volume, if any.
     std::optional<std::uint64_t> simulated_free;
+    // A medium that stores every byte from this offset on with its bits
+    // flipped, while its cache keeps what was written and it reports success.
+    std::optional<std::uint64_t> damages_from;
 
     // Bytes the files take, counted in whole units; `except` not counted.
     std::uint64_t Used(const Node* except = nullptr) const;
@@ -72,6 +76,8 @@ class MemoryEnv : public Env {
   std::string VolumeRoot() override { return kRoot; }
   std::optional<VolumeSpace> QueryVolumeSpace() override;
   bool SyncVolume() override;
+  // A file as the medium holds it: what the last Sync made durable.
+  std::unique_ptr<File> OpenFromMedium(const std::string& path) override;
   std::uint32_t TickCount() override { return ticks_; }
 
  private:

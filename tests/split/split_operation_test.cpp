@@ -75,9 +75,12 @@ TEST_F(SplitTest, SpreadsTheSourceOverVolumesWithARecordEach) {
   EXPECT_EQ(host_.out.str(),
             "Please enter the filename to slicery: \n"
             "Slicery Operation: Slicery\nFilename: src.bin\n"
-            "Writing to disk [........................] 1000 bytes written\n"
-            "Writing to disk [........................] 1000 bytes written\n"
-            "Writing to disk [............] 500 bytes written\n");
+            "Writing to disk [........................] Checking "
+            "[.........................] 1000 bytes written\n"
+            "Writing to disk [........................] Checking "
+            "[.........................] 1000 bytes written\n"
+            "Writing to disk [............] Checking [.........................] 500 "
+            "bytes written\n");
 }
 
 TEST_F(SplitTest, EmptyAndExactMultipleSourcesEndWithAnEmptyLastVolume) {
@@ -101,7 +104,7 @@ TEST_F(SplitTest, EmptyAndExactMultipleSourcesEndWithAnEmptyLastVolume) {
     if (size > 0) {
       EXPECT_EQ(RecordOn(host.env, "d1").continuation_mark, '+');
     }
-    EXPECT_NE(host.out.str().find("Writing to disk [] 0 bytes written\n"),
+    EXPECT_NE(host.out.str().find("Writing to disk [] Checking [] 0 bytes written\n"),
               std::string::npos);
     EXPECT_TRUE(host.screen.exhausted());
   }

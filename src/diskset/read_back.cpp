@@ -1,0 +1,52 @@
+#include "diskset/read_back.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "diskset/block_copy.h"
+
+namespace slicery {
+namespace {
+
+// Dots owed once `done` of `length` bytes are read back: one per 25th.
+std::uint64_t DotsDue(std::uint64_t done, std::uint64_t length) {
+  if (length == 0) return 0;
+  // Multiplied in two steps, so that no length near 2^64 overflows.
+  return done / length * kProgressScale + done % length * kProgressScale / length;
+}
+
+// One byte past the chunk: the medium must have none.
+bool EndsHere(File& medium) {
+  char extra;
+  bool failed = false;
+  return medium.Read(&extra, 1, &failed) == 0 && !failed;
+}
+
+}  // namespace
+
+ChunkComparison CompareChunk(File& medium, File& source, std::uint64_t length,
+                             ProgressMeter& meter) {
+  std::vector<char> stored(kCopyBufferSize), original(kCopyBufferSize);
+  std::uint64_t done = 0, dots = 0;
+  while (done < length) {
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(stored.size(), length - done));
+    bool medium_failed = false, source_failed = false;
+    const std::size_t got = medium.Read(stored.data(), wanted, &medium_failed);
+    const std::size_t again = source.Read(original.data(), wanted, &source_failed);
+    if (source_failed) return ChunkComparison::kSourceFailed;
+    if (medium_failed || got != wanted || again != wanted ||
+        std::memcmp(stored.data(), original.data(), wanted) != 0) {
+      return ChunkComparison::kDiffers;
+    }
+    done += wanted;
+    for (const std::uint64_t due = DotsDue(done, length); dots < due; ++dots) {
+      meter.Dot();
+      meter.Show();
+    }
+  }
+  return EndsHere(medium) ? ChunkComparison::kEqual : ChunkComparison::kDiffers;
+}
+
+}  // namespace slicery
