@@ -5,7 +5,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/host.h"
+#include "platform/env.h"
+#include "platform/screen.h"
 #include "ui/context.h"
 
 namespace slicery {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "platform/host.h"
+#include "platform/file.h"
 #include "ui/progress_meter.h"
 
 namespace slicery {

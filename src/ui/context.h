@@ -5,7 +5,9 @@
 
 #include <iosfwd>
 
-#include "platform/host.h"
+#include "platform/env.h"
+#include "platform/host_constants.h"
+#include "platform/screen.h"
 
 namespace slicery {
 

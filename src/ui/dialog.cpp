@@ -4,7 +4,7 @@ namespace slicery {
 
 DialogResult ShowDialog(Screen& screen, const std::string& text,
                         const std::string& caption, Buttons buttons, Icon icon) {
-  return screen.ShowMessageBox(text, caption, buttons | icon);
+  return screen.ShowMessageBox(text, caption, buttons, icon);
 }
 
 }  // namespace slicery

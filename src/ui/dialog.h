@@ -3,7 +3,8 @@
 
 #include <string>
 
-#include "platform/host.h"
+#include "platform/dialog_types.h"
+#include "platform/screen.h"
 
 namespace slicery {
 

@@ -18,7 +18,7 @@
 #include "fakes/memory_env.h"
 #include "fakes/scripted_screen.h"
 #include "menu/menu_loop.h"
-#include "platform/host.h"
+#include "platform/dialog_types.h"
 #include "reconstitute/reconstitute_operation.h"
 #include "split/split_operation.h"
 
@@ -165,7 +165,7 @@ class Scenario {
     if (text == kReuse || text == kOverwrite || text == kNoRecord)
       return DialogResult::kYes;
     if (text == kAbort || text == kAnother || text == kComplete) return DialogResult::kNo;
-    if ((call.flags & kButtonsMask) == static_cast<unsigned>(Buttons::kOk)) {
+    if (call.buttons == Buttons::kOk) {
       return DialogResult::kOk;
     }
     return std::nullopt;  // unforeseen: the screen throws

@@ -9,7 +9,7 @@
 #include "fakes/fake_host.h"
 #include "menu/menu_loop.h"
 #include "platform/console_screen.h"
-#include "platform/host.h"
+#include "platform/dialog_types.h"
 #include "reconstitute/reconstitute_operation.h"
 #include "split/split_operation.h"
 

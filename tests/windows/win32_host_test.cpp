@@ -13,7 +13,9 @@
 #include <string>
 
 #include "diskset/volume.h"
-#include "platform/host.h"
+#include "platform/env.h"
+#include "platform/file.h"
+#include "platform/screen.h"
 #include "ui/console.h"
 #include "ui/context.h"
 
