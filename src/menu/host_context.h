@@ -5,9 +5,9 @@
 #include <memory>
 #include <optional>
 
+#include "operation/context.h"
 #include "platform/env.h"
 #include "platform/screen.h"
-#include "ui/context.h"
 
 namespace slicery {
 

@@ -40,7 +40,7 @@ enum class VolumeResult {
 };
 
 void WarnUnwritable(Context& ctx) {
-  ShowDialog(ctx.screen,
+  ShowDialog(ctx,
              "Error: Slicery was unable to write to the specified medium.\nMake sure "
              "the disk is formatted and not write-protected.",
              "Error", Buttons::kOk, Icon::kWarning);
@@ -59,16 +59,15 @@ bool IsSplittable(Env& env, const std::string& path) {
 std::unique_ptr<File> ChooseSource(Context& ctx, std::string* path) {
   for (;;) {
     ctx.out << "Please enter the filename to slicery: ";
-    EndLine(ctx.out);
+    EndLine(ctx);
     if (ReadTypedPath(ctx, path) && IsSplittable(ctx.env, *path)) {
       if (std::unique_ptr<File> source = ctx.env.Open(*path, FileMode::kReadBinary)) {
         return source;
       }
     }
-    const DialogResult retry =
-        ShowDialog(ctx.screen,
-                   "Slicery was unable to open the file.  Please enter another filename.",
-                   "Slicery", Buttons::kOkCancel, Icon::kWarning);
+    const DialogResult retry = ShowDialog(
+        ctx, "Slicery was unable to open the file.  Please enter another filename.",
+        "Slicery", Buttons::kOkCancel, Icon::kWarning);
     if (retry != DialogResult::kOk) return nullptr;
   }
 }
@@ -77,12 +76,11 @@ std::unique_ptr<File> ChooseSource(Context& ctx, std::string* path) {
 bool AwaitVolume(Context& ctx) {
   for (;;) {
     const DialogResult inserted = ShowDialog(
-        ctx.screen,
-        "Please insert a disk into drive.  (No data on disk will be overwritten.)",
+        ctx, "Please insert a disk into drive.  (No data on disk will be overwritten.)",
         "Insert Disk", Buttons::kOkCancel, Icon::kNone);
     if (inserted == DialogResult::kOk) return true;
-    const DialogResult abort = ShowDialog(ctx.screen, "Abort operation?", "Slicery",
-                                          Buttons::kYesNo, Icon::kQuestion);
+    const DialogResult abort =
+        ShowDialog(ctx, "Abort operation?", "Slicery", Buttons::kYesNo, Icon::kQuestion);
     if (abort == DialogResult::kYes) return false;
   }
 }
@@ -108,14 +106,14 @@ bool AcceptRecordedSet(Context& ctx, const std::string& source_path) {
       break;
   }
   if (recorded.first_line == source_path) {
-    ShowDialog(ctx.screen,
+    ShowDialog(ctx,
                "Error: this disk has already been used in this operation.\nSlicery "
                "cannot write any more data to this disk.",
                "Error", Buttons::kOk, Icon::kWarning);
     return false;
   }
   const DialogResult reuse = ShowDialog(
-      ctx.screen,
+      ctx,
       "This disk has already been used in a previous operation.  Continuing will "
       "erase all former operation data.\nDo you still wish to use this disk?",
       "Slicery", Buttons::kYesNo, Icon::kQuestion);
@@ -136,16 +134,15 @@ std::optional<ChunkBudget> PrepareVolume(Context& ctx, const std::string& source
   // And it must have room for a chunk beside the reserve.
   const std::optional<ChunkBudget> budget = QueryChunkBudget(ctx.env);
   if (!budget) {
-    ShowDialog(ctx.screen, "Error: Disk must have at least 600 bytes free space.",
-               "Error", Buttons::kOk, Icon::kWarning);
+    ShowDialog(ctx, "Error: Disk must have at least 600 bytes free space.", "Error",
+               Buttons::kOk, Icon::kWarning);
   }
   return budget;
 }
 
 VolumeResult FailSourceRead(Context& ctx) {
-  ShowDialog(ctx.screen,
-             "Error: Slicery was unable to read the file.\nOperation aborted.", "Error",
-             Buttons::kOk, Icon::kError);
+  ShowDialog(ctx, "Error: Slicery was unable to read the file.\nOperation aborted.",
+             "Error", Buttons::kOk, Icon::kError);
   ClearDiskSet(ctx.env);
   return VolumeResult::kSourceFailed;
 }
@@ -258,12 +255,12 @@ VolumeResult WriteVolume(Context& ctx, SplitState& split, const ChunkBudget& bud
   // The byte count is shown only for a chunk that is on the medium with its
   // record.
   if (!data->Close() || !kept) {
-    EndLine(ctx.out);
+    EndLine(ctx);
     if (copy.status == CopyStatus::kReadFailed) return FailSourceRead(ctx);
     return RefuseFailedVolume(ctx, split);
   }
   ctx.out << *kept << " bytes written";
-  EndLine(ctx.out);
+  EndLine(ctx);
   ++split.disk_index;
   split.chunk_start += *kept;
   // A chunk cut back leaves the source ahead of the next chunk's first byte.
@@ -285,7 +282,7 @@ OperationOutcome RunSplitOperation(Context& ctx) {
   split.disk_index = 0;
   ClearConsole(ctx);
   ctx.out << "Slicery Operation: Slicery\nFilename: " << split.source_path;
-  EndLine(ctx.out);
+  EndLine(ctx);
   // One volume per pass, until a read has found the end of the source. Only a
   // read that comes up short sets that, so even an empty source gets a volume,
   // and a source that fills its last volume exactly gets one more, empty, to

@@ -126,7 +126,7 @@ class Scenario {
   void RunPhase(const std::string& typed, Operation operation) {
     std::istringstream in(typed);
     std::ostringstream out;
-    Context ctx{screen_, env_, in, out, false};
+    Context ctx{{screen_, in, out, false}, env_};
     in_ = &in;
     operation(ctx);
   }

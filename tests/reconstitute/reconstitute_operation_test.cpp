@@ -163,7 +163,7 @@ TEST_F(ReconstituteTest, TheRecordedPathIsCheckedLikeATypedOne) {
   const std::string source = MakeSet("d", {40}, 9, 2);
   host_.env.SetFile("rec.bin", "original");
   std::istringstream typed("A:/SLICERY.A2Z new.bin");
-  Context ctx{host_.screen, host_.env, typed, host_.out, false};
+  Context ctx{{host_.screen, typed, host_.out, false}, host_.env};
   Answer(DialogResult::kOk, "d1");
   host_.screen.Then(DialogResult::kYes);  // the recorded rec.bin
   host_.screen.Then(DialogResult::kNo);   // exists: not overwritten
@@ -227,7 +227,7 @@ TEST_P(DamagedVolumeTest, IsCutBackAndAskedForAgain) {
                     damage.cut >= 0 ? chunk2.substr(0, chunk2.size() - damage.cut)
                                     : chunk2 + std::string(-damage.cut, 'x'));
   FaultyEnv env(host_.env);
-  Context ctx{host_.screen, env, host_.in, host_.out, false};
+  Context ctx{{host_.screen, host_.in, host_.out, false}, env};
   Answer(DialogResult::kOk, "d1");
   host_.screen.Then(DialogResult::kNo);  // to out.bin
   Answer(DialogResult::kOk, "d1");
@@ -274,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedVolumeTest, ::testing::ValuesIn(kDamage
 TEST(ReconstituteFaultTest, ANewLocationWhoseEmptyFileWillNotCloseIsRefused) {
   FakeHost host("new.bin");
   FaultyEnv faulty(host.env);
-  Context ctx{host.screen, faulty, host.in, host.out, false};
+  Context ctx{{host.screen, host.in, host.out, false}, faulty};
   host.env.AddDisk("d1", 10000);
   host.env.InsertDisk("d1");
   host.env.SetFile(InfoFilePath(host.env), "rec.bin\n0\n*\n3\n5");
