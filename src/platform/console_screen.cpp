@@ -90,8 +90,8 @@ DialogResult ConsoleScreen::ShowMessageBox(const std::string& text,
     while (c != Traits::eof() && IsWhiteSpace(c)) c = in_.get();
     if (c == Traits::eof()) {
       end_of_input_();
-      return DialogResult::kCancel;  // only reached when the handler lets the program go
-                                     // on
+      // Reached only when the handler lets the program go on.
+      return DialogResult::kCancel;
     }
     DiscardRestOfLine();
     if (const std::optional<DialogResult> result = ButtonForLetter(buttons, c)) {
