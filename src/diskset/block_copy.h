@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "platform/host.h"
+#include "platform/file.h"
 #include "platform/kernel_copy.h"
 #include "ui/progress_meter.h"
 

@@ -1,13 +1,11 @@
 // The record each volume of a disk set carries, and its text form.
 //
-// An info file holds five fields, one per line, CR LF between them and no line
-// end after the last:
-//
-//   <source path>
-//   <disk index, from 0>
-//   <continuation mark: '*' on the last volume, '+' on the others>
-//   <chunk length in bytes>
-//   <operation id shared by the set>
+// FormatDiskInfo puts the five fields on five lines, the line end given between
+// them and none after the last. The readers take back every record the split
+// writes (its path is one typed word), with CR LF or LF line ends, on either
+// host. Any other bytes are read without harm: a field they do not supply keeps
+// the value it is given, and a path longer than kMaxPathLength is refused,
+// never shortened.
 #pragma once
 
 #include <cstdint>

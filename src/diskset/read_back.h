@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/host.h"
+#include "platform/file.h"
 #include "ui/progress_meter.h"
 
 namespace slicery {

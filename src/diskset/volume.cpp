@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/host_constants.h"
+
 namespace slicery {
 namespace {
 

@@ -7,7 +7,8 @@
 #include <string>
 
 #include "diskset/disk_info.h"
-#include "platform/host.h"
+#include "platform/env.h"
+#include "platform/file.h"
 
 namespace slicery {
 

@@ -7,7 +7,8 @@
 
 #include "diskset/disk_info.h"
 #include "diskset/volume.h"
-#include "platform/host.h"
+#include "platform/env.h"
+#include "platform/file.h"
 #include "ui/progress_meter.h"
 
 namespace slicery {

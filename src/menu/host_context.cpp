@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "platform/host_constants.h"
+
 namespace slicery {
 
 std::unique_ptr<HostContext> HostContext::Open(const VolumeOverrides& volume,
@@ -10,7 +12,9 @@ std::unique_ptr<HostContext> HostContext::Open(const VolumeOverrides& volume,
   host->env_ = NewHostEnv(std::cerr, volume);
   if (!host->env_) return nullptr;
   host->screen_ = NewHostScreen(std::cin, std::cout);
-  host->context_.emplace(Context{*host->screen_, *host->env_, std::cin, std::cout});
+  // Typed paths are upper-cased only where the host's file system wants it.
+  host->context_.emplace(
+      Context{{*host->screen_, std::cin, std::cout, kUpperCaseTypedPaths}, *host->env_});
   host->context_->read_back_volumes = read_back;
   return host;
 }

@@ -5,8 +5,9 @@
 #include <memory>
 #include <optional>
 
-#include "platform/host.h"
-#include "ui/context.h"
+#include "operation/context.h"
+#include "platform/env.h"
+#include "platform/screen.h"
 
 namespace slicery {
 

@@ -13,7 +13,7 @@ int RunMenuLoop(Context& ctx) {
     // Each pass starts on a clean console; each operation starts afresh.
     ClearConsole(ctx);
     const DialogResult choice = ShowDialog(
-        ctx.screen,
+        ctx,
         "Slicerer- Hollowmere Software\nVersion 1.0\nIf you would like to Slicery a "
         "file, please click YES.\nIf you would like to reconstitute a file, please "
         "click NO.",

@@ -1,7 +1,7 @@
 // The operation menu, shown again after each operation until the user leaves.
 #pragma once
 
-#include "ui/context.h"
+#include "operation/context.h"
 
 namespace slicery {
 

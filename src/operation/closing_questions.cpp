@@ -13,12 +13,12 @@ OperationOutcome OutcomeOf(DialogResult answer) {
 }  // namespace
 
 OperationOutcome AskAnotherOperation(Context& ctx) {
-  return OutcomeOf(ShowDialog(ctx.screen, "Would you like to begin another operation?",
+  return OutcomeOf(ShowDialog(ctx, "Would you like to begin another operation?",
                               "Slicery", Buttons::kYesNo, Icon::kQuestion));
 }
 
 OperationOutcome AnnounceCompletion(Context& ctx) {
-  return OutcomeOf(ShowDialog(ctx.screen,
+  return OutcomeOf(ShowDialog(ctx,
                               "\n          Operation complete!          \nWould you like "
                               "to begin another operation?",
                               "Slicery", Buttons::kYesNo, Icon::kNone));

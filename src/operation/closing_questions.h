@@ -1,8 +1,8 @@
 // The questions an operation ends with, and the outcome each answer gives.
 #pragma once
 
+#include "operation/context.h"
 #include "operation/outcome.h"
-#include "ui/context.h"
 
 namespace slicery {
 

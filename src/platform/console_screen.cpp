@@ -9,30 +9,33 @@
 namespace slicery {
 namespace {
 
-const char* ButtonsLine(unsigned buttons) {
+const char* ButtonsLine(Buttons buttons) {
   switch (buttons) {
-    case static_cast<unsigned>(Buttons::kOkCancel):
-      return "[O]K / [C]ancel";
-    case static_cast<unsigned>(Buttons::kYesNoCancel):
-      return "[Y]es / [N]o / [C]ancel";
-    case static_cast<unsigned>(Buttons::kYesNo):
-      return "[Y]es / [N]o";
-    default:
+    case Buttons::kOk:
       return "[O]K";
+    case Buttons::kOkCancel:
+      return "[O]K / [C]ancel";
+    case Buttons::kYesNoCancel:
+      return "[Y]es / [N]o / [C]ancel";
+    case Buttons::kYesNo:
+      return "[Y]es / [N]o";
   }
+  return "[O]K";
 }
 
-const char* IconName(unsigned icon) {
+// The icon's name in the dialog's header; null for a dialog without one.
+const char* IconName(Icon icon) {
   switch (icon) {
-    case static_cast<unsigned>(Icon::kError):
-      return "error";
-    case static_cast<unsigned>(Icon::kQuestion):
-      return "question";
-    case static_cast<unsigned>(Icon::kWarning):
-      return "warning";
-    default:
+    case Icon::kNone:
       return nullptr;
+    case Icon::kError:
+      return "error";
+    case Icon::kQuestion:
+      return "question";
+    case Icon::kWarning:
+      return "warning";
   }
+  return nullptr;
 }
 
 }  // namespace
@@ -44,13 +47,10 @@ ConsoleScreen::ConsoleScreen(std::istream& in, std::ostream& out, bool out_is_te
       out_is_terminal_(out_is_terminal),
       end_of_input_(std::move(end_of_input)) {}
 
-std::optional<DialogResult> ConsoleScreen::ButtonForLetter(unsigned buttons, int letter) {
-  const auto is = [buttons](Buttons set) {
-    return buttons == static_cast<unsigned>(set);
-  };
-  const bool ok = is(Buttons::kOk) || is(Buttons::kOkCancel);
-  const bool cancel = is(Buttons::kOkCancel) || is(Buttons::kYesNoCancel);
-  const bool yes_no = is(Buttons::kYesNoCancel) || is(Buttons::kYesNo);
+std::optional<DialogResult> ConsoleScreen::ButtonForLetter(Buttons buttons, int letter) {
+  const bool ok = buttons == Buttons::kOk || buttons == Buttons::kOkCancel;
+  const bool cancel = buttons == Buttons::kOkCancel || buttons == Buttons::kYesNoCancel;
+  const bool yes_no = buttons == Buttons::kYesNoCancel || buttons == Buttons::kYesNo;
   switch (letter) {
     case 'O':
     case 'o':
@@ -79,11 +79,10 @@ void ConsoleScreen::DiscardRestOfLine() {
 }
 
 DialogResult ConsoleScreen::ShowMessageBox(const std::string& text,
-                                           const std::string& caption, unsigned flags) {
-  const unsigned buttons = flags & kButtonsMask;
-  const char* icon = IconName(flags & kIconMask);
+                                           const std::string& caption, Buttons buttons,
+                                           Icon icon) {
   out_ << "\n== " << caption;
-  if (icon != nullptr) out_ << " (" << icon << ")";
+  if (const char* name = IconName(icon)) out_ << " (" << name << ")";
   out_ << " ==\n" << text << '\n' << ButtonsLine(buttons) << ": " << std::flush;
   using Traits = std::istream::traits_type;
   for (;;) {
@@ -91,8 +90,8 @@ DialogResult ConsoleScreen::ShowMessageBox(const std::string& text,
     while (c != Traits::eof() && IsWhiteSpace(c)) c = in_.get();
     if (c == Traits::eof()) {
       end_of_input_();
-      return DialogResult::kCancel;  // only reached when the handler lets the program go
-                                     // on
+      // Reached only when the handler lets the program go on.
+      return DialogResult::kCancel;
     }
     DiscardRestOfLine();
     if (const std::optional<DialogResult> result = ButtonForLetter(buttons, c)) {

@@ -11,7 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/host.h"
+#include "platform/dialog_types.h"
+#include "platform/screen.h"
 
 namespace slicery {
 
@@ -23,12 +24,12 @@ class ConsoleScreen : public Screen {
                 std::function<void()> end_of_input);
 
   DialogResult ShowMessageBox(const std::string& text, const std::string& caption,
-                              unsigned flags) override;
+                              Buttons buttons, Icon icon) override;
   void Clear() override;
 
  private:
   // The button picked by an answer letter, if the set offers it.
-  static std::optional<DialogResult> ButtonForLetter(unsigned buttons, int letter);
+  static std::optional<DialogResult> ButtonForLetter(Buttons buttons, int letter);
   void DiscardRestOfLine();
 
   std::istream& in_;

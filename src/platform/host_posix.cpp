@@ -13,7 +13,10 @@
 #include <limits>
 
 #include "platform/console_screen.h"
-#include "platform/host.h"
+#include "platform/env.h"
+#include "platform/file.h"
+#include "platform/host_constants.h"
+#include "platform/screen.h"
 #include "platform/stdio_file.h"
 #include "platform/uncached_file.h"
 

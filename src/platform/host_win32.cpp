@@ -9,7 +9,11 @@
 #include <istream>
 #include <ostream>
 
-#include "platform/host.h"
+#include "platform/dialog_types.h"
+#include "platform/env.h"
+#include "platform/file.h"
+#include "platform/host_constants.h"
+#include "platform/screen.h"
 #include "platform/stdio_file.h"
 #include "platform/uncached_file.h"
 #include "platform/win32_identity.h"
@@ -119,12 +123,42 @@ class WindowsEnv : public Env {
   std::uint32_t TickCount() override { return GetTickCount(); }
 };
 
+// The system's flags for a button set and an icon.
+UINT ButtonsFlag(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::kOk:
+      return MB_OK;
+    case Buttons::kOkCancel:
+      return MB_OKCANCEL;
+    case Buttons::kYesNoCancel:
+      return MB_YESNOCANCEL;
+    case Buttons::kYesNo:
+      return MB_YESNO;
+  }
+  return MB_OK;
+}
+
+UINT IconFlag(Icon icon) {
+  switch (icon) {
+    case Icon::kNone:
+      return 0;
+    case Icon::kError:
+      return MB_ICONERROR;
+    case Icon::kQuestion:
+      return MB_ICONQUESTION;
+    case Icon::kWarning:
+      return MB_ICONWARNING;
+  }
+  return 0;
+}
+
 class MessageBoxScreen : public Screen {
  public:
   explicit MessageBoxScreen(std::ostream& out) : out_(out) {}
 
   DialogResult ShowMessageBox(const std::string& text, const std::string& caption,
-                              unsigned flags) override {
+                              Buttons buttons, Icon icon) override {
+    const UINT flags = ButtonsFlag(buttons) | IconFlag(icon);
     switch (MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags)) {
       case IDOK:
         return DialogResult::kOk;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <optional>
 
-#include "platform/host.h"
+#include "platform/file.h"
 
 namespace slicery {
 

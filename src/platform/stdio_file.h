@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/host.h"
+#include "platform/file.h"
 
 namespace slicery {
 

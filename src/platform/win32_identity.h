@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "platform/host.h"
+#include "platform/file.h"
 
 namespace slicery {
 

@@ -28,9 +28,8 @@ constexpr char kWriteFailure[] =
 // inserted: its own index and mark do not matter. False when the user cancels.
 bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id) {
   for (;;) {
-    const DialogResult inserted =
-        ShowDialog(ctx.screen, "Please insert a disk into drive.", "Slicery",
-                   Buttons::kOkCancel, Icon::kNone);
+    const DialogResult inserted = ShowDialog(ctx, "Please insert a disk into drive.",
+                                             "Slicery", Buttons::kOkCancel, Icon::kNone);
     if (inserted != DialogResult::kOk) return false;
     // A record without an id names the set with id 0.
     if (const std::optional<DiskInfoRecord> identity = ReadSetIdentity(ctx.env, {})) {
@@ -43,7 +42,7 @@ bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id) 
 
 // A location that cannot take the file: true when the user will choose another.
 bool RetryLocation(Context& ctx) {
-  return ShowDialog(ctx.screen,
+  return ShowDialog(ctx,
                     "Slicery cannot reconstitute the file at this location.\nPlease "
                     "specify a different location.",
                     "Error", Buttons::kOkCancel, Icon::kError) == DialogResult::kOk;
@@ -66,15 +65,15 @@ Location ExamineLocation(Env& env, const std::string& path) {
 }
 
 bool ConfirmOverwrite(Context& ctx) {
-  return ShowDialog(ctx.screen, "File already exists.  Do you wish to overwrite it?",
-                    "Slicery", Buttons::kYesNo, Icon::kQuestion) == DialogResult::kYes;
+  return ShowDialog(ctx, "File already exists.  Do you wish to overwrite it?", "Slicery",
+                    Buttons::kYesNo, Icon::kQuestion) == DialogResult::kYes;
 }
 
 // A location typed by the user, checked or created. False on cancel.
 bool ChooseLocation(Context& ctx, std::string* target_path) {
   for (;;) {
     ctx.out << "Please enter desired location to reconstitute.";
-    EndLine(ctx.out);
+    EndLine(ctx);
     if (ReadTypedPath(ctx, target_path)) {
       const Location location = ExamineLocation(ctx.env, *target_path);
       if (location == Location::kExisting) {
@@ -114,7 +113,7 @@ RecordedChoice CheckRecordedPath(Context& ctx, const std::string& recorded_path)
 std::unique_ptr<File> OpenTarget(Context& ctx, const std::string& recorded_path,
                                  std::string* target_path) {
   const DialogResult here =
-      ShowDialog(ctx.screen,
+      ShowDialog(ctx,
                  "This operation contains a file entitled\n" + recorded_path +
                      "\nWould you like to reconstitute the file at this location?",
                  "Slicery", Buttons::kYesNo, Icon::kQuestion);
@@ -147,7 +146,7 @@ bool ReadVolumeRecord(Context& ctx, DiskInfoRecord* record) {
       return true;
     }
     const DialogResult again = ShowDialog(
-        ctx.screen,
+        ctx,
         "Error: unable to read Slicery information from this disk.\nDo you want Slicery "
         "to search for the data again?",
         "Error", Buttons::kYesNo, Icon::kError);
@@ -168,7 +167,7 @@ bool VolumeBelongsHere(Context& ctx, const DiskInfoRecord& record, OperationId s
         "proper order.";
   }
   if (problem == nullptr) return true;
-  ShowDialog(ctx.screen, problem, "Error", Buttons::kOk, Icon::kError);
+  ShowDialog(ctx, problem, "Error", Buttons::kOk, Icon::kError);
   return false;
 }
 
@@ -178,8 +177,7 @@ bool AwaitVolume(Context& ctx, OperationId set_id, std::int32_t expected_index,
                  DiskInfoRecord* record) {
   for (;;) {
     const DialogResult inserted = ShowDialog(
-        ctx.screen,
-        "Please insert Disk #" + std::to_string(std::int64_t{expected_index} + 1),
+        ctx, "Please insert Disk #" + std::to_string(std::int64_t{expected_index} + 1),
         "Slicery", Buttons::kOkCancel, Icon::kNone);
     if (inserted != DialogResult::kOk) return false;
     if (!ReadVolumeRecord(ctx, record)) continue;
@@ -215,22 +213,22 @@ VolumeAppend AppendVolume(Context& ctx, File& target, const DiskInfoRecord& reco
       CopyBlocks(*data, target, kNoLimit, TargetDots(record.chunk_length), meter);
   data->Close();  // read only: nothing of it to keep
   if (append.status == CopyStatus::kWriteFailed) {
-    EndLine(ctx.out);
+    EndLine(ctx);
     return VolumeAppend::kCannotWrite;
   }
   if (!ChunkIsWhole(append, record.chunk_length)) {
-    EndLine(ctx.out);
+    EndLine(ctx);
     return target.Truncate(*kept) ? VolumeAppend::kDamaged : VolumeAppend::kCannotWrite;
   }
   meter.Finish();
   ctx.out << append.bytes << " bytes reconstituted.";
-  EndLine(ctx.out);
+  EndLine(ctx);
   *kept += append.bytes;
   return VolumeAppend::kWhole;
 }
 
 void ReportDamagedVolume(Context& ctx) {
-  ShowDialog(ctx.screen,
+  ShowDialog(ctx,
              "Error: the data on this disk is damaged or incomplete.\nNothing from this "
              "disk has been kept; insert it again, or a copy of it.",
              "Error", Buttons::kOk, Icon::kError);
@@ -245,7 +243,7 @@ const char* FatalMessage(VolumeAppend append) {
 
 // The end of the program after a failure: what was joined so far is kept.
 OperationOutcome EndFatally(Context& ctx, File& target, const char* message) {
-  ShowDialog(ctx.screen, message, "Fatal error", Buttons::kOk, Icon::kError);
+  ShowDialog(ctx, message, "Fatal error", Buttons::kOk, Icon::kError);
   target.Close();
   return OperationOutcome::kEndProgram;
 }
@@ -265,7 +263,7 @@ OperationOutcome RunReconstituteOperation(Context& ctx) {
   ClearConsole(ctx);
   ctx.out << "Slicery Operation: Reconstitute\nOriginal Filename: " << recorded_path
           << "\nTarget Filename:   " << target_path;
-  EndLine(ctx.out);
+  EndLine(ctx);
   // The volumes, in order, until the one marked last.
   std::uint64_t kept = 0;  // bytes of the whole volumes joined so far
   for (std::int32_t expected_index = 0;;) {

@@ -1,8 +1,8 @@
 // The rebuild: a file joined again from the volumes of a disk set.
 #pragma once
 
+#include "operation/context.h"
 #include "operation/outcome.h"
-#include "ui/context.h"
 
 namespace slicery {
 

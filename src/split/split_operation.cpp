@@ -25,7 +25,7 @@ struct SplitState {
 };
 
 void WarnUnwritable(Context& ctx) {
-  ShowDialog(ctx.screen,
+  ShowDialog(ctx,
              "Error: Slicery was unable to write to the specified medium.\nMake sure "
              "the disk is formatted and not write-protected.",
              "Error", Buttons::kOk, Icon::kWarning);
@@ -44,16 +44,15 @@ bool IsSplittable(Env& env, const std::string& path) {
 std::unique_ptr<File> ChooseSource(Context& ctx, std::string* path) {
   for (;;) {
     ctx.out << "Please enter the filename to slicery: ";
-    EndLine(ctx.out);
+    EndLine(ctx);
     if (ReadTypedPath(ctx, path) && IsSplittable(ctx.env, *path)) {
       if (std::unique_ptr<File> source = ctx.env.Open(*path, FileMode::kReadBinary)) {
         return source;
       }
     }
-    const DialogResult retry =
-        ShowDialog(ctx.screen,
-                   "Slicery was unable to open the file.  Please enter another filename.",
-                   "Slicery", Buttons::kOkCancel, Icon::kWarning);
+    const DialogResult retry = ShowDialog(
+        ctx, "Slicery was unable to open the file.  Please enter another filename.",
+        "Slicery", Buttons::kOkCancel, Icon::kWarning);
     if (retry != DialogResult::kOk) return nullptr;
   }
 }
@@ -62,12 +61,11 @@ std::unique_ptr<File> ChooseSource(Context& ctx, std::string* path) {
 bool AwaitVolume(Context& ctx) {
   for (;;) {
     const DialogResult inserted = ShowDialog(
-        ctx.screen,
-        "Please insert a disk into drive.  (No data on disk will be overwritten.)",
+        ctx, "Please insert a disk into drive.  (No data on disk will be overwritten.)",
         "Insert Disk", Buttons::kOkCancel, Icon::kNone);
     if (inserted == DialogResult::kOk) return true;
-    const DialogResult abort = ShowDialog(ctx.screen, "Abort operation?", "Slicery",
-                                          Buttons::kYesNo, Icon::kQuestion);
+    const DialogResult abort =
+        ShowDialog(ctx, "Abort operation?", "Slicery", Buttons::kYesNo, Icon::kQuestion);
     if (abort == DialogResult::kYes) return false;
   }
 }
@@ -91,14 +89,14 @@ bool AcceptRecordedSet(Context& ctx, const std::string& source_path) {
       break;
   }
   if (recorded.first_line == source_path) {
-    ShowDialog(ctx.screen,
+    ShowDialog(ctx,
                "Error: this disk has already been used in this operation.\nSlicery "
                "cannot write any more data to this disk.",
                "Error", Buttons::kOk, Icon::kWarning);
     return false;
   }
   const DialogResult reuse = ShowDialog(
-      ctx.screen,
+      ctx,
       "This disk has already been used in a previous operation.  Continuing will "
       "erase all former operation data.\nDo you still wish to use this disk?",
       "Slicery", Buttons::kYesNo, Icon::kQuestion);
@@ -119,23 +117,22 @@ std::optional<ChunkBudget> PrepareVolume(Context& ctx, const std::string& source
   // And it must have room for a chunk beside the reserve.
   const std::optional<ChunkBudget> budget = QueryChunkBudget(ctx.env);
   if (!budget) {
-    ShowDialog(ctx.screen, "Error: Disk must have at least 600 bytes free space.",
-               "Error", Buttons::kOk, Icon::kWarning);
+    ShowDialog(ctx, "Error: Disk must have at least 600 bytes free space.", "Error",
+               Buttons::kOk, Icon::kWarning);
   }
   return budget;
 }
 
 void WarnReadBack(Context& ctx) {
-  ShowDialog(ctx.screen,
+  ShowDialog(ctx,
              "Error: the data on this disk did not read back as it was written.\nPlease "
              "use another disk.",
              "Error", Buttons::kOk, Icon::kWarning);
 }
 
 void WarnSourceUnreadable(Context& ctx) {
-  ShowDialog(ctx.screen,
-             "Error: Slicery was unable to read the file.\nOperation aborted.", "Error",
-             Buttons::kOk, Icon::kError);
+  ShowDialog(ctx, "Error: Slicery was unable to read the file.\nOperation aborted.",
+             "Error", Buttons::kOk, Icon::kError);
 }
 
 // Writes the next chunk onto the accepted volume and shows how it went. False
@@ -149,7 +146,7 @@ bool FillVolume(Context& ctx, SplitState& split, SplitSource& source,
     case VolumeWrite::kWritten:
       // The byte count is shown only for a chunk on the medium with its record.
       ctx.out << written.kept << " bytes written";
-      EndLine(ctx.out);
+      EndLine(ctx);
       ++split.fields.disk_index;
       split.source_done = written.last;
       return true;
@@ -157,23 +154,23 @@ bool FillVolume(Context& ctx, SplitState& split, SplitSource& source,
       WarnUnwritable(ctx);
       return true;
     case VolumeWrite::kFailed:
-      EndLine(ctx.out);
+      EndLine(ctx);
       WarnUnwritable(ctx);
       return true;
     case VolumeWrite::kReadBackFailed:
-      EndLine(ctx.out);
+      EndLine(ctx);
       WarnReadBack(ctx);
       return true;
     case VolumeWrite::kSourceChanged:
-      EndLine(ctx.out);
-      ShowDialog(ctx.screen,
+      EndLine(ctx);
+      ShowDialog(ctx,
                  "Error: the file changed while it was being split.\nOperation aborted.",
                  "Error", Buttons::kOk, Icon::kError);
       return false;
     case VolumeWrite::kSourceFailed:
       break;
   }
-  EndLine(ctx.out);
+  EndLine(ctx);
   WarnSourceUnreadable(ctx);
   return false;
 }
@@ -188,7 +185,7 @@ OperationOutcome RunSplitOperation(Context& ctx) {
   if (!split.source) return AskAnotherOperation(ctx);
   ClearConsole(ctx);
   ctx.out << "Slicery Operation: Slicery\nFilename: " << split.fields.source_path;
-  EndLine(ctx.out);
+  EndLine(ctx);
   SplitSource source{*split.source, 0, split.source->Identity()};
   // One volume per pass, until the volume holding the source's end is written.
   // Only a read that comes up short finds that end, so even an empty source

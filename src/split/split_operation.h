@@ -1,8 +1,8 @@
 // The split: one source file written across as many volumes as it takes.
 #pragma once
 
+#include "operation/context.h"
 #include "operation/outcome.h"
-#include "ui/context.h"
 
 namespace slicery {
 

@@ -5,9 +5,9 @@
 
 namespace slicery {
 
-void ClearConsole(Context& ctx) { ctx.screen.Clear(); }
+void ClearConsole(Console& console) { console.screen.Clear(); }
 
-void EndLine(std::ostream& out) { out << '\n' << std::flush; }
+void EndLine(Console& console) { console.out << '\n' << std::flush; }
 
 WordStatus ReadWord(std::istream& in, std::string* word) {
   word->clear();
@@ -44,12 +44,12 @@ void UpperCase(std::string* text) {
   }
 }
 
-bool ReadTypedPath(Context& ctx, std::string* path) {
-  if (ReadWord(ctx.in, path) == WordStatus::kTooLong) return false;
+bool ReadTypedPath(Console& console, std::string* path) {
+  if (ReadWord(console.in, path) == WordStatus::kTooLong) return false;
   // The file system would see the name only up to a NUL byte, while a record
   // would keep all of it: such a word names no one file.
   if (path->find('\0') != std::string::npos) return false;
-  if (ctx.upper_case_typed_paths) UpperCase(path);
+  if (console.upper_case_typed_paths) UpperCase(path);
   return true;
 }
 

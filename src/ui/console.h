@@ -1,18 +1,28 @@
-// Console output and typed words.
+// The console an operation talks to its user through, and what is read and
+// written there.
 #pragma once
 
 #include <iosfwd>
 #include <string>
 
+#include "platform/screen.h"
 #include "platform/text.h"
-#include "ui/context.h"
 
 namespace slicery {
 
-void ClearConsole(Context& ctx);
+// The message boxes and the console streams, and how typed paths are taken.
+struct Console {
+  Screen& screen;
+  std::istream& in;
+  std::ostream& out;
+  // Whether typed paths are upper-cased before use; the host decides.
+  bool upper_case_typed_paths;
+};
+
+void ClearConsole(Console& console);
 
 // Writes "\n" and flushes the console.
-void EndLine(std::ostream& out);
+void EndLine(Console& console);
 
 enum class WordStatus {
   kRead,     // a word (empty at end of input)
@@ -29,6 +39,6 @@ void UpperCase(std::string* text);
 
 // Reads a typed path: one word, upper-cased where the host wants it. Returns
 // false when the word cannot be a path: too long, or holding a NUL byte.
-bool ReadTypedPath(Context& ctx, std::string* path);
+bool ReadTypedPath(Console& console, std::string* path);
 
 }  // namespace slicery

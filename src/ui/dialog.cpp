@@ -1,10 +1,12 @@
 #include "ui/dialog.h"
 
+#include "platform/screen.h"
+
 namespace slicery {
 
-DialogResult ShowDialog(Screen& screen, const std::string& text,
+DialogResult ShowDialog(Console& console, const std::string& text,
                         const std::string& caption, Buttons buttons, Icon icon) {
-  return screen.ShowMessageBox(text, caption, buttons | icon);
+  return console.screen.ShowMessageBox(text, caption, buttons, icon);
 }
 
 }  // namespace slicery

@@ -3,12 +3,13 @@
 
 #include <string>
 
-#include "platform/host.h"
+#include "platform/dialog_types.h"
+#include "ui/console.h"
 
 namespace slicery {
 
 // Shows a modal message box and blocks until the user answers.
-DialogResult ShowDialog(Screen& screen, const std::string& text,
+DialogResult ShowDialog(Console& console, const std::string& text,
                         const std::string& caption, Buttons buttons, Icon icon);
 
 }  // namespace slicery

@@ -4,6 +4,7 @@
 
 #include "fakes/faulty_env.h"
 #include "fakes/memory_env.h"
+#include "platform/host_constants.h"
 
 namespace slicery {
 namespace {

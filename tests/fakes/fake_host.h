@@ -6,7 +6,7 @@
 
 #include "fakes/memory_env.h"
 #include "fakes/scripted_screen.h"
-#include "ui/context.h"
+#include "operation/context.h"
 
 namespace slicery {
 
@@ -17,7 +17,7 @@ struct FakeHost {
   ScriptedScreen screen;
   std::istringstream in;
   std::ostringstream out;
-  Context ctx{screen, env, in, out, false};
+  Context ctx{{screen, in, out, false}, env};
 };
 
 }  // namespace slicery

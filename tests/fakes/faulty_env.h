@@ -10,7 +10,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/host.h"
+#include "platform/env.h"
+#include "platform/file.h"
 
 namespace slicery {
 

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/host.h"
+#include "platform/env.h"
+#include "platform/file.h"
 
 namespace slicery {
 

@@ -16,8 +16,9 @@ ScriptedScreen& ScriptedScreen::Then(DialogResult result, std::function<void()> 
 }
 
 DialogResult ScriptedScreen::ShowMessageBox(const std::string& text,
-                                            const std::string& caption, unsigned flags) {
-  calls_.push_back(DialogCall{text, caption, flags});
+                                            const std::string& caption, Buttons buttons,
+                                            Icon icon) {
+  calls_.push_back(DialogCall{text, caption, buttons, icon});
   if (calls_.size() > kMaxCalls) throw ScriptExhausted("dialog loop: " + text);
   if (!script_.empty()) {
     Step step = std::move(script_.front());

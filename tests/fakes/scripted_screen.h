@@ -9,14 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "platform/host.h"
+#include "fakes/dialog_names.h"
+#include "platform/dialog_types.h"
+#include "platform/screen.h"
 
 namespace slicery {
 
 struct DialogCall {
   std::string text;
   std::string caption;
-  unsigned flags;
+  Buttons buttons;
+  Icon icon;
 };
 
 // Thrown when a dialog comes that the script did not foresee, so a test fails
@@ -36,7 +39,7 @@ class ScriptedScreen : public Screen {
   }
 
   DialogResult ShowMessageBox(const std::string& text, const std::string& caption,
-                              unsigned flags) override;
+                              Buttons buttons, Icon icon) override;
   void Clear() override { ++clears_; }
 
   const std::vector<DialogCall>& calls() const { return calls_; }

@@ -18,7 +18,7 @@
 #include "fakes/memory_env.h"
 #include "fakes/scripted_screen.h"
 #include "menu/menu_loop.h"
-#include "platform/host.h"
+#include "platform/dialog_types.h"
 #include "reconstitute/reconstitute_operation.h"
 #include "split/split_operation.h"
 
@@ -132,7 +132,7 @@ class Scenario {
   void RunPhase(const std::string& typed, Operation operation) {
     std::istringstream in(typed);
     std::ostringstream out;
-    Context ctx{screen_, env_, in, out, false};
+    Context ctx{{screen_, in, out, false}, env_};
     in_ = &in;
     operation(ctx);
   }
@@ -171,7 +171,7 @@ class Scenario {
     if (text == kReuse || text == kOverwrite || text == kNoRecord)
       return DialogResult::kYes;
     if (text == kAbort || text == kAnother || text == kComplete) return DialogResult::kNo;
-    if ((call.flags & kButtonsMask) == static_cast<unsigned>(Buttons::kOk)) {
+    if (call.buttons == Buttons::kOk) {
       return DialogResult::kOk;
     }
     return std::nullopt;  // unforeseen: the screen throws

@@ -9,7 +9,7 @@
 #include "fakes/fake_host.h"
 #include "menu/menu_loop.h"
 #include "platform/console_screen.h"
-#include "platform/host.h"
+#include "platform/dialog_types.h"
 #include "reconstitute/reconstitute_operation.h"
 #include "split/split_operation.h"
 
@@ -102,7 +102,7 @@ TEST(TypedInputTest, EveryAnswerAndWordIsTakenAsDescribedOrEndsTheProgram) {
     FakeHost host(c.typed);
     Prepare(host.env, c.disk);
     ConsoleScreen console(host.in, host.out, false, [] { throw EndOfInput{}; });
-    Context ctx{console, host.env, host.in, host.out, false};
+    Context ctx{{console, host.in, host.out, false}, host.env};
     if (c.ends_at) {
       EXPECT_THROW(RunMenuLoop(ctx), EndOfInput);
       EXPECT_EQ(LastDialogText(host.out.str()), c.ends_at);

@@ -15,6 +15,7 @@
 
 #include "diskset/disk_info.h"
 #include "platform/console_screen.h"
+#include "platform/dialog_types.h"
 #include "ui/console.h"
 
 namespace slicery {
@@ -160,21 +161,22 @@ void CheckWords(std::string_view bytes) {
           "end of input not an empty word");
 }
 
-bool Offers(unsigned buttons, DialogResult result) {
+bool Offers(Buttons buttons, DialogResult result) {
   switch (buttons) {
-    case 0x0:
+    case Buttons::kOk:
       return result == DialogResult::kOk;
-    case 0x1:
+    case Buttons::kOkCancel:
       return result == DialogResult::kOk || result == DialogResult::kCancel;
-    case 0x3:
+    case Buttons::kYesNoCancel:
       return result == DialogResult::kYes || result == DialogResult::kNo ||
              result == DialogResult::kCancel;
-    default:
+    case Buttons::kYesNo:
       return result == DialogResult::kYes || result == DialogResult::kNo;
   }
+  return false;
 }
 
-std::optional<DialogResult> ButtonOfLetter(unsigned buttons, char letter) {
+std::optional<DialogResult> ButtonOfLetter(Buttons buttons, char letter) {
   const DialogResult results[] = {DialogResult::kOk, DialogResult::kCancel,
                                   DialogResult::kYes, DialogResult::kNo};
   const char* letters = "OCYN";
@@ -189,11 +191,9 @@ std::optional<DialogResult> ButtonOfLetter(unsigned buttons, char letter) {
 
 // The first dialog over `bytes`: drawn once, then its buttons line again for
 // each refused answer; an offered letter as the first character answers it.
-void CheckFirstDialog(std::string_view bytes, unsigned buttons, const std::string& drawn,
-                      DialogResult result, bool ended) {
-  const char* const lines[] = {"[O]K", "[O]K / [C]ancel", "", "[Y]es / [N]o / [C]ancel",
-                               "[Y]es / [N]o"};
-  const std::string asked = std::string(lines[buttons]) + ": ";
+void CheckFirstDialog(std::string_view bytes, Buttons buttons, const char* line,
+                      const std::string& drawn, DialogResult result, bool ended) {
+  const std::string asked = std::string(line) + ": ";
   const std::string head = "\n== Slicery (question) ==\nText\n";
   Require(drawn.compare(0, head.size(), head) == 0, "dialog drawn wrong");
   const std::string rest = drawn.substr(head.size());
@@ -216,9 +216,14 @@ void CheckFirstDialog(std::string_view bytes, unsigned buttons, const std::strin
 
 // Dialogs of every button set answered from `bytes` until the input ends.
 void CheckDialogs(std::string_view bytes) {
-  for (const Buttons set :
-       {Buttons::kOk, Buttons::kOkCancel, Buttons::kYesNoCancel, Buttons::kYesNo}) {
-    const unsigned buttons = static_cast<unsigned>(set);
+  const struct {
+    Buttons buttons;
+    const char* line;
+  } sets[] = {{Buttons::kOk, "[O]K"},
+              {Buttons::kOkCancel, "[O]K / [C]ancel"},
+              {Buttons::kYesNoCancel, "[Y]es / [N]o / [C]ancel"},
+              {Buttons::kYesNo, "[Y]es / [N]o"}};
+  for (const auto& [buttons, line] : sets) {
     std::istringstream in{std::string(bytes)};
     std::ostringstream out;
     bool ended = false;
@@ -226,10 +231,10 @@ void CheckDialogs(std::string_view bytes) {
     for (std::size_t shown = 0;; ++shown) {
       Require(shown <= bytes.size(), "dialogs go on without reading input");
       const DialogResult result =
-          screen.ShowMessageBox("Text", "Slicery", set | Icon::kQuestion);
+          screen.ShowMessageBox("Text", "Slicery", buttons, Icon::kQuestion);
       Require(ended ? result == DialogResult::kCancel : Offers(buttons, result),
               "answer not offered");
-      if (shown == 0) CheckFirstDialog(bytes, buttons, out.str(), result, ended);
+      if (shown == 0) CheckFirstDialog(bytes, buttons, line, out.str(), result, ended);
       if (ended) break;
     }
   }

@@ -4,7 +4,7 @@
 
 #include "dialog_texts.h"
 #include "fakes/fake_host.h"
-#include "platform/host.h"
+#include "platform/dialog_types.h"
 
 namespace slicery {
 namespace {
@@ -20,7 +20,8 @@ TEST(MenuLoopTest, CancelEndsAtOnceWithStatusZero) {
   ASSERT_EQ(host.screen.calls().size(), 1u);
   EXPECT_EQ(host.screen.calls()[0].text, kMenu);
   EXPECT_EQ(host.screen.calls()[0].caption, "Slicery");
-  EXPECT_EQ(host.screen.calls()[0].flags, Buttons::kYesNoCancel | Icon::kNone);
+  EXPECT_EQ(host.screen.calls()[0].buttons, Buttons::kYesNoCancel);
+  EXPECT_EQ(host.screen.calls()[0].icon, Icon::kNone);
   EXPECT_EQ(host.screen.clears(), 1);
 }
 

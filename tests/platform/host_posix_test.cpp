@@ -12,7 +12,8 @@
 #include <string>
 
 #include "diskset/volume.h"
-#include "platform/host.h"
+#include "platform/env.h"
+#include "platform/file.h"
 #include "platform/kernel_copy.h"
 
 namespace slicery {

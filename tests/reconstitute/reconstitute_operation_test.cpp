@@ -9,7 +9,7 @@
 #include "diskset/volume.h"
 #include "fakes/fake_host.h"
 #include "fakes/faulty_env.h"
-#include "platform/host.h"
+#include "platform/dialog_types.h"
 
 namespace slicery {
 namespace {
@@ -66,7 +66,8 @@ TEST_F(ReconstituteTest, RebuildsFromAnyVolumeFirstAndInOrderAfterwards) {
   EXPECT_EQ(calls[1].text,
             "This operation contains a file entitled\nrec.bin\nWould you like to "
             "reconstitute the file at this location?");
-  EXPECT_EQ(calls[1].flags, Buttons::kYesNo | Icon::kQuestion);
+  EXPECT_EQ(calls[1].buttons, Buttons::kYesNo);
+  EXPECT_EQ(calls[1].icon, Icon::kQuestion);
   EXPECT_EQ(calls[2].text, "Please insert Disk #1");
   EXPECT_EQ(calls[6].text, "Please insert Disk #5");
   EXPECT_EQ(calls.back().text, kComplete);
@@ -153,7 +154,8 @@ TEST_F(ReconstituteTest, CancelAndAMissingDataFileKeepThePartialTarget) {
   EXPECT_EQ(RunReconstituteOperation(broken.ctx), OperationOutcome::kEndProgram);
   EXPECT_EQ(broken.screen.calls().back().text, kReadFatal);
   EXPECT_EQ(broken.screen.calls().back().caption, "Fatal error");
-  EXPECT_EQ(broken.screen.calls().back().flags, Buttons::kOk | Icon::kError);
+  EXPECT_EQ(broken.screen.calls().back().buttons, Buttons::kOk);
+  EXPECT_EQ(broken.screen.calls().back().icon, Icon::kError);
   EXPECT_EQ(broken.env.FileBytes("t.bin"), "");
 }
 
@@ -161,7 +163,7 @@ TEST_F(ReconstituteTest, TheRecordedPathIsCheckedLikeATypedOne) {
   const std::string source = MakeSet("d", {40}, 9, 2);
   host_.env.SetFile("rec.bin", "original");
   std::istringstream typed("A:/SLICERY.A2Z new.bin");
-  Context ctx{host_.screen, host_.env, typed, host_.out, false};
+  Context ctx{{host_.screen, typed, host_.out, false}, host_.env};
   Answer(DialogResult::kOk, "d1");
   host_.screen.Then(DialogResult::kYes);  // the recorded rec.bin
   host_.screen.Then(DialogResult::kNo);   // exists: not overwritten
@@ -225,7 +227,7 @@ TEST_P(DamagedVolumeTest, IsCutBackAndAskedForAgain) {
                     damage.cut >= 0 ? chunk2.substr(0, chunk2.size() - damage.cut)
                                     : chunk2 + std::string(-damage.cut, 'x'));
   FaultyEnv env(host_.env);
-  Context ctx{host_.screen, env, host_.in, host_.out, false};
+  Context ctx{{host_.screen, host_.in, host_.out, false}, env};
   Answer(DialogResult::kOk, "d1");
   host_.screen.Then(DialogResult::kNo);  // to out.bin
   Answer(DialogResult::kOk, "d1");
@@ -257,7 +259,8 @@ TEST_P(DamagedVolumeTest, IsCutBackAndAskedForAgain) {
   const DialogCall& told = host_.screen.calls()[4];
   EXPECT_EQ(told.text, kDamaged);
   EXPECT_EQ(told.caption, "Error");
-  EXPECT_EQ(told.flags, Buttons::kOk | Icon::kError);
+  EXPECT_EQ(told.buttons, Buttons::kOk);
+  EXPECT_EQ(told.icon, Icon::kError);
   EXPECT_NE(
       host_.out.str().find("] 100 bytes reconstituted.\nReconstituting Data [" +
                            std::string(damage.dots, '.') + "\nReconstituting Data ["),
@@ -271,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedVolumeTest, ::testing::ValuesIn(kDamage
 TEST(ReconstituteFaultTest, ANewLocationWhoseEmptyFileWillNotCloseIsRefused) {
   FakeHost host("new.bin");
   FaultyEnv faulty(host.env);
-  Context ctx{host.screen, faulty, host.in, host.out, false};
+  Context ctx{{host.screen, host.in, host.out, false}, faulty};
   host.env.AddDisk("d1", 10000);
   host.env.InsertDisk("d1");
   host.env.SetFile(InfoFilePath(host.env), "rec.bin\n0\n*\n3\n5");

@@ -9,7 +9,7 @@
 #include "dialog_texts.h"
 #include "diskset/volume.h"
 #include "fakes/fake_host.h"
-#include "platform/host.h"
+#include "platform/dialog_types.h"
 
 namespace slicery {
 namespace {
@@ -69,9 +69,11 @@ TEST_F(SplitTest, SpreadsTheSourceOverVolumesWithARecordEach) {
   }
   ASSERT_FALSE(host_.screen.calls().empty());
   EXPECT_EQ(host_.screen.calls().back().text, kComplete);
-  EXPECT_EQ(host_.screen.calls().back().flags, Buttons::kYesNo | Icon::kNone);
+  EXPECT_EQ(host_.screen.calls().back().buttons, Buttons::kYesNo);
+  EXPECT_EQ(host_.screen.calls().back().icon, Icon::kNone);
   EXPECT_EQ(host_.screen.calls()[0].caption, "Insert Disk");
-  EXPECT_EQ(host_.screen.calls()[0].flags, Buttons::kOkCancel | Icon::kNone);
+  EXPECT_EQ(host_.screen.calls()[0].buttons, Buttons::kOkCancel);
+  EXPECT_EQ(host_.screen.calls()[0].icon, Icon::kNone);
   EXPECT_EQ(host_.out.str(),
             "Please enter the filename to slicery: \n"
             "Slicery Operation: Slicery\nFilename: src.bin\n"
@@ -190,7 +192,8 @@ TEST_F(SplitTest, AFileThatWillNotOpenIsAskedForAgain) {
   EXPECT_EQ(retry.text,
             "Slicery was unable to open the file.  Please enter another filename.");
   EXPECT_EQ(retry.caption, "Slicery");
-  EXPECT_EQ(retry.flags, Buttons::kOkCancel | Icon::kWarning);
+  EXPECT_EQ(retry.buttons, Buttons::kOkCancel);
+  EXPECT_EQ(retry.icon, Icon::kWarning);
   EXPECT_EQ(RecordOn(host.env, "d1").source_path, "src.bin");
 }
 

@@ -2,23 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
+#include "fakes/fake_host.h"
 #include "ui/console.h"
 
 namespace slicery {
 namespace {
 
 TEST(ProgressMeterTest, DrawsOneLineOutOfLabelDotsAndClosingBracket) {
-  std::ostringstream out;
-  ProgressMeter meter(out);
+  FakeHost host;
+  ProgressMeter meter(host.out);
   meter.Start("Writing to disk [");
   meter.Dot();
   meter.Dot();
   meter.Finish();
-  out << 12 << " bytes written";
-  EndLine(out);
-  EXPECT_EQ(out.str(), "Writing to disk [..] 12 bytes written\n");
+  host.out << 12 << " bytes written";
+  EndLine(host.ctx);
+  EXPECT_EQ(host.out.str(), "Writing to disk [..] 12 bytes written\n");
 }
 
 }  // namespace

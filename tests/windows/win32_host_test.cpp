@@ -13,9 +13,10 @@
 #include <string>
 
 #include "diskset/volume.h"
-#include "platform/host.h"
+#include "menu/host_context.h"
+#include "platform/env.h"
+#include "platform/file.h"
 #include "ui/console.h"
-#include "ui/context.h"
 
 namespace slicery {
 namespace {
@@ -175,12 +176,16 @@ TEST_F(Win32HostTest, TicksAreMillisecondsAndTypedPathsAreUpperCased) {
   EXPECT_GE(elapsed, 150u);
   EXPECT_LE(elapsed, 5000u);
 
+  // The host binding decides the upper-casing; the path is typed on streams
+  // of the test's own.
+  std::unique_ptr<HostContext> host = HostContext::Open({});
+  ASSERT_NE(host, nullptr);
+  const Context& bound = host->context();
   std::istringstream in("c:\\dir\\file.bin");
   std::ostringstream out;
-  std::unique_ptr<Screen> screen = NewHostScreen(in, out);
-  Context ctx{*screen, *env_, in, out};
+  Console console{bound.screen, in, out, bound.upper_case_typed_paths};
   std::string path;
-  ASSERT_TRUE(ReadTypedPath(ctx, &path));
+  ASSERT_TRUE(ReadTypedPath(console, &path));
   EXPECT_EQ(path, "C:\\DIR\\FILE.BIN");
 }
 

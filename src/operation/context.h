@@ -1,0 +1,19 @@
+// What an operation reaches the world through: the console (message boxes and
+// streams) and the environment (files, the volume, the clock). The menu binds
+// the real host; tests fill it with fakes. A Context passes wherever the ui
+// wants its Console.
+#pragma once
+
+#include "platform/env.h"
+#include "ui/console.h"
+
+namespace slicery {
+
+struct Context : Console {
+  Env& env;
+  // Whether each volume a split writes is read back from its medium before it
+  // counts as written.
+  bool read_back_volumes = true;
+};
+
+}  // namespace slicery

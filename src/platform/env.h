@@ -1,0 +1,66 @@
+// Files, the volume that stands for drive A, and the clock: the environment an
+// operation runs in. One implementation per host (host_posix.cpp,
+// host_win32.cpp); tests supply fakes of the same interface.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/file.h"
+
+namespace slicery {
+
+// What the volume offers: its free bytes and the size they are handed out in.
+struct VolumeSpace {
+  std::uint64_t free_bytes = 0;  // available to the caller
+  std::uint64_t unit = 1;        // allocation unit (cluster, block); at least 1
+  // Free bytes of the simulated medium, counted without units, where the
+  // volume is given a size of its own.
+  std::optional<std::uint64_t> simulated_free;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+  // Null when the file cannot be opened in that mode.
+  virtual std::unique_ptr<File> Open(const std::string& path, FileMode mode) = 0;
+  // Whether anything is at `path`, even what cannot be opened.
+  virtual bool Exists(const std::string& path) = 0;
+  // What `path` names, found without reading from it, so it cannot block.
+  virtual FileKind KindOf(const std::string& path) = 0;
+  // Whether two paths name one file however they are spelled (the same device
+  // and inode, or volume serial and file index). False when either names nothing.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  // Deletes a file; the result is ignored by every caller, so none is given.
+  virtual void Remove(const std::string& path) = 0;
+  // The volume root, ending in its separator ("A:\" on Windows).
+  virtual std::string VolumeRoot() = 0;
+  // The volume's free space; empty if the query failed.
+  virtual std::optional<VolumeSpace> QueryVolumeSpace() = 0;
+  // Makes the volume's directory entries durable (new and removed files).
+  virtual bool SyncVolume() = 0;
+  // Opens `path` for reading from the medium itself rather than from the
+  // operating system's cache of it (which holds what was written, not what
+  // the medium kept), so that a written file can be read back. Null when it
+  // cannot be opened.
+  virtual std::unique_ptr<File> OpenFromMedium(const std::string& path) = 0;
+  // Milliseconds since the system started, truncated to 32 bits.
+  virtual std::uint32_t TickCount() = 0;
+};
+
+// The volume as given on the command line, ahead of the host's own settings.
+// A field left empty leaves that setting to the host.
+struct VolumeOverrides {
+  std::optional<std::string> root;  // the volume directory
+  std::optional<std::string> size;  // a byte count as typed, checked by the host
+};
+
+// The host's environment. Reports a configuration error on `error` and
+// returns null when the host cannot be used as configured, or cannot take the
+// overrides given.
+std::unique_ptr<Env> NewHostEnv(std::ostream& error, const VolumeOverrides& overrides);
+
+}  // namespace slicery
