@@ -31,6 +31,9 @@ inline constexpr char kTooSmall[] =
     "Error: Disk must have at least 600 bytes free space.";
 inline constexpr char kSourceUnreadable[] =
     "Error: Slicery was unable to read the file.\nOperation aborted.";
+inline constexpr char kReadBackFailed[] =
+    "Error: the data on this disk did not read back as it was written.\nPlease use "
+    "another disk.";
 
 // Reconstitute.
 inline constexpr char kIdentify[] = "Please insert a disk into drive.";
