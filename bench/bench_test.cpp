@@ -73,7 +73,13 @@ TEST(OptionsTest, LargeModeIsOverriddenByTheOtherOptionsAndBadValuesAreRefused) 
   EXPECT_EQ(large->volume_size, 3ull << 30);
   EXPECT_TRUE(large->sparse);
   EXPECT_EQ(large->runs, 1);
-  EXPECT_EQ(large->dir, "/tmp/x");
+  EXPECT_EQ(large->dirs, std::vector<std::string>{"/tmp/x"});
+  const std::optional<Options> plain = Parse({}, &message);
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->dirs, std::vector<std::string>{"/dev/shm/slicery-bench"});
+  const std::optional<Options> both = Parse({"--dir", "/a", "--dir", "/b"}, &message);
+  ASSERT_TRUE(both);
+  EXPECT_EQ(both->dirs, (std::vector<std::string>{"/a", "/b"}));
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{"--runs", "0"},
                                              {"--volume", "600"},

@@ -14,11 +14,12 @@ using e2e::Dialog;
 using e2e::Session;
 
 std::unique_ptr<Session> Launch(const ProgramSetup& setup, const e2e::Drive& drive,
-                                std::string* error) {
+                                bool read_back, std::string* error) {
   e2e::LaunchOptions options;
   options.program = setup.program;
   options.env = {{"SLICERY_VOLUME", drive.path()},
                  {"SLICERY_VOLUME_SIZE", std::to_string(setup.volume_size)}};
+  if (!read_back) options.env.push_back({"SLICERY_NO_VERIFY", "1"});
   options.timeout = setup.timeout;
   return Session::Start(options, error);
 }
@@ -68,8 +69,9 @@ std::optional<Phase> EndPhase(Session& session, Clock::time_point start, Phase p
 }  // namespace
 
 std::optional<Phase> RunSplit(const ProgramSetup& setup, e2e::Drive& drive,
-                              const std::string& source, std::string* error) {
-  std::unique_ptr<Session> session = Launch(setup, drive, error);
+                              const std::string& source, bool read_back,
+                              std::string* error) {
+  std::unique_ptr<Session> session = Launch(setup, drive, read_back, error);
   if (!session) return std::nullopt;
   if (!Is(session->NextDialog(), kMenuText)) return Fail(*session, "no menu", error);
   const Clock::time_point start = Clock::now();
@@ -82,13 +84,14 @@ std::optional<Phase> RunSplit(const ProgramSetup& setup, e2e::Drive& drive,
     if (!Insert(drive, ++phase.volumes, error)) return std::nullopt;
     if (!session->Answer('o')) return Fail(*session, "answer not taken", error);
   }
+  phase.read_back_shown = session->Stdout().find("Checking [") != std::string::npos;
   return EndPhase(*session, start, phase, error);
 }
 
 std::optional<Phase> RunReconstitute(const ProgramSetup& setup, e2e::Drive& drive,
                                      int volumes, const std::string& recorded,
                                      const std::string& target, std::string* error) {
-  std::unique_ptr<Session> session = Launch(setup, drive, error);
+  std::unique_ptr<Session> session = Launch(setup, drive, true, error);
   if (!session) return std::nullopt;
   if (!Is(session->NextDialog(), kMenuText) || !session->Answer('n')) {
     return Fail(*session, "no menu", error);

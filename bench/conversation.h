@@ -25,11 +25,16 @@ struct Phase {
   double seconds = 0;
   int volumes = 0;
   ChildUsage usage;
+  // The console showed the read-back of a volume ("Checking [").
+  bool read_back_shown = false;
 };
 
-// Splits `source` (an absolute path) onto blank disks "1", "2", ... of `drive`.
+// Splits `source` (an absolute path) onto blank disks "1", "2", ... of `drive`;
+// with the read-back of every volume, or with SLICERY_NO_VERIFY=1 when
+// `read_back` is false.
 std::optional<Phase> RunSplit(const ProgramSetup& setup, e2e::Drive& drive,
-                              const std::string& source, std::string* error);
+                              const std::string& source, bool read_back,
+                              std::string* error);
 
 // Rebuilds the set on disks "1".."volumes" of `drive` at `target`, typed as a
 // new location; `recorded` is the source path the set records.

@@ -1,5 +1,6 @@
 #include "bench/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <string_view>
@@ -15,17 +16,21 @@ namespace {
 constexpr std::uint64_t kLargeFile = 5ull << 30;
 constexpr std::uint64_t kLargeVolume = 3ull << 30;
 constexpr char kLargeDir[] = "/var/tmp/slicery-bench-large";
+constexpr char kDefaultDir[] = "/dev/shm/slicery-bench";
 
 constexpr char kUsage[] =
     "usage: slicery_bench [--size BYTES] [--volume BYTES] [--runs N] [--dir PATH]\n"
     "                     [--large] [--timeout SECONDS] [--program PATH]\n"
     "                     [--damage-target]\n"
-    "Splits a file with slicery onto simulated volumes, rebuilds it, checks it\n"
-    "byte for byte, and times both phases against cat on the same bytes.\n"
+    "Splits a file with slicery onto simulated volumes, with the read-back of\n"
+    "every volume and without it (SLICERY_NO_VERIFY=1), rebuilds it, checks it\n"
+    "byte for byte, and times the verified split against cp, sync and cmp, the\n"
+    "other split and the rebuild against cat, on the same bytes.\n"
     "  --size BYTES     file size (default 1G); suffixes K, M, G, T are binary\n"
     "  --volume BYTES   simulated volume size, SLICERY_VOLUME_SIZE (default 256M)\n"
     "  --runs N         runs; medians are reported (default 3)\n"
-    "  --dir PATH       working folder (default /dev/shm/slicery-bench)\n"
+    "  --dir PATH       working folder (default /dev/shm/slicery-bench); given\n"
+    "                   again, a run in each, with the ratios side by side\n"
     "  --large          5G sparse file onto 3G volumes, 1 run, in\n"
     "                   /var/tmp/slicery-bench-large; other options override it\n"
     "  --timeout S      limit for each dialog and each exit (default 600)\n"
@@ -58,7 +63,6 @@ void ApplyLarge(Options* options) {
   options->file_size = kLargeFile;
   options->volume_size = kLargeVolume;
   options->runs = 1;
-  options->dir = kLargeDir;
   options->sparse = true;
 }
 
@@ -76,7 +80,7 @@ bool Apply(const std::string& name, const std::string& value, Options* options,
   } else if (name == "--timeout" && (number = ParsePositive(value))) {
     options->timeout_seconds = *number;
   } else if (name == "--dir" && !value.empty()) {
-    options->dir = value;
+    options->dirs.push_back(value);
   } else if (name == "--program" && !value.empty()) {
     options->program = value;
   } else {
@@ -105,9 +109,8 @@ std::optional<std::uint64_t> ParseByteCount(const std::string& text) {
 std::optional<Options> ParseOptions(int argc, char** argv, std::string* message) {
   Options options;
   const std::vector<std::string> args(argv + 1, argv + argc);
-  for (const std::string& arg : args) {
-    if (arg == "--large") ApplyLarge(&options);
-  }
+  const bool large = std::find(args.begin(), args.end(), "--large") != args.end();
+  if (large) ApplyLarge(&options);
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
@@ -125,6 +128,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string* message)
     }
     if (!Apply(arg, args[++i], &options, message)) return std::nullopt;
   }
+  if (options.dirs.empty()) options.dirs.push_back(large ? kLargeDir : kDefaultDir);
   return options;
 }
 

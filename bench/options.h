@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace slicery::bench {
 
@@ -11,7 +12,10 @@ struct Options {
   std::uint64_t file_size = 1ull << 30;
   std::uint64_t volume_size = 256ull << 20;
   int runs = 3;
-  std::string dir = "/dev/shm/slicery-bench";
+  // Working folders, each with a run of its own and the results side by side:
+  // a tmpfs and a mounted ext4 image, say. --dir may be given more than once;
+  // without it /dev/shm/slicery-bench (or the large mode's folder).
+  std::vector<std::string> dirs;
   // A sparse source with a few marker blocks instead of random bytes.
   bool sparse = false;
   std::string program;        // the slicery executable

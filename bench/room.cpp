@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace slicery::bench {
@@ -58,6 +59,23 @@ bool CheckRoom(const std::string& dir, std::uint64_t bytes, std::string* error) 
     return false;
   }
   return true;
+}
+
+std::string FileSystemOf(const std::string& dir) {
+  std::error_code ec;
+  const std::string path = std::filesystem::canonical(dir, ec).string();
+  if (ec) return "unknown";
+  std::ifstream mounts("/proc/self/mounts");
+  std::string best_point, best_type = "unknown";
+  for (std::string device, point, type, rest; mounts >> device >> point >> type;) {
+    std::getline(mounts, rest);
+    const bool holds = path == point || point == "/" || path.rfind(point + "/", 0) == 0;
+    if (holds && point.size() >= best_point.size()) {
+      best_point = point;
+      best_type = type;
+    }
+  }
+  return best_type;
 }
 
 }  // namespace slicery::bench

@@ -15,4 +15,8 @@ std::uint64_t BytesNeeded(std::uint64_t file_size, bool sparse);
 // less room than `bytes` plus a margin.
 bool CheckRoom(const std::string& dir, std::uint64_t bytes, std::string* error);
 
+// The type of the file system that holds `dir` ("tmpfs", "ext4"), from the
+// mount table; "unknown" when it cannot be told.
+std::string FileSystemOf(const std::string& dir);
+
 }  // namespace slicery::bench

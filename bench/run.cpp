@@ -24,11 +24,11 @@ struct RunPlan {
   bool cat_first;
 };
 
-// Runs cat into `output` and removes the copy at once, so it never takes a
+// Runs a tool into `output` and removes the copy at once, so it never takes a
 // volume's room nor holds memory beside the next phase.
-bool TimeCat(const std::vector<std::string>& inputs, const std::string& output,
-             CatRun* figures, std::string* error) {
-  std::optional<CatRun> run = RunCat(inputs, output, error);
+bool TimeTool(const std::function<std::optional<AnchorRun>()>& tool,
+              const std::string& output, AnchorRun* figures) {
+  std::optional<AnchorRun> run = tool();
   std::remove(output.c_str());
   if (run) *figures = *run;
   return run.has_value();
@@ -48,23 +48,31 @@ std::vector<std::string> DataFiles(const e2e::Drive& drive, std::size_t volumes)
   return files;
 }
 
-// The split by slicery and cat's copy of the source into the volume folder;
-// then every volume must hold its chunk.
-bool SplitStep(const RunPlan& plan, RunFigures* figures, std::string* error) {
+// A split by slicery, with or without the read-back, and its tool's copy of
+// the source into the volume folder; then every volume must hold its chunk.
+bool SplitStep(const RunPlan& plan, bool read_back, RunFigures* figures,
+               std::string* error) {
+  const std::string copy = plan.drive.path() + "/" + kCatOutput;
+  Phase* phase = read_back ? &figures->verified_split : &figures->split;
   const bool timed = InOrder(
       plan.cat_first,
       [&] {
-        return TimeCat({plan.source}, plan.drive.path() + "/" + kCatOutput,
-                       &figures->cat_split, error);
+        if (read_back) {
+          return TimeTool([&] { return RunCopySyncCompare(plan.source, copy, error); },
+                          copy, &figures->cp_sync_cmp);
+        }
+        return TimeTool([&] { return RunCat({plan.source}, copy, error); }, copy,
+                        &figures->cat_split);
       },
       [&] {
-        std::optional<Phase> phase = RunSplit(plan.setup, plan.drive, plan.source, error);
-        if (phase) figures->split = *phase;
-        return phase.has_value();
+        std::optional<Phase> done =
+            RunSplit(plan.setup, plan.drive, plan.source, read_back, error);
+        if (done) *phase = *done;
+        return done.has_value();
       });
   if (!timed || !CheckChunks(plan.drive, plan.chunks, error)) return false;
-  if (static_cast<std::size_t>(figures->split.volumes) == plan.chunks.size()) return true;
-  *error = "the split asked for " + std::to_string(figures->split.volumes) +
+  if (static_cast<std::size_t>(phase->volumes) == plan.chunks.size()) return true;
+  *error = "the split asked for " + std::to_string(phase->volumes) +
            " volumes, expected " + std::to_string(plan.chunks.size());
   return false;
 }
@@ -76,8 +84,12 @@ bool RebuildStep(const RunPlan& plan, RunFigures* figures, std::string* error) {
   return InOrder(
       plan.cat_first,
       [&] {
-        return TimeCat(DataFiles(plan.drive, plan.chunks.size()),
-                       plan.workspace.Work(kCatOutput), &figures->cat_rebuild, error);
+        const std::string copy = plan.workspace.Work(kCatOutput);
+        return TimeTool(
+            [&] {
+              return RunCat(DataFiles(plan.drive, plan.chunks.size()), copy, error);
+            },
+            copy, &figures->cat_rebuild);
       },
       [&] {
         std::optional<Phase> phase = RunReconstitute(plan.setup, plan.drive, volumes,
@@ -93,11 +105,12 @@ bool RebuildStep(const RunPlan& plan, RunFigures* figures, std::string* error) {
       });
 }
 
-}  // namespace
-
-std::optional<RunFigures> RunOnce(const Options& options, const ProgramSetup& setup,
-                                  Workspace& workspace, int index, std::string* error) {
-  if (!workspace.ClearVolumes(error)) return std::nullopt;
+// Blank volumes, then the steps on them.
+bool OnBlankVolumes(const Options& options, const ProgramSetup& setup,
+                    Workspace& workspace, int index,
+                    const std::function<bool(const RunPlan&)>& steps,
+                    std::string* error) {
+  if (!workspace.ClearVolumes(error)) return false;
   e2e::Drive drive(workspace.root());
   const RunPlan plan{options,
                      setup,
@@ -108,11 +121,29 @@ std::optional<RunFigures> RunOnce(const Options& options, const ProgramSetup& se
                      ExpectedChunks(options.file_size, options.volume_size),
                      index % 2 == 1};
   std::remove(plan.target.c_str());
+  return steps(plan) && workspace.ClearVolumes(error);
+}
+
+}  // namespace
+
+std::optional<RunFigures> RunOnce(const Options& options, const ProgramSetup& setup,
+                                  Workspace& workspace, int index, std::string* error) {
   RunFigures figures;
-  if (!SplitStep(plan, &figures, error) || !RebuildStep(plan, &figures, error) ||
-      !workspace.ClearVolumes(error)) {
-    return std::nullopt;
-  }
+  // The rebuild reads the verified split's set; the split without the
+  // read-back makes a set of its own.
+  const bool done =
+      OnBlankVolumes(
+          options, setup, workspace, index,
+          [&](const RunPlan& plan) {
+            return SplitStep(plan, true, &figures, error) &&
+                   RebuildStep(plan, &figures, error);
+          },
+          error) &&
+      OnBlankVolumes(
+          options, setup, workspace, index,
+          [&](const RunPlan& plan) { return SplitStep(plan, false, &figures, error); },
+          error);
+  if (!done) return std::nullopt;
   return figures;
 }
 

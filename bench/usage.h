@@ -14,4 +14,8 @@ struct ChildUsage {
 
 ChildUsage FromRusage(const rusage& usage);
 
+// Two processes run one after the other: their CPU times added, the larger
+// peak.
+ChildUsage Together(const ChildUsage& a, const ChildUsage& b);
+
 }  // namespace slicery::bench

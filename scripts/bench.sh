@@ -1,29 +1,36 @@
 #!/usr/bin/env bash
 # Builds the Release benchmark in build-bench and runs it.
 #   scripts/bench.sh [OPTION...]          the standard configurations, 3 runs
-#       each: on tmpfs 1 GiB onto 256 MiB volumes (time), 64 MiB onto 256 MiB
-#       (memory), 100 MiB onto 1.44 MB volumes (per-volume cost); then 1 GiB
-#       onto 256 MiB volumes on a loop-mounted ext4 image (the medium)
-#   scripts/bench.sh --ext4 [OPTION...]   the ext4 configuration alone
+#       each: 1 GiB onto 256 MiB volumes on tmpfs and on a loop-mounted ext4
+#       image side by side (time, and the medium); then on tmpfs 64 MiB onto
+#       256 MiB (memory) and 100 MiB onto 1.44 MB volumes (per-volume cost)
+#   scripts/bench.sh --ext4 [OPTION...]   the ext4 image alone
 #   scripts/bench.sh --large [OPTION...]  5 GiB sparse file onto 3 GiB volumes
-# Extra options go to every run and override its own (slicery_bench --help);
-# on the ext4 image the working folder is always the image's.
+# Each configuration times the split with the read-back of every volume
+# against cp, sync and cmp, and the split without it and the rebuild against
+# cat. Extra options go to every run and override its own (slicery_bench
+# --help); --dir names the tmpfs folder, and on the ext4 image the working
+# folder is always the image's.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/ensure-packages.sh" g++ cmake make libgtest-dev coreutils \
-  e2fsprogs mount
+  diffutils e2fsprogs mount
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build-bench" --target slicery_bench -j2 >/dev/null
 bench="$root/build-bench/bench/slicery_bench"
 
 ext4_only=false
+tmpfs_dir=/dev/shm/slicery-bench
 args=()
-for arg in "$@"; do
-  case "$arg" in
-    --large) exec "$bench" "$@" ;;
+all=("$@")
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --large) exec "$bench" "${all[@]}" ;;
     --ext4) ext4_only=true ;;
-    *) args+=("$arg") ;;
+    --dir) if [ $# -ge 2 ]; then tmpfs_dir="$2" && shift; else args+=("$1"); fi ;;
+    *) args+=("$1") ;;
   esac
+  shift
 done
 
 # The ext4 image: a sparse file under /var/tmp holding a fresh file system,
@@ -73,19 +80,26 @@ ext4_mount() {
   ext4_mounted=true
 }
 
-run_ext4() {
-  local status=0
+# The 1 GiB configuration in the folders given, with the ext4 image's added
+# when it mounts ("$@": the other folders; none for the image alone).
+run_with_ext4() {
+  local status=0 dirs=()
+  for dir in "$@"; do dirs+=(--dir "$dir"); done
   ext4_mount || status=$?
-  if [ "$status" -ne 0 ]; then
+  if [ "$status" -eq 0 ]; then
+    echo "ext4: $ext4_size image $ext4_dir/image on $ext4_loop (direct I/O to the" \
+      "image file), mounted on $ext4_dir/mnt"
+    dirs+=(--dir "$ext4_dir/mnt/bench")
+  else
     ext4_cleanup
-    [ "$status" -eq 1 ] && return 0
-    echo "cannot make the ext4 image" >&2
-    exit 1
+    if [ "$status" -ne 1 ]; then
+      echo "cannot make the ext4 image" >&2
+      exit 1
+    fi
   fi
-  echo "ext4: $ext4_size image $ext4_dir/image on $ext4_loop (direct I/O to the" \
-    "image file), mounted on $ext4_dir/mnt"
   echo
-  "$bench" --size 1G --volume 268435456 --runs 3 "${args[@]}" --dir "$ext4_dir/mnt/bench"
+  [ ${#dirs[@]} -eq 0 ] ||
+    "$bench" --size 1G --volume 268435456 --runs 3 "${args[@]}" "${dirs[@]}"
   ext4_cleanup
 }
 
@@ -95,13 +109,11 @@ echo "/dev/shm: $(df -h --output=fstype,size,avail /dev/shm | tail -n1 | xargs)"
 echo
 
 if $ext4_only; then
-  run_ext4
+  run_with_ext4
   exit
 fi
-"$bench" --size 1G --volume 268435456 --runs 3 "${args[@]}"
+run_with_ext4 "$tmpfs_dir"
 echo
-"$bench" --size 64M --volume 268435456 --runs 3 "${args[@]}"
+"$bench" --size 64M --volume 268435456 --runs 3 "${args[@]}" --dir "$tmpfs_dir"
 echo
-"$bench" --size 100M --volume 1457664 --runs 3 "${args[@]}"
-echo
-run_ext4
+"$bench" --size 100M --volume 1457664 --runs 3 "${args[@]}" --dir "$tmpfs_dir"

@@ -17,8 +17,8 @@ trap 'rm -rf "$dir"' EXIT
 out="$("$bench" --size 8M --volume 1M --runs 1 --dir "$dir" --timeout 60)"
 echo "$out"
 grep -q '^| 1 |' <<<"$out"
-tail -n1 <<<"$out" |
-  grep -Eq '^split [0-9]+\.[0-9]{2}x cat, reconstitute [0-9]+\.[0-9]{2}x cat$'
+tail -n1 <<<"$out" | grep -Eq '^verified split [0-9]+\.[0-9]{2}x cp\+sync\+cmp, split '\
+'[0-9]+\.[0-9]{2}x cat, reconstitute [0-9]+\.[0-9]{2}x cat$'
 
 # One byte of the rebuilt file flipped before the comparison: must fail.
 if err="$("$bench" --size 1M --volume 256K --runs 1 --dir "$dir" --damage-target \

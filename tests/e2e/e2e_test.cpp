@@ -65,10 +65,8 @@ std::vector<Step> SplitDisks(const std::vector<std::string>& disks) {
 ::testing::AssertionResult Holds(const std::string& path, const std::string& expected) {
   const std::optional<std::string> actual = ReadFile(path);
   if (!actual) return ::testing::AssertionFailure() << path << " cannot be read";
-  if (*actual == expected) return ::testing::AssertionSuccess();
-  std::size_t at = 0;
-  while (at < actual->size() && at < expected.size() && (*actual)[at] == expected[at])
-    ++at;
+  const std::size_t at = FirstDifference(*actual, expected);
+  if (at == std::string::npos) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure()
          << path << " holds " << actual->size() << " bytes, expected " << expected.size()
          << "; first difference at offset " << at;

@@ -106,6 +106,13 @@ bool WriteRandomFile(const std::string& path, std::uint64_t size, std::uint32_t 
   return std::fclose(file.release()) == 0 && written;
 }
 
+std::size_t FirstDifference(const std::string& a, const std::string& b) {
+  if (a == b) return std::string::npos;
+  std::size_t at = 0;
+  while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+  return at;
+}
+
 bool SameContents(const std::string& a, const std::string& b) {
   FilePtr fa(std::fopen(a.c_str(), "rb")), fb(std::fopen(b.c_str(), "rb"));
   if (!fa || !fb) return false;

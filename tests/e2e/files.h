@@ -29,6 +29,9 @@ std::optional<std::string> ReadFile(const std::string& path);
 bool WriteRandomFile(const std::string& path, std::uint64_t size, std::uint32_t seed);
 // The bytes of `size` pseudo-random bytes from `seed`, as WriteRandomFile writes.
 std::string RandomBytes(std::size_t size, std::uint32_t seed);
+// The offset of the first byte where `a` and `b` differ; the shorter one's
+// length when one begins with the other, npos when they are equal.
+std::size_t FirstDifference(const std::string& a, const std::string& b);
 // True when both files exist and hold the same bytes; compared in blocks.
 bool SameContents(const std::string& a, const std::string& b);
 

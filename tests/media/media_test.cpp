@@ -52,11 +52,6 @@ const MediumKind kMedia[] = {
      {"mkfs.exfat", "-c", "128K"}},
 };
 
-bool MediaRequired() {
-  const char* required = std::getenv("SLICERY_MEDIA_REQUIRED");
-  return required != nullptr && std::string(required) == "1";
-}
-
 // The five fields of a record, split at its CR LF line ends.
 std::vector<std::string> Fields(const std::string& record) {
   std::vector<std::string> fields;

@@ -1,7 +1,6 @@
 #include "media/medium.h"
 
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,68 +9,12 @@
 #include <fstream>
 #include <thread>
 
+#include "media/command.h"
+
 namespace slicery::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The system programs live in sbin, which a plain user's PATH may lack.
-std::string SearchPath() {
-  const char* path = std::getenv("PATH");
-  return std::string(path != nullptr ? path : "/usr/bin:/bin") + ":/usr/sbin:/sbin";
-}
-
-std::string FindProgram(const std::string& name) {
-  std::string dirs = SearchPath();
-  for (std::size_t start = 0; start <= dirs.size();) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string candidate = dirs.substr(start, end - start) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return "";
-}
-
-// Runs a command to its end; standard output and error go to *output. True
-// when it exited with status 0.
-bool Run(const std::vector<std::string>& argv, std::string* output) {
-  const std::string program = FindProgram(argv[0]);
-  if (program.empty()) {
-    *output = argv[0] + ": not found";
-    return false;
-  }
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) return false;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(pipe_fds[1], STDOUT_FILENO);
-    dup2(pipe_fds[1], STDERR_FILENO);
-    close(pipe_fds[0]);
-    close(pipe_fds[1]);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execv(program.c_str(), args.data());
-    _exit(127);
-  }
-  close(pipe_fds[1]);
-  output->clear();
-  char buffer[4096];
-  for (ssize_t got; (got = read(pipe_fds[0], buffer, sizeof buffer)) > 0;) {
-    output->append(buffer, static_cast<std::size_t>(got));
-  }
-  close(pipe_fds[0]);
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid) return false;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-std::string Describe(const std::vector<std::string>& argv, const std::string& output) {
-  std::string line;
-  for (const std::string& arg : argv) line += (line.empty() ? "" : " ") + arg;
-  return "`" + line + "` failed: " + output;
-}
 
 std::vector<std::string> ProgramsFor(const MediumKind& kind) {
   std::vector<std::string> programs = {"mount", "umount"};
@@ -83,6 +26,11 @@ std::vector<std::string> ProgramsFor(const MediumKind& kind) {
 }
 
 }  // namespace
+
+bool MediaRequired() {
+  const char* required = std::getenv("SLICERY_MEDIA_REQUIRED");
+  return required != nullptr && std::string(required) == "1";
+}
 
 std::string WhyNoMedia(const MediumKind& kind) {
   if (geteuid() != 0) return "mounting needs root";
@@ -118,7 +66,7 @@ bool Medium::Mount(const MediumKind& kind) {
     command = {
         "mount",         "-t",        "tmpfs", "-o", "size=" + std::to_string(kind.size),
         "slicery-media", mount_point_};
-    if (!Run(command, &output)) error_ = Describe(command, output);
+    if (!RunCommand(command, &output)) error_ = Describe(command, output);
     return error_.empty();
   }
   { std::ofstream(image_, std::ios::binary).flush(); }
@@ -126,20 +74,20 @@ bool Medium::Mount(const MediumKind& kind) {
   fs::resize_file(image_, kind.size, ec);
   command = kind.format;
   command.push_back(image_);
-  if (ec || !Run(command, &output)) {
+  if (ec || !RunCommand(command, &output)) {
     error_ =
         ec ? "cannot make " + image_ + ": " + ec.message() : Describe(command, output);
     return false;
   }
   command = {"losetup", "--find", "--show", image_};
-  if (!Run(command, &output) || output.rfind("/dev/", 0) != 0) {
+  if (!RunCommand(command, &output) || output.rfind("/dev/", 0) != 0) {
     error_ = Describe(command, output);
     return false;
   }
   loop_device_ = output.substr(0, output.find('\n'));
   command = {kind.type == MediumType::kExfatFuse ? "mount.exfat-fuse" : "mount",
              loop_device_, mount_point_};
-  if (!Run(command, &output)) error_ = Describe(command, output);
+  if (!RunCommand(command, &output)) error_ = Describe(command, output);
   return error_.empty();
 }
 
@@ -148,17 +96,18 @@ bool Medium::Mount(const MediumKind& kind) {
 bool Medium::Unmount() {
   std::string output;
   for (int attempt = 0; attempt < 20; ++attempt) {
-    if (Run({"umount", mount_point_}, &output)) return true;
+    if (RunCommand({"umount", mount_point_}, &output)) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   cleanup_error_ += Describe({"umount", mount_point_}, output);
-  return Run({"umount", "--lazy", mount_point_}, &output);
+  return RunCommand({"umount", "--lazy", mount_point_}, &output);
 }
 
 void Medium::Release() {
   if (mounted_) mounted_ = !Unmount();
   std::string output;
-  if (!loop_device_.empty() && !Run({"losetup", "--detach", loop_device_}, &output)) {
+  if (!loop_device_.empty() &&
+      !RunCommand({"losetup", "--detach", loop_device_}, &output)) {
     cleanup_error_ += Describe({"losetup", "--detach", loop_device_}, output);
   }
   loop_device_.clear();

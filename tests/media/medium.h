@@ -25,6 +25,10 @@ struct MediumKind {
   std::vector<std::string> format;
 };
 
+// SLICERY_MEDIA_REQUIRED=1: a medium that cannot be made fails the case
+// instead of skipping it (CI, where the media must run).
+bool MediaRequired();
+
 // Why media of this kind cannot be made on this machine (not root, no loop
 // device, no /dev/fuse, a missing program); empty when they can be tried.
 std::string WhyNoMedia(const MediumKind& kind);
