@@ -36,9 +36,6 @@ inline constexpr char kSourceChanged[] =
     "Error: the file changed while it was being split.\nOperation aborted.";
 inline constexpr char kSourceUnreadable[] =
     "Error: Slicery was unable to read the file.\nOperation aborted.";
-inline constexpr char kReadBackFailed[] =
-    "Error: the data on this disk did not read back as it was written.\nPlease use "
-    "another disk.";
 
 // Reconstitute.
 inline constexpr char kIdentify[] = "Please insert a disk into drive.";

@@ -114,7 +114,7 @@ TEST_P(DamagingMediumTest, IsRefusedUnlessTheReadBackIsOff) {
                              {"Insert Disk", kSplitInsert, "o", "bad"}};
   if (verified) {
     steps = steps + std::vector<Step>{
-                        {"Error (warning)", kReadBackFailed, "o", "", "Checking ["}};
+                        {"Error (warning)", kReadBack, "o", "", "Checking ["}};
   }
   steps = steps +
           SplitDisks(verified ? std::vector<std::string>{"1", "2"}
@@ -172,7 +172,7 @@ TEST_F(ReadBackTest, MediumUnmountedDuringTheChunkIsRefusedAndLeavesNothingBehin
   // byte count before it.
   const std::optional<Dialog> refusal = session->NextDialog();
   ASSERT_TRUE(refusal && refusal->caption == "Error" && refusal->icon == "warning" &&
-              (refusal->text == kReadBackFailed || refusal->text == kUnwritable))
+              (refusal->text == kReadBack || refusal->text == kUnwritable))
       << session->Transcript();
   EXPECT_EQ(refusal->console.find(" bytes written"), std::string::npos)
       << session->Transcript();
