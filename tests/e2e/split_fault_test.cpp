@@ -1,6 +1,8 @@
 // The split against real faults: a data file that cannot be written, a volume
 // that refuses the probe file or is gone, and a source that cannot be read.
+#include <chrono>
 #include <filesystem>
+#include <functional>
 
 #include "e2e/e2e_test.h"
 
@@ -101,6 +103,37 @@ TEST_F(SplitFaultTest, UnreadableSourceAbortsAndClearsTheVolume) {
                           {"Slicery (question)", kAnother, "n"}}));
   for (const std::string& file : {kInfoFile, kDataFile, kProbeFile}) {
     EXPECT_FALSE(fs::exists(drive_.FileOn("1", file))) << file;
+  }
+}
+
+// A source that changes between two volumes, grown or rewritten in place, is
+// no fault of the disk's: the split ends with its own message, the volume
+// being written is cleared and the volume before it keeps its files.
+TEST_F(SplitFaultTest, ASourceChangedDuringTheSplitEndsIt) {
+  const std::function<void(const std::string&)> changes[] = {
+      [](const std::string& path) {
+        ASSERT_TRUE(WriteFile(path, RandomBytes(3 * kChunk, 4)));
+      },
+      [this](const std::string& path) {
+        const fs::file_time_type opened = fs::last_write_time(path);
+        ASSERT_TRUE(WriteFile(path, RandomBytes(bytes_.size(), 5)));
+        fs::last_write_time(path, opened + std::chrono::seconds(2));
+      },
+  };
+  for (const auto& change : changes) {
+    ASSERT_TRUE(WriteFile(Work("src.bin"), bytes_));
+    for (const char* disk : {"1", "2"}) fs::remove_all(drive_.DiskPath(disk));
+    const std::string source = Work("src.bin");
+    ASSERT_TRUE(PlayToExit(
+        std::vector<Step>{{"Slicery", kMenu, "y\nsrc.bin"}} + SplitDisks({"1"}) +
+        std::vector<Step>{
+            {"Insert Disk", kSplitInsert, "o", "2", "", [&] { change(source); }},
+            {"Error (error)", kSourceChanged, "o", "", "Checking ["},
+            {"Slicery (question)", kAnother, "n"}}));
+    EXPECT_TRUE(Holds(drive_.FileOn("1", kDataFile), bytes_.substr(0, kChunk)));
+    for (const std::string& file : {kInfoFile, kDataFile, kProbeFile}) {
+      EXPECT_FALSE(fs::exists(drive_.FileOn("2", file))) << file;
+    }
   }
 }
 
