@@ -66,14 +66,17 @@ class Scanner {
   std::size_t pos_ = 0;
 };
 
-void ScanIndexMarkLengthId(Scanner& scan, DiskInfoRecord* record) {
+// True when the id, the last of the four, was read.
+bool ScanIndexMarkLengthId(Scanner& scan, DiskInfoRecord* record) {
   std::int32_t value = 0;
-  if (!scan.Int(&value)) return;
+  if (!scan.Int(&value)) return false;
   record->disk_index = value;
-  if (!scan.Char(&record->continuation_mark)) return;
-  if (!scan.Int(&value)) return;
+  if (!scan.Char(&record->continuation_mark)) return false;
+  if (!scan.Int(&value)) return false;
   record->chunk_length = value;
-  if (scan.Int(&value)) record->operation_id = value;
+  if (!scan.Int(&value)) return false;
+  record->operation_id = value;
+  return true;
 }
 
 }  // namespace
@@ -106,11 +109,11 @@ bool ParseSetIdentity(std::string_view contents, std::string* source_path,
   return true;
 }
 
-void ParseDiskInfo(std::string_view contents, DiskInfoRecord* record) {
+bool ParseDiskInfo(std::string_view contents, DiskInfoRecord* record) {
   const std::size_t line_end = contents.find('\n');
-  if (line_end == std::string_view::npos) return;
+  if (line_end == std::string_view::npos) return false;
   Scanner scan(contents.substr(line_end + 1));
-  ScanIndexMarkLengthId(scan, record);
+  return ScanIndexMarkLengthId(scan, record);
 }
 
 std::string FirstLine(std::string_view contents) {

@@ -42,8 +42,9 @@ bool ParseSetIdentity(std::string_view contents, std::string* source_path,
                       OperationId* operation_id);
 
 // Skips the first line, then scans "%d %c %d %d" into the record's index, mark,
-// length and id. Fields the scan cannot fill keep their values.
-void ParseDiskInfo(std::string_view contents, DiskInfoRecord* record);
+// length and id. Fields the scan cannot fill keep their values. True when all
+// four were read, the id included.
+bool ParseDiskInfo(std::string_view contents, DiskInfoRecord* record);
 
 // The first line without its CR LF or LF; empty when the file is empty or the
 // line is longer than a path may be.

@@ -65,13 +65,16 @@ RecordedPath ReadRecordedPath(Env& env) {
   std::string contents;
   switch (ReadRecordBytes(env, &contents)) {
     case RecordRead::kMissing:
-      return {RecordedPath::kNone, {}};
+      return {RecordedPath::kNone, {}, std::nullopt};
     case RecordRead::kFailed:
-      return {RecordedPath::kUnreadable, {}};
+      return {RecordedPath::kUnreadable, {}, std::nullopt};
     case RecordRead::kRead:
       break;
   }
-  return {RecordedPath::kRead, FirstLine(contents)};
+  RecordedPath recorded{RecordedPath::kRead, FirstLine(contents), std::nullopt};
+  DiskInfoRecord rest;
+  if (ParseDiskInfo(contents, &rest)) recorded.operation_id = rest.operation_id;
+  return recorded;
 }
 
 void ClearDiskSet(Env& env) {

@@ -88,8 +88,8 @@ void CheckSetIdentity(std::string_view bytes) {
 void CheckDiskInfo(std::string_view bytes) {
   DiskInfoRecord a{"keep-a", 111, 'a', 333, 444};
   DiskInfoRecord b{"keep-b", 222, 'b', 555, 666};
-  ParseDiskInfo(bytes, &a);
-  ParseDiskInfo(bytes, &b);
+  const bool whole = ParseDiskInfo(bytes, &a);
+  Require(ParseDiskInfo(bytes, &b) == whole, "info: result depends on earlier values");
   Require(a.source_path == "keep-a" && b.source_path == "keep-b", "info: path touched");
   // A field is filled exactly when both parses agree on it; one not filled
   // keeps its earlier value. The scan fills index, mark, length and id in order.
@@ -103,6 +103,7 @@ void CheckDiskInfo(std::string_view bytes) {
   const bool length = filled(a.chunk_length, b.chunk_length, 333, 555);
   const bool id = filled(a.operation_id, b.operation_id, 444, 666);
   Require((!id || length) && (!length || mark) && (!mark || index), "info: out of order");
+  Require(whole == id, "info: a whole record not told from a cut one");
   // The index and the mark after a plain number, by the model.
   const std::size_t line_end = bytes.find('\n');
   if (line_end == std::string_view::npos) {
