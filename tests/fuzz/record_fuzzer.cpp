@@ -137,15 +137,41 @@ void CheckFirstLine(std::string_view bytes) {
   }
 }
 
+// What each typed word read should give, by the model: a word and the rest of
+// its line, refused when the word is too long or the rest holds another word.
+struct TypedLine {
+  std::string_view word;
+  bool more = false;  // another word on the same line
+};
+
+std::vector<TypedLine> TypedLines(std::string_view text) {
+  std::vector<TypedLine> lines;
+  std::size_t i = 0;
+  for (;;) {
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    if (i == text.size()) return lines;
+    const std::size_t start = i;
+    while (i < text.size() && !IsBlank(text[i])) ++i;
+    TypedLine line{text.substr(start, i - start)};
+    for (; i < text.size() && text[i] != '\n'; ++i) {
+      if (!IsBlank(text[i])) line.more = true;
+    }
+    if (i < text.size()) ++i;  // the LF
+    lines.push_back(line);
+  }
+}
+
 void CheckWords(std::string_view bytes) {
   std::istringstream in{std::string(bytes)};
-  for (std::string_view expected : Words(bytes)) {
+  for (const TypedLine& line : TypedLines(bytes)) {
     std::string word = "stale";
     const WordStatus status = ReadWord(in, &word);
-    if (expected.size() <= kMaxPathLength) {
-      Require(status == WordStatus::kRead && word == expected, "word not read whole");
-    } else {
+    if (line.word.size() > kMaxPathLength) {
       Require(status == WordStatus::kTooLong && word.empty(), "long word not refused");
+    } else if (line.more) {
+      Require(status == WordStatus::kTooMany && word.empty(), "second word not refused");
+    } else {
+      Require(status == WordStatus::kRead && word == line.word, "word not read whole");
     }
   }
   std::string word = "stale";
