@@ -108,13 +108,19 @@ RecordedPath ReadRecordedPath(Env& env) {
   std::string contents;
   switch (ReadRecordBytes(env, &contents)) {
     case RecordRead::kMissing:
-      return {RecordedPath::kNone, {}};
+      return {RecordedPath::kNone, {}, std::nullopt};
     case RecordRead::kFailed:
-      return {RecordedPath::kUnreadable, {}};
+      return {RecordedPath::kUnreadable, {}, std::nullopt};
     case RecordRead::kRead:
       break;
   }
-  return {RecordedPath::kRead, FirstLine(contents)};
+  RecordedPath recorded{RecordedPath::kRead, FirstLine(contents), std::nullopt};
+  // Ids run from 0 to 32767: one still at -1 was not in the record.
+  constexpr OperationId kNoId = -1;
+  const std::optional<DiskInfoRecord> place =
+      DecodeDiskInfo(contents, RecordReading::kAfterFirstLine, {"", 0, '\0', 0, kNoId});
+  if (place && place->operation_id != kNoId) recorded.operation_id = place->operation_id;
+  return recorded;
 }
 
 void ClearDiskSet(Env& env) {

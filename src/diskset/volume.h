@@ -71,6 +71,9 @@ struct RecordedPath {
   // The first line without its line end; empty if the record is empty or its
   // first line is too long to be a path.
   std::string first_line;
+  // The id of the set, from the record's last field; empty when the record
+  // ends before it or holds no number there (a record cut short, say).
+  std::optional<OperationId> operation_id;
 };
 RecordedPath ReadRecordedPath(Env& env);
 

@@ -1,5 +1,5 @@
 // Windows host: native message boxes, the command interpreter's screen clear
-// and the floppy drive A.
+// and the removable drive: A:, or the drive that --volume names.
 #include <io.h>
 #include <windows.h>
 
@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <istream>
+#include <optional>
 #include <ostream>
+#include <string>
+#include <utility>
 
 #include "platform/dialog_types.h"
 #include "platform/env.h"
@@ -26,7 +29,19 @@ const char kRecordLineEnd[] = "\n";
 
 namespace {
 
-constexpr char kVolumeRoot[] = "A:\\";
+constexpr char kDefaultVolumeRoot[] = "A:\\";
+
+// The root of the drive that `given` names: a letter and its colon, with or
+// without the backslash after them ("e:", "E:\\"). Empty for anything else, a
+// folder or a share among them: the volume is a whole drive.
+std::optional<std::string> DriveRoot(const std::string& given) {
+  if (given.size() < 2 || given.size() > 3 || given[1] != ':') return std::nullopt;
+  if (given.size() == 3 && given[2] != '\\') return std::nullopt;
+  char letter = given[0];
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (letter < 'A' || letter > 'Z') return std::nullopt;
+  return std::string(1, letter) + ":\\";
+}
 
 // A handle that can read nothing, only say what `path` is. Folders open only
 // with the backup flag; a pipe with no free end fails at once instead of waiting.
@@ -57,6 +72,8 @@ FileKind KindOfHandle(HANDLE handle) {
 
 class WindowsEnv : public Env {
  public:
+  explicit WindowsEnv(std::string root) : root_(std::move(root)) {}
+
   std::unique_ptr<File> Open(const std::string& path, FileMode mode) override {
     return OpenStdioFile(path, mode);
   }
@@ -90,7 +107,7 @@ class WindowsEnv : public Env {
 
   void Remove(const std::string& path) override { DeleteFileA(path.c_str()); }
 
-  std::string VolumeRoot() override { return kVolumeRoot; }
+  std::string VolumeRoot() override { return root_; }
 
   // The free bytes from the 64-bit query; the cluster size from the older one,
   // whose cluster counts stop at 2 GiB but whose geometry is exact.
@@ -101,8 +118,8 @@ class WindowsEnv : public Env {
     DWORD bytes_per_sector = 0;
     DWORD free_clusters = 0;
     DWORD total_clusters = 0;
-    if (!GetDiskFreeSpaceExA(kVolumeRoot, &free_to_caller, &total, nullptr) ||
-        !GetDiskFreeSpaceA(kVolumeRoot, &sectors_per_cluster, &bytes_per_sector,
+    if (!GetDiskFreeSpaceExA(root_.c_str(), &free_to_caller, &total, nullptr) ||
+        !GetDiskFreeSpaceA(root_.c_str(), &sectors_per_cluster, &bytes_per_sector,
                            &free_clusters, &total_clusters)) {
       return std::nullopt;
     }
@@ -121,6 +138,9 @@ class WindowsEnv : public Env {
   }
 
   std::uint32_t TickCount() override { return GetTickCount(); }
+
+ private:
+  std::string root_;  // "A:\\" or the drive named on the command line
 };
 
 // The system's flags for a button set and an icon.
@@ -216,16 +236,29 @@ bool LastErrorIsNoSpace() {
          system_error == ERROR_HANDLE_DISK_FULL;
 }
 
-// The volume is drive A here, always. The volume options are refused, not
-// ignored: a set written anywhere but where the user asked would be a surprise.
+// The volume is drive A, or the drive that --volume names. What cannot be
+// taken is refused, not ignored: a set written anywhere but where the user
+// asked would be a surprise. A drive's size is its own, so --volume-size is
+// refused whatever the drive.
 std::unique_ptr<Env> NewHostEnv(std::ostream& error, const VolumeOverrides& overrides) {
-  if (overrides.root || overrides.size) {
-    error << "slicery: " << (overrides.root ? "--volume" : "--volume-size")
-          << " is not available on Windows, where the volume is always drive A:"
+  if (overrides.size) {
+    error << "slicery: --volume-size is not available on Windows, where the volume "
+             "is a whole drive"
           << std::endl;
     return nullptr;
   }
-  return std::make_unique<WindowsEnv>();
+  std::string root = kDefaultVolumeRoot;
+  if (overrides.root) {
+    const std::optional<std::string> drive = DriveRoot(*overrides.root);
+    if (!drive) {
+      error << "slicery: --volume must name a drive on Windows, such as E: or E:\\, "
+               "not \""
+            << *overrides.root << "\"" << std::endl;
+      return nullptr;
+    }
+    root = *drive;
+  }
+  return std::make_unique<WindowsEnv>(root);
 }
 
 std::unique_ptr<Screen> NewHostScreen(std::istream&, std::ostream& out) {

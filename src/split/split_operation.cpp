@@ -72,11 +72,12 @@ bool AwaitVolume(Context& ctx) {
 
 // Whether the volume may take this set: a blank one may, and so may one of an
 // older set that the user agrees to erase. A record names the set the volume
-// belongs to. One that cannot be read might be this set's own, so such a
-// volume is refused rather than offered for erasing. Records are compared by
-// the first line alone, so a volume of an older set made from the same path is
-// refused as this set's too.
-bool AcceptRecordedSet(Context& ctx, const std::string& source_path) {
+// belongs to: this one when it carries this set's path and id. One that cannot
+// be read might be this set's own, so such a volume is refused rather than
+// offered for erasing. A record of this path with another id, or with none (a
+// split stopped while writing it), is an older set of the same file.
+bool AcceptRecordedSet(Context& ctx, const std::string& source_path,
+                       OperationId operation_id) {
   const RecordedPath recorded = ReadRecordedPath(ctx.env);
   switch (recorded.status) {
     case RecordedPath::kNone:
@@ -88,7 +89,7 @@ bool AcceptRecordedSet(Context& ctx, const std::string& source_path) {
     case RecordedPath::kRead:
       break;
   }
-  if (recorded.first_line == source_path) {
+  if (recorded.first_line == source_path && recorded.operation_id == operation_id) {
     ShowDialog(ctx,
                "Error: this disk has already been used in this operation.\nSlicery "
                "cannot write any more data to this disk.",
@@ -107,8 +108,9 @@ bool AcceptRecordedSet(Context& ctx, const std::string& source_path) {
 
 // Checks the volume in the drive and makes room on it. Its chunk budget, or
 // nothing when the volume is refused.
-std::optional<ChunkBudget> PrepareVolume(Context& ctx, const std::string& source_path) {
-  if (!AcceptRecordedSet(ctx, source_path)) return std::nullopt;
+std::optional<ChunkBudget> PrepareVolume(Context& ctx, const std::string& source_path,
+                                         OperationId operation_id) {
+  if (!AcceptRecordedSet(ctx, source_path, operation_id)) return std::nullopt;
   // The volume must take a file.
   if (!ProbeVolume(ctx.env)) {
     WarnUnwritable(ctx);
@@ -197,7 +199,7 @@ OperationOutcome RunSplitOperation(Context& ctx) {
       return AskAnotherOperation(ctx);
     }
     const std::optional<ChunkBudget> budget =
-        PrepareVolume(ctx, split.fields.source_path);
+        PrepareVolume(ctx, split.fields.source_path, split.fields.operation_id);
     if (!budget) continue;
     if (!FillVolume(ctx, split, source, *budget)) {
       split.source->Close();

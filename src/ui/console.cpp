@@ -4,6 +4,33 @@
 #include <ostream>
 
 namespace slicery {
+namespace {
+
+using Traits = std::istream::traits_type;
+
+// Skips white space, line ends included. The next character, left unread.
+int SkipWhiteSpace(std::istream& in) {
+  int c = in.peek();
+  while (c != Traits::eof() && IsWhiteSpace(c)) {
+    in.get();
+    c = in.peek();
+  }
+  return c;
+}
+
+// Consumes the rest of the line, up to and including its LF or to the end of
+// input. Whether it held anything but white space.
+bool RestOfLineHoldsMore(std::istream& in) {
+  bool more = false;
+  for (int c = in.peek(); c != Traits::eof(); c = in.peek()) {
+    in.get();
+    if (c == '\n') break;
+    if (!IsWhiteSpace(c)) more = true;
+  }
+  return more;
+}
+
+}  // namespace
 
 void ClearConsole(Console& console) { console.screen.Clear(); }
 
@@ -11,12 +38,7 @@ void EndLine(Console& console) { console.out << '\n' << std::flush; }
 
 WordStatus ReadWord(std::istream& in, std::string* word) {
   word->clear();
-  using Traits = std::istream::traits_type;
-  int c = in.peek();
-  while (c != Traits::eof() && IsWhiteSpace(c)) {
-    in.get();
-    c = in.peek();
-  }
+  int c = SkipWhiteSpace(in);
   if (c == Traits::eof()) {
     in.setstate(std::ios::failbit);
     return WordStatus::kRead;
@@ -31,9 +53,10 @@ WordStatus ReadWord(std::istream& in, std::string* word) {
     }
     c = in.peek();
   }
-  if (too_long) {
+  const bool more = RestOfLineHoldsMore(in);
+  if (too_long || more) {
     word->clear();
-    return WordStatus::kTooLong;
+    return too_long ? WordStatus::kTooLong : WordStatus::kTooMany;
   }
   return WordStatus::kRead;
 }
@@ -45,7 +68,10 @@ void UpperCase(std::string* text) {
 }
 
 bool ReadTypedPath(Console& console, std::string* path) {
-  if (ReadWord(console.in, path) == WordStatus::kTooLong) return false;
+  // A word too long for a path buffer is refused, and so is a line with white
+  // space inside it: the record keeps the path as one word, so such a path
+  // would not come back whole.
+  if (ReadWord(console.in, path) != WordStatus::kRead) return false;
   // The file system would see the name only up to a NUL byte, while a record
   // would keep all of it: such a word names no one file.
   if (path->find('\0') != std::string::npos) return false;

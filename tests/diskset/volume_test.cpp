@@ -36,8 +36,24 @@ TEST_F(VolumeTest, RecordWrittenIsReadBackByEveryReader) {
   ASSERT_TRUE(identity);
   EXPECT_EQ(identity->source_path, "src.bin");
   EXPECT_EQ(identity->operation_id, 77);
-  EXPECT_EQ(ReadRecordedPath(env_).status, RecordedPath::kRead);
-  EXPECT_EQ(ReadRecordedPath(env_).first_line, "src.bin");
+  const RecordedPath recorded = ReadRecordedPath(env_);
+  EXPECT_EQ(recorded.status, RecordedPath::kRead);
+  EXPECT_EQ(recorded.first_line, "src.bin");
+  EXPECT_EQ(recorded.operation_id, 77);
+}
+
+// A record cut short, as a split stopped while writing it leaves it, still
+// names its path, but no set id.
+TEST_F(VolumeTest, ARecordCutBeforeItsIdHasAPathButNoId) {
+  for (const char* cut :
+       {"src.bin\r\n1\r\n+\r\n1000\r\n", "src.bin\r\n1\r\n+", "src.bin"}) {
+    SCOPED_TRACE(cut);
+    env_.SetFile(InfoFilePath(env_), cut);
+    const RecordedPath recorded = ReadRecordedPath(env_);
+    EXPECT_EQ(recorded.status, RecordedPath::kRead);
+    EXPECT_EQ(recorded.first_line, "src.bin");
+    EXPECT_EQ(recorded.operation_id, std::nullopt);
+  }
 }
 
 TEST_F(VolumeTest, AVolumeWithoutARecordHasNoSet) {

@@ -46,6 +46,9 @@ std::vector<std::string> ChildEnvironment(
     if (dup2(fds[target], target) < 0) _exit(127);
   }
   signal(SIGPIPE, SIG_DFL);  // the test ignores it; the program must not
+  // Ctrl-C ends the program as on a terminal, even where the tests were started
+  // in the background, which ignores it.
+  signal(SIGINT, SIG_DFL);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -313,6 +316,12 @@ bool Session::Type(std::string_view line) { return Send(std::string(line) + "\n"
 void Session::CloseInput() {
   transcript_ += "<end of input>";
   CloseFd(&in_fd_);
+}
+
+bool Session::Signal(int signal) {
+  if (status_) return false;
+  transcript_ += "<signal " + std::to_string(signal) + ">";
+  return kill(pid_, signal) == 0;
 }
 
 std::optional<ExitStatus> Session::WaitExit() {

@@ -74,6 +74,9 @@ class Session {
   bool Send(std::string_view bytes);
   // Ends standard input: the program then sees the end of input.
   void CloseInput();
+  // Sends `signal` to the program, as Ctrl-C on its terminal sends SIGINT.
+  // WaitExit then tells how it ended. False when it cannot be sent.
+  bool Signal(int signal);
   // Waits for the program to end, reading the rest of its output. Kills it and
   // returns empty when the deadline passes.
   std::optional<ExitStatus> WaitExit();

@@ -94,9 +94,11 @@ const InputCase kInputCases[] = {
     {"NulInFileNameRefused",
      "y\nsrc.bin\0x\no\nsrc.bin\n"s,
      {kMenu, kCannotOpen, kSplitInsert}},
-    {"PathWithSpaceTakesFirstWord",
-     "y\nsrc.bin extra\no\nn\n",
-     {kMenu, kSplitInsert, "again", kComplete},
+    // A line of two words is refused whole; nothing of it answers the retry
+    // dialog, which the next line does.
+    {"PathWithSpaceRefusedWhole",
+     "y\nsrc.bin extra\no\nsrc.bin\no\nn\n",
+     {kMenu, kCannotOpen, kSplitInsert, kComplete},
      false,
      "src.bin\r\n"},
 };
@@ -140,6 +142,44 @@ TEST_P(InputTest, EndsPromptlyAfterTheExpectedDialogs) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, InputTest, ::testing::ValuesIn(kInputCases),
                          [](const auto& info) { return info.param.name; });
+
+// A location typed with white space inside: the whole line is refused, nothing
+// is created or emptied at its first word, and none of it answers a later
+// dialog; the location is asked for again.
+struct TypedLine {
+  const char* name;
+  const char* line;
+};
+
+void PrintTo(const TypedLine& test, std::ostream* out) { *out << test.name; }
+
+class TypedLineTest : public E2eTest, public ::testing::WithParamInterface<TypedLine> {};
+
+TEST_P(TypedLineTest, LocationOfTwoWordsIsRefusedWhole) {
+  // A one-volume set of "src.bin" on disk 1; the user's own file beside it.
+  std::filesystem::create_directories(drive_.DiskPath("1"));
+  ASSERT_TRUE(WriteFile(drive_.FileOn("1", kInfoFile), "src.bin\r\n0\r\n*\r\n5\r\n42"));
+  ASSERT_TRUE(WriteFile(drive_.FileOn("1", kDataFile), "12345"));
+  ASSERT_TRUE(WriteFile(Work("old.bin"), "the user's only copy"));
+  std::filesystem::create_directories(Work("restore"));
+  ASSERT_TRUE(
+      PlayToExit({{"Slicery", kMenu, "n"},
+                  {"Slicery", kIdentify, "o", "1"},
+                  {"Slicery (question)", Confirm("src.bin"), "n\n"s + GetParam().line},
+                  {"Error (error)", kCannotCreate, "o\nrebuilt.bin"},
+                  {"Slicery", RequestDisk(1), "o", "",
+                   "Please enter desired location to reconstitute.\n"},
+                  {"Slicery", kComplete, "n"}}));
+  EXPECT_TRUE(Holds(Work("old.bin"), "the user's only copy"));
+  EXPECT_TRUE(std::filesystem::is_empty(Work("restore")));
+  EXPECT_TRUE(Holds(Work("rebuilt.bin"), "12345"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, TypedLineTest,
+    ::testing::Values(TypedLine{"ExistingFileThenYes", "old.bin yes"},
+                      TypedLine{"NewFileWithASpace", "restore/new copy.bin"}),
+    [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace slicery::e2e

@@ -70,8 +70,9 @@ TEST(TypedInputTest, EveryAnswerAndWordIsTakenAsDescribedOrEndsTheProgram) {
        kCannotOpen, "", "", ""},
       {"259 chars as source", "blank", "y\n" + kName259 + "\no\nn\n", nullptr, kName259,
        "", ""},
-      {"spaces: first word, rest answers next", "blank", "y\nsrc.bin and more\no\nn\n",
-       nullptr, "src.bin", "", "[O]K / [C]ancel: [O]K / [C]ancel: "},
+      {"two words as source: the line refused, nothing of it answers", "blank",
+       "y\nsrc.bin and more\no\nsrc.bin\no\nn\n", nullptr, "src.bin", "",
+       std::string(kCannotOpen) + "\n[O]K / [C]ancel: Please enter the filename"},
       {"non-ASCII source kept as typed", "blank", "y\n" + kNonAscii + "\no\nn\n", nullptr,
        kNonAscii, "", ""},
       {"answers that are no button", "blank", "x\n\xFF\n7\nok\ny\n", kCannotOpen, "", "",
@@ -93,9 +94,9 @@ TEST(TypedInputTest, EveryAnswerAndWordIsTakenAsDescribedOrEndsTheProgram) {
        ""},
       {"end at the first numbered volume", "set", "n\no\ny\n", "Please insert Disk #1",
        "", "", ""},
-      {"non-ASCII location, rest answers next", "set",
-       "n\no\nn\n" + kNonAscii + "x junk\no\nn\n", nullptr, "", kNonAscii + "x",
-       "[O]K / [C]ancel: [O]K / [C]ancel: "},
+      {"two words as location: the line refused, nothing of it answers", "set",
+       "n\no\nn\nnew y\no\n" + kNonAscii + "x\no\nn\n", nullptr, "", kNonAscii + "x",
+       std::string(kCannotCreate) + "\n[O]K / [C]ancel: Please enter desired location"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -121,8 +122,10 @@ TEST(TypedInputTest, EveryAnswerAndWordIsTakenAsDescribedOrEndsTheProgram) {
       EXPECT_EQ(host.env.FileBytes(c.target), kSetChunk);
     }
     EXPECT_NE(host.out.str().find(c.shown), std::string::npos) << host.out.str();
-    // A word too long is refused whole, never cut to a name that exists.
+    // A word too long is refused whole, never cut to a name that exists, and
+    // a line of two words leaves nothing at its first.
     EXPECT_EQ(host.env.FileBytes(std::string(259, 't')), std::nullopt);
+    EXPECT_EQ(host.env.FileBytes("new"), std::nullopt);
   }
 }
 

@@ -99,6 +99,8 @@ void CheckDiskInfo(std::string_view bytes) {
   Require(decoded_a && decoded_b, "info: refused without reading the path");
   const DiskInfoRecord& a = *decoded_a;
   const DiskInfoRecord& b = *decoded_b;
+  // The id is read exactly when the two ids, different before, agree after.
+  const bool whole = a.operation_id == b.operation_id;
   Require(a.source_path == "keep-a" && b.source_path == "keep-b", "info: path touched");
   // A field is filled exactly when both parses agree on it; one not filled
   // keeps its earlier value. The scan fills index, mark, length and id in order.
@@ -112,6 +114,7 @@ void CheckDiskInfo(std::string_view bytes) {
   const bool length = filled(a.chunk_length, b.chunk_length, 333, 555);
   const bool id = filled(a.operation_id, b.operation_id, 444, 666);
   Require((!id || length) && (!length || mark) && (!mark || index), "info: out of order");
+  Require(whole == id, "info: a whole record not told from a cut one");
   // The index and the mark after a plain number, by the model.
   const std::size_t line_end = bytes.find('\n');
   if (line_end == std::string_view::npos) {
@@ -145,15 +148,41 @@ void CheckFirstLine(std::string_view bytes) {
   }
 }
 
+// What each typed word read should give, by the model: a word and the rest of
+// its line, refused when the word is too long or the rest holds another word.
+struct TypedLine {
+  std::string_view word;
+  bool more = false;  // another word on the same line
+};
+
+std::vector<TypedLine> TypedLines(std::string_view text) {
+  std::vector<TypedLine> lines;
+  std::size_t i = 0;
+  for (;;) {
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    if (i == text.size()) return lines;
+    const std::size_t start = i;
+    while (i < text.size() && !IsBlank(text[i])) ++i;
+    TypedLine line{text.substr(start, i - start)};
+    for (; i < text.size() && text[i] != '\n'; ++i) {
+      if (!IsBlank(text[i])) line.more = true;
+    }
+    if (i < text.size()) ++i;  // the LF
+    lines.push_back(line);
+  }
+}
+
 void CheckWords(std::string_view bytes) {
   std::istringstream in{std::string(bytes)};
-  for (std::string_view expected : Words(bytes)) {
+  for (const TypedLine& line : TypedLines(bytes)) {
     std::string word = "stale";
     const WordStatus status = ReadWord(in, &word);
-    if (expected.size() <= kMaxPathLength) {
-      Require(status == WordStatus::kRead && word == expected, "word not read whole");
-    } else {
+    if (line.word.size() > kMaxPathLength) {
       Require(status == WordStatus::kTooLong && word.empty(), "long word not refused");
+    } else if (line.more) {
+      Require(status == WordStatus::kTooMany && word.empty(), "second word not refused");
+    } else {
+      Require(status == WordStatus::kRead && word == line.word, "word not read whole");
     }
   }
   std::string word = "stale";

@@ -27,7 +27,7 @@ TEST(MenuLoopTest, CancelEndsAtOnceWithStatusZero) {
 
 TEST(MenuLoopTest, EachOperationStartsAfreshAndEndsAsItSays) {
   // Split, back to the menu, split again: the second asks for its file again.
-  FakeHost host("missing.bin other.bin");
+  FakeHost host("missing.bin\nother.bin");
   host.screen.Then(DialogResult::kYes)
       .Then(DialogResult::kCancel)
       .Then(DialogResult::kYes);  // menu, open failed, another?

@@ -113,7 +113,7 @@ TEST_F(ReconstituteTest, RefusesForeignMisplacedAndUnreadableVolumesThenGoesOn) 
 }
 
 TEST_F(ReconstituteTest, LocationsAreCheckedCreatedOrChosenAgain) {
-  FakeHost host("keep.bin /no/such/dir/x.bin new.bin");
+  FakeHost host("keep.bin\n/no/such/dir/x.bin\nnew.bin");
   host.env.SetFile("keep.bin", "precious");
   host.env.AddDisk("d1", 10000);
   host.env.InsertDisk("d1");
@@ -162,7 +162,7 @@ TEST_F(ReconstituteTest, CancelAndAMissingDataFileKeepThePartialTarget) {
 TEST_F(ReconstituteTest, TheRecordedPathIsCheckedLikeATypedOne) {
   const std::string source = MakeSet("d", {40}, 9, 2);
   host_.env.SetFile("rec.bin", "original");
-  std::istringstream typed("A:/SLICERY.A2Z new.bin");
+  std::istringstream typed("A:/SLICERY.A2Z\nnew.bin");
   Context ctx{{host_.screen, typed, host_.out, false}, host_.env};
   Answer(DialogResult::kOk, "d1");
   host_.screen.Then(DialogResult::kYes);  // the recorded rec.bin

@@ -180,7 +180,7 @@ TEST_F(SplitTest, CancelAndAbortLeaveWhatWasWritten) {
 }
 
 TEST_F(SplitTest, AFileThatWillNotOpenIsAskedForAgain) {
-  FakeHost host("missing.bin " + std::string(300, 'x') + " src.bin");
+  FakeHost host("missing.bin\n" + std::string(300, 'x') + "\nsrc.bin");
   host.env.SetFile("src.bin", "");
   host.env.AddDisk("d1", 1600);
   host.screen.Then(DialogResult::kOk).Then(DialogResult::kOk);

@@ -11,45 +11,65 @@
 namespace slicery {
 namespace {
 
-std::vector<std::string> ReadAllWords(const std::string& typed, int reads) {
+struct Read {
+  WordStatus status;
+  std::string word;
+  bool operator==(const Read&) const = default;
+};
+
+void PrintTo(const Read& read, std::ostream* out) {
+  *out << static_cast<int>(read.status) << " \"" << read.word << '"';
+}
+
+std::vector<Read> ReadAll(const std::string& typed, int reads) {
   std::istringstream in(typed);
-  std::vector<std::string> words;
+  std::vector<Read> got;
   for (int i = 0; i < reads; ++i) {
     std::string word = "stale";
-    EXPECT_EQ(ReadWord(in, &word), WordStatus::kRead);
-    words.push_back(word);
+    const WordStatus status = ReadWord(in, &word);
+    got.push_back({status, word});
   }
-  return words;
+  return got;
 }
 
-TEST(ReadWordTest, SkipsEveryKindOfLeadingWhitespaceAndStopsAtTheNext) {
-  using Words = std::vector<std::string>;
-  EXPECT_EQ(ReadAllWords(" \t\r\n\v\fone two", 2), (Words{"one", "two"}));
-  EXPECT_EQ(ReadAllWords("C:\\MY FILE.TXT\n", 2), (Words{"C:\\MY", "FILE.TXT"}));
-  EXPECT_EQ(ReadAllWords("last", 1), (Words{"last"}));
-  // End of input: empty, and every later read is empty too.
-  EXPECT_EQ(ReadAllWords("only\n  ", 4), (Words{"only", "", "", ""}));
-  EXPECT_EQ(ReadAllWords("", 2), (Words{"", ""}));
-}
-
-TEST(ReadWordTest, LeavesTheDelimiterUnread) {
-  std::istringstream in("word\nrest");
-  std::string word;
-  ReadWord(in, &word);
-  EXPECT_EQ(in.get(), '\n');
-}
-
-TEST(ReadWordTest, AcceptsAFullBufferAndRefusesOneCharacterMoreWhole) {
+// Each read takes a word and the rest of its line; a line with more than one
+// word, or a word too long, is refused whole, and the next line is read next.
+TEST(ReadWordTest, TakesOneWordAndItsWholeLine) {
+  constexpr WordStatus kRead = WordStatus::kRead;
+  constexpr WordStatus kLong = WordStatus::kTooLong;
+  constexpr WordStatus kMany = WordStatus::kTooMany;
   const std::string fits(259, 'a');
   const std::string too_long(260, 'b');
-  std::istringstream in(fits + " " + too_long + " next");
+  struct Case {
+    std::string typed;
+    std::vector<Read> reads;
+  };
+  const Case cases[] = {
+      {" \t\r\n\v\fone\ntwo", {{kRead, "one"}, {kRead, "two"}}},
+      {"\n\n  src.bin \t\r\nnext\n", {{kRead, "src.bin"}, {kRead, "next"}}},
+      {"old.bin yes\ny\n", {{kMany, ""}, {kRead, "y"}}},
+      {"C:\\MY FILE.TXT\nnext", {{kMany, ""}, {kRead, "next"}}},
+      {"a b", {{kMany, ""}, {kRead, ""}}},
+      {fits + "\n" + too_long + " more\nnext",
+       {{kRead, fits}, {kLong, ""}, {kRead, "next"}}},
+      // End of input: empty, and every later read is empty too.
+      {"last", {{kRead, "last"}, {kRead, ""}, {kRead, ""}}},
+      {"only\n  ", {{kRead, "only"}, {kRead, ""}, {kRead, ""}}},
+      {"", {{kRead, ""}, {kRead, ""}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed.substr(0, 40));
+    EXPECT_EQ(ReadAll(c.typed, static_cast<int>(c.reads.size())), c.reads);
+  }
+}
+
+// The line ends at its LF: nothing of the next line is read, so a console
+// read never waits for a line that the user has not typed yet.
+TEST(ReadWordTest, StopsRightAfterTheLineEnd) {
+  std::istringstream in("word \t\r\n  rest");
   std::string word;
   EXPECT_EQ(ReadWord(in, &word), WordStatus::kRead);
-  EXPECT_EQ(word, fits);
-  EXPECT_EQ(ReadWord(in, &word), WordStatus::kTooLong);
-  EXPECT_EQ(word, "");
-  EXPECT_EQ(ReadWord(in, &word), WordStatus::kRead);
-  EXPECT_EQ(word, "next");
+  EXPECT_EQ(in.get(), ' ');
 }
 
 TEST(UpperCaseTest, ChangesOnlyAsciiLowerCaseLetters) {
@@ -70,9 +90,10 @@ TEST(ReadTypedPathTest, UpperCasesOnlyWhereTheHostAsks) {
   EXPECT_EQ(path, "mixed.Case");
 }
 
-TEST(ReadTypedPathTest, RefusesAWordHoldingANulByteWholeAndReadsOn) {
-  FakeHost host(std::string("a\0b next", 8));
+TEST(ReadTypedPathTest, RefusesANulByteOrASecondWordAndReadsTheNextLine) {
+  FakeHost host(std::string("a\0b\nmy file\nnext", 16));
   std::string path;
+  EXPECT_FALSE(ReadTypedPath(host.ctx, &path));
   EXPECT_FALSE(ReadTypedPath(host.ctx, &path));
   ASSERT_TRUE(ReadTypedPath(host.ctx, &path));
   EXPECT_EQ(path, "next");

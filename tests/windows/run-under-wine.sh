@@ -3,7 +3,7 @@
 #   tests/windows/run-under-wine.sh [build folder, default build-win]
 # Everything they need is made afresh and removed afterwards: a virtual X
 # display (xvfb-run) for the message boxes, a Wine prefix in a temporary folder,
-# and its drive A mapped to another temporary folder.
+# its drive A mapped to another temporary folder, and drives B and E beside it.
 set -euo pipefail
 if [ -z "${SLICERY_WINE_DISPLAY:-}" ]; then
   SLICERY_WINE_DISPLAY=1 exec xvfb-run -a bash "$0" "$@"
@@ -24,6 +24,14 @@ cleanup() {
   if [ -n "${full_drive:-}" ]; then
     [ "${full_mounted:-0}" = 1 ] && { umount "$full_drive" || umount --lazy "$full_drive"; }
     rmdir "$full_drive" || true
+  fi
+  if [ -n "${other_drive:-}" ]; then
+    if [ "${other_mounted:-0}" = 1 ]; then
+      umount "$other_drive" || umount --lazy "$other_drive"
+      rmdir "$other_drive" || true
+    else
+      rm -rf "$other_drive"
+    fi
   fi
 }
 trap cleanup EXIT
@@ -55,6 +63,19 @@ if mount -t tmpfs -o size=1m slicery-wine-full "$full_drive" 2>/dev/null; then
 else
   echo "No drive B: mounting a small tmpfs was refused, so the full-drive test skips."
 fi
+
+# Drive E stands for a USB stick, the drive that --volume names: a tmpfs of
+# its own size where one can be mounted (its free space then cannot be drive
+# A's), else a plain folder.
+other_drive="$(mktemp -d)"
+if mount -t tmpfs -o size=4m slicery-wine-other "$other_drive" 2>/dev/null; then
+  other_mounted=1
+  export SLICERY_WINE_OTHER_SIZE=4194304
+else
+  echo "Drive E is a plain folder: mounting a small tmpfs was refused."
+fi
+ln -s "$other_drive" "$WINEPREFIX/dosdevices/e:"
+export SLICERY_WINE_OTHER_DRIVE='E:' SLICERY_WINE_OTHER_VOLUME="$other_drive"
 
 # One test at a time: the host test and the smoke test share drive A.
 started=$SECONDS

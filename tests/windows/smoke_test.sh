@@ -10,6 +10,9 @@
 # 2. A one-volume split of a small file onto A:, then its reconstitution to a new
 #    location, answered with keys; typed names come from standard input. The
 #    rebuilt file, the volume's files and each box's text are checked.
+# 3. With --volume e:, a split onto drive E (SLICERY_WINE_OTHER_VOLUME names
+#    the folder behind it), which leaves drive A as it was; --volume E:/ is
+#    refused with status 2 before any box.
 # Every wait is bounded, so a box that never comes fails the test instead of
 # hanging it. KEEP=1 keeps the scratch folder with the console and box logs.
 set -euo pipefail
@@ -35,11 +38,14 @@ fail() {
   exit 1
 }
 
-# Starts the program with standard input from $1; its console goes to run.out,
-# the text of each box to run.err (Wine's msgbox trace).
+# Starts the program with standard input from $1 and the arguments after it;
+# its console goes to run.out, the text of each box to run.err (Wine's msgbox
+# trace).
 start() {
+  local input="$1"
+  shift
   rm -f "$work"/run.out "$work"/run.err
-  WINEDEBUG=-all,trace+msgbox wine "$exe" <"$1" >"$work/run.out" 2>"$work/run.err" &
+  WINEDEBUG=-all,trace+msgbox wine "$exe" "$@" <"$input" >"$work/run.out" 2>"$work/run.err" &
   pid=$!
   answered=" "  # window ids are handed out afresh to each process
 }
@@ -130,4 +136,28 @@ expected_record="$(printf '%s\r\n0\r\n*\r\n%s\r\n%s' "$source_path" "$size" "$id
 grep -qF "Filename: $source_path" "$work/run.out" || fail "split header"
 grep -qF "] $size bytes written" "$work/run.out" || fail "split progress line"
 grep -qF "] $size bytes reconstituted." "$work/run.out" || fail "reconstitute line"
-echo "smoke test passed: menu, split and reconstitute of $size bytes"
+
+echo "-- split onto drive E, named with --volume"
+other="${SLICERY_WINE_OTHER_VOLUME:-}"
+if [ -n "$other" ]; then
+  rm -f "$other"/SLICERY.*
+  cp "$volume/SLICERY.Q2Z" "$work/a-record"
+  start "$work/typed.in" --volume e:
+  answer Slicery y             # menu: split
+  answer 'Insert Disk' Return  # OK: a blank disk is in E:
+  answer Slicery n             # complete; no other operation
+  finish
+  cmp "$work/SOURCE.BIN" "$other/SLICERY.A2Z" || fail "chunk on E: differs"
+  [ -f "$other/SLICERY.Q2Z" ] && [ -f "$other/SLICERY.L2Z" ] || fail "record or probe on E:"
+  cmp "$work/a-record" "$volume/SLICERY.Q2Z" || fail "drive A was written to"
+  printf '' >"$work/empty.in"
+  status=0
+  wine "$exe" --volume E:/ <"$work/empty.in" >"$work/bad.out" 2>"$work/bad.err" || status=$?
+  [ "$status" -eq 2 ] || fail "--volume E:/ ended with status $status"
+  grep -qF 'slicery: --volume must name a drive on Windows' "$work/bad.err" ||
+    fail "no message for --volume E:/"
+  [ ! -s "$work/bad.out" ] || fail "--volume E:/ wrote to the console"
+else
+  echo "skipped: SLICERY_WINE_OTHER_VOLUME names no folder behind drive E"
+fi
+echo "smoke test passed: menu, split and reconstitute of $size bytes, split onto E:"

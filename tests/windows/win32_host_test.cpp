@@ -189,20 +189,5 @@ TEST_F(Win32HostTest, TicksAreMillisecondsAndTypedPathsAreUpperCased) {
   EXPECT_EQ(path, "C:\\DIR\\FILE.BIN");
 }
 
-// Drive A is the only volume here: the command line's volume options are
-// refused with a message that names the option, never ignored.
-TEST_F(Win32HostTest, RefusesTheVolumeOptions) {
-  const VolumeOverrides cases[] = {{"C:\\STICK", std::nullopt},
-                                   {std::nullopt, "1457664"}};
-  for (const VolumeOverrides& overrides : cases) {
-    std::ostringstream error;
-    EXPECT_EQ(NewHostEnv(error, overrides), nullptr);
-    const std::string option = overrides.root ? "--volume " : "--volume-size ";
-    EXPECT_EQ(error.str(), "slicery: " + option +
-                               "is not available on Windows, where the volume is always "
-                               "drive A:\n");
-  }
-}
-
 }  // namespace
 }  // namespace slicery
