@@ -178,7 +178,7 @@ TEST_F(Win32HostTest, TicksAreMillisecondsAndTypedPathsAreUpperCased) {
 
   // The host binding decides the upper-casing; the path is typed on streams
   // of the test's own.
-  std::unique_ptr<HostContext> host = HostContext::Open({});
+  std::unique_ptr<HostContext> host = HostContext::Open({}, /*read_back=*/true);
   ASSERT_NE(host, nullptr);
   const Context& bound = host->context();
   std::istringstream in("c:\\dir\\file.bin");
