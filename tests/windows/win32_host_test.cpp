@@ -13,10 +13,12 @@
 #include <string>
 
 #include "diskset/volume.h"
+#include "diskset/volume_writer.h"
 #include "menu/host_context.h"
 #include "platform/env.h"
 #include "platform/file.h"
 #include "ui/console.h"
+#include "ui/progress_meter.h"
 
 namespace slicery {
 namespace {
@@ -27,6 +29,57 @@ std::string RawBytes(const std::string& path) {
 }
 
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// Odd-sized bytes that differ from block to block, so a block read from the
+// wrong offset shows.
+std::string Pattern(std::size_t size) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131) ^ (i >> 8));
+  return s;
+}
+
+// The real host, except that a data file is damaged on the disk, after it was
+// written and synced, just before it is read back from the medium.
+class DamagingEnv : public Env {
+ public:
+  explicit DamagingEnv(Env& host) : host_(host) {}
+
+  std::unique_ptr<File> Open(const std::string& path, FileMode mode) override {
+    return host_.Open(path, mode);
+  }
+  bool Exists(const std::string& path) override { return host_.Exists(path); }
+  FileKind KindOf(const std::string& path) override { return host_.KindOf(path); }
+  bool SameFile(const std::string& a, const std::string& b) override {
+    return host_.SameFile(a, b);
+  }
+  void Remove(const std::string& path) override { host_.Remove(path); }
+  std::string VolumeRoot() override { return host_.VolumeRoot(); }
+  std::optional<VolumeSpace> QueryVolumeSpace() override {
+    return host_.QueryVolumeSpace();
+  }
+  bool SyncVolume() override { return host_.SyncVolume(); }
+  std::unique_ptr<File> OpenFromMedium(const std::string& path) override {
+    if (path == DataFilePath(host_)) damaged_ = Damage(path);
+    return host_.OpenFromMedium(path);
+  }
+  std::uint32_t TickCount() override { return host_.TickCount(); }
+
+  bool damaged() const { return damaged_; }
+
+ private:
+  // Flips every bit of a few bytes well past the first 4 KiB.
+  static bool Damage(const std::string& path) {
+    constexpr std::streamoff kAt = 5000;
+    char bytes[16];
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (!file.seekg(kAt) || !file.read(bytes, sizeof bytes)) return false;
+    for (char& byte : bytes) byte = static_cast<char>(~byte);
+    return file.seekp(kAt) && file.write(bytes, sizeof bytes) && file.flush();
+  }
+
+  Env& host_;
+  bool damaged_ = false;
+};
 
 class Win32HostTest : public ::testing::Test {
  protected:
@@ -39,6 +92,7 @@ class Win32HostTest : public ::testing::Test {
   void TearDown() override {
     if (env_) ClearDiskSet(*env_);
     std::filesystem::remove("A:\\OTHER.TXT");
+    std::filesystem::remove("A:\\SOURCE.BIN");
   }
 
   std::ostringstream error_;
@@ -101,6 +155,80 @@ TEST_F(Win32HostTest, KindsAndIdentitiesOfPathsAndTruncation) {
   EXPECT_TRUE(IsVolumeFile(*env_, "A:/SLICERY.A2Z"));
   EXPECT_FALSE(IsVolumeFile(*env_, "A:\\OTHER.TXT"));
   EXPECT_FALSE(env_->SameFile("A:\\MISSING.BIN", "A:\\MISSING.BIN"));
+}
+
+// Reads without the system's buffering go in aligned blocks of their own; the
+// bytes handed out in pieces of any size must still be the file's, in order,
+// and end where it ends.
+TEST_F(Win32HostTest, AFileReadsBackFromTheMediumWhole) {
+  const std::string bytes = Pattern(200001);
+  std::unique_ptr<File> out = env_->Open("A:\\SLICERY.A2Z", FileMode::kWriteBinary);
+  ASSERT_NE(out, nullptr);
+  ASSERT_TRUE(out->Write(bytes.data(), bytes.size()));
+  ASSERT_TRUE(out->Sync());
+  const std::optional<FileIdentity> written = out->Identity();
+  ASSERT_TRUE(out->Close());
+  std::unique_ptr<File> other = env_->Open("A:\\OTHER.TXT", FileMode::kWriteBinary);
+  ASSERT_NE(other, nullptr);
+  const std::optional<FileIdentity> other_identity = other->Identity();
+  ASSERT_TRUE(other->Close());
+
+  std::unique_ptr<File> in = env_->OpenFromMedium("A:\\SLICERY.A2Z");
+  ASSERT_NE(in, nullptr);
+  std::string read;
+  char piece[10007];
+  bool failed = false;
+  for (std::size_t n; (n = in->Read(piece, sizeof piece, &failed)) > 0;) {
+    read.append(piece, n);
+  }
+  EXPECT_FALSE(failed);
+  EXPECT_TRUE(read == bytes) << read.size() << " bytes read";
+  const std::optional<FileIdentity> found = in->Identity();
+  ASSERT_TRUE(found && written && other_identity);
+  EXPECT_TRUE(found->SameFileAs(*written));
+  EXPECT_EQ(found->size, bytes.size());
+  EXPECT_FALSE(found->SameFileAs(*other_identity));
+  EXPECT_TRUE(in->Close());
+  EXPECT_EQ(env_->OpenFromMedium("A:\\MISSING.BIN"), nullptr);
+}
+
+// A chunk damaged on the disk between its write and its read-back refuses the
+// volume and leaves none of its files; the same chunk then goes onto the drive
+// and reads back, with the read-back's dots on the progress line.
+TEST_F(Win32HostTest, WriteVolumeReadsTheChunkBackFromTheDrive) {
+  const std::string bytes = Pattern(300001);
+  ASSERT_TRUE(std::ofstream("A:\\SOURCE.BIN", std::ios::binary)
+                  .write(bytes.data(), static_cast<std::streamsize>(bytes.size())));
+  std::unique_ptr<File> source = env_->Open("A:\\SOURCE.BIN", FileMode::kReadBinary);
+  ASSERT_NE(source, nullptr);
+  SplitSource split{*source, 0, source->Identity()};
+  const std::optional<ChunkBudget> space = QueryChunkBudget(*env_);
+  ASSERT_TRUE(space);
+  // Room for one byte more, so the copy meets the source's end: the last volume.
+  const ChunkBudget budget{bytes.size() + 1, space->unit};
+  const VolumeFields fields{"A:\\SOURCE.BIN", 0, 7};
+
+  DamagingEnv damaging(*env_);
+  ASSERT_TRUE(ProbeVolume(damaging));
+  std::ostringstream console;
+  ProgressMeter meter(console);
+  VolumeWriteResult written = WriteVolume(damaging, split, budget, fields, true, meter);
+  EXPECT_TRUE(damaging.damaged());
+  EXPECT_EQ(written.status, VolumeWrite::kReadBackFailed);
+  EXPECT_FALSE(Exists("A:\\SLICERY.A2Z"));
+  EXPECT_FALSE(Exists("A:\\SLICERY.Q2Z"));
+  EXPECT_FALSE(Exists("A:\\SLICERY.L2Z"));
+  EXPECT_EQ(split.next_chunk, 0u);
+
+  console.str("");
+  written = WriteVolume(*env_, split, budget, fields, true, meter);
+  EXPECT_EQ(written.status, VolumeWrite::kWritten);
+  EXPECT_EQ(written.kept, bytes.size());
+  EXPECT_TRUE(written.last);
+  EXPECT_TRUE(RawBytes("A:\\SLICERY.A2Z") == bytes);
+  EXPECT_EQ(console.str(), "Writing to disk [" + std::string(24, '.') + "] Checking [" +
+                               std::string(25, '.') + "] ");
+  EXPECT_TRUE(source->Close());
 }
 
 TEST_F(Win32HostTest, ProbeBudgetAndClearWorkOnTheDrive) {
@@ -178,7 +306,7 @@ TEST_F(Win32HostTest, TicksAreMillisecondsAndTypedPathsAreUpperCased) {
 
   // The host binding decides the upper-casing; the path is typed on streams
   // of the test's own.
-  std::unique_ptr<HostContext> host = HostContext::Open({});
+  std::unique_ptr<HostContext> host = HostContext::Open({}, /*read_back=*/true);
   ASSERT_NE(host, nullptr);
   const Context& bound = host->context();
   std::istringstream in("c:\\dir\\file.bin");
