@@ -16,10 +16,11 @@
 
 #include "diskset/volume.h"
 #include "fakes/scripted_screen.h"
-#include "platform/host.h"
+#include "operation/context.h"
+#include "platform/env.h"
+#include "platform/host_constants.h"
 #include "split/split_operation.h"
 #include "ui/console.h"
-#include "ui/context.h"
 
 namespace slicery {
 namespace {
@@ -106,7 +107,7 @@ TEST(Win32VolumeOptionTest, ASplitOntoTheNamedDriveUsesThatDriveOnly) {
   std::ostringstream console;
   ScriptedScreen screen;
   screen.Then(DialogResult::kOk).Then(DialogResult::kNo);  // insert; complete, no more
-  Context ctx{screen, *env, typed, console};
+  Context ctx{{screen, typed, console, kUpperCaseTypedPaths}, *env};
   EXPECT_EQ(RunSplitOperation(ctx), OperationOutcome::kEndProgram) << console.str();
   std::filesystem::remove(source);
 
