@@ -143,8 +143,9 @@ class ChunkWriter {
 
   ChunkComparison CompareWithMedium(const std::optional<FileIdentity>& data_written,
                                     std::uint64_t kept) {
+    if (!data_written) return ChunkComparison::kDiffers;
     std::unique_ptr<File> stored = env_.OpenFromMedium(DataFilePath(env_));
-    if (!stored || !data_written) return ChunkComparison::kDiffers;
+    if (!stored) return ChunkComparison::kDiffers;
     const std::optional<FileIdentity> found = stored->Identity();
     if (!found || !found->SameFileAs(*data_written)) return ChunkComparison::kDiffers;
     if (!PlaceSource(source_.next_chunk)) return ChunkComparison::kSourceFailed;
@@ -161,15 +162,11 @@ class ChunkWriter {
     return {status};
   }
 
-  // The next chunk starts after the bytes kept; a chunk cut back leaves the
-  // source ahead of it.
+  // The next chunk starts after the bytes kept. The source is placed there
+  // whatever read it last: a chunk cut back leaves it ahead of that byte.
   VolumeWriteResult Succeed(std::uint64_t kept) {
     const std::uint64_t next = source_.next_chunk + kept;
-    // The read-back leaves the source at the chunk's end, where a copy that
-    // found the source's end left it too.
-    if ((read_back_ || !last_) && !PlaceSource(next)) {
-      return Fail(VolumeWrite::kSourceFailed);
-    }
+    if (!PlaceSource(next)) return Fail(VolumeWrite::kSourceFailed);
     source_.next_chunk = next;
     return {VolumeWrite::kWritten, kept, last_};
   }

@@ -24,11 +24,12 @@ struct SplitState {
   bool source_done = false;  // the volume holding the source's end is written
 };
 
+constexpr char kUnwritable[] =
+    "Error: Slicery was unable to write to the specified medium.\nMake sure the disk "
+    "is formatted and not write-protected.";
+
 void WarnUnwritable(Context& ctx) {
-  ShowDialog(ctx,
-             "Error: Slicery was unable to write to the specified medium.\nMake sure "
-             "the disk is formatted and not write-protected.",
-             "Error", Buttons::kOk, Icon::kWarning);
+  ShowDialog(ctx, kUnwritable, "Error", Buttons::kOk, Icon::kWarning);
 }
 
 // Whether `path` may be split: a file or a disk, examined before it is opened.
@@ -76,8 +77,7 @@ bool AwaitVolume(Context& ctx) {
 // be read might be this set's own, so such a volume is refused rather than
 // offered for erasing. A record of this path with another id, or with none (a
 // split stopped while writing it), is an older set of the same file.
-bool AcceptRecordedSet(Context& ctx, const std::string& source_path,
-                       OperationId operation_id) {
+bool AcceptRecordedSet(Context& ctx, const VolumeFields& set) {
   const RecordedPath recorded = ReadRecordedPath(ctx.env);
   switch (recorded.status) {
     case RecordedPath::kNone:
@@ -89,7 +89,8 @@ bool AcceptRecordedSet(Context& ctx, const std::string& source_path,
     case RecordedPath::kRead:
       break;
   }
-  if (recorded.first_line == source_path && recorded.operation_id == operation_id) {
+  if (recorded.first_line == set.source_path &&
+      recorded.operation_id == set.operation_id) {
     ShowDialog(ctx,
                "Error: this disk has already been used in this operation.\nSlicery "
                "cannot write any more data to this disk.",
@@ -108,9 +109,8 @@ bool AcceptRecordedSet(Context& ctx, const std::string& source_path,
 
 // Checks the volume in the drive and makes room on it. Its chunk budget, or
 // nothing when the volume is refused.
-std::optional<ChunkBudget> PrepareVolume(Context& ctx, const std::string& source_path,
-                                         OperationId operation_id) {
-  if (!AcceptRecordedSet(ctx, source_path, operation_id)) return std::nullopt;
+std::optional<ChunkBudget> PrepareVolume(Context& ctx, const VolumeFields& set) {
+  if (!AcceptRecordedSet(ctx, set)) return std::nullopt;
   // The volume must take a file.
   if (!ProbeVolume(ctx.env)) {
     WarnUnwritable(ctx);
@@ -125,56 +125,57 @@ std::optional<ChunkBudget> PrepareVolume(Context& ctx, const std::string& source
   return budget;
 }
 
-void WarnReadBack(Context& ctx) {
-  ShowDialog(ctx,
-             "Error: the data on this disk did not read back as it was written.\nPlease "
-             "use another disk.",
-             "Error", Buttons::kOk, Icon::kWarning);
-}
+// What the split tells of a volume that was not written, and whether the
+// split goes on: a refused volume is asked for again, a source that cannot be
+// read on, or that changed, ends the split.
+struct VolumeNotice {
+  const char* text;
+  Icon icon;
+  bool split_goes_on;
+};
 
-void WarnSourceUnreadable(Context& ctx) {
-  ShowDialog(ctx, "Error: Slicery was unable to read the file.\nOperation aborted.",
-             "Error", Buttons::kOk, Icon::kError);
+VolumeNotice NoticeFor(VolumeWrite status) {
+  switch (status) {
+    case VolumeWrite::kReadBackFailed:
+      return {
+          "Error: the data on this disk did not read back as it was written.\nPlease "
+          "use another disk.",
+          Icon::kWarning, true};
+    case VolumeWrite::kSourceChanged:
+      return {"Error: the file changed while it was being split.\nOperation aborted.",
+              Icon::kError, false};
+    case VolumeWrite::kSourceFailed:
+      return {"Error: Slicery was unable to read the file.\nOperation aborted.",
+              Icon::kError, false};
+    case VolumeWrite::kWritten:
+    case VolumeWrite::kNotCreated:
+    case VolumeWrite::kFailed:
+      break;
+  }
+  return {kUnwritable, Icon::kWarning, true};
 }
 
 // Writes the next chunk onto the accepted volume and shows how it went. False
-// when the source cannot be read on, which ends the operation.
+// when the split ends there.
 bool FillVolume(Context& ctx, SplitState& split, SplitSource& source,
                 const ChunkBudget& budget) {
   ProgressMeter meter(ctx.out);
   const VolumeWriteResult written =
       WriteVolume(ctx.env, source, budget, split.fields, ctx.read_back_volumes, meter);
-  switch (written.status) {
-    case VolumeWrite::kWritten:
-      // The byte count is shown only for a chunk on the medium with its record.
-      ctx.out << written.kept << " bytes written";
-      EndLine(ctx);
-      ++split.fields.disk_index;
-      split.source_done = written.last;
-      return true;
-    case VolumeWrite::kNotCreated:
-      WarnUnwritable(ctx);
-      return true;
-    case VolumeWrite::kFailed:
-      EndLine(ctx);
-      WarnUnwritable(ctx);
-      return true;
-    case VolumeWrite::kReadBackFailed:
-      EndLine(ctx);
-      WarnReadBack(ctx);
-      return true;
-    case VolumeWrite::kSourceChanged:
-      EndLine(ctx);
-      ShowDialog(ctx,
-                 "Error: the file changed while it was being split.\nOperation aborted.",
-                 "Error", Buttons::kOk, Icon::kError);
-      return false;
-    case VolumeWrite::kSourceFailed:
-      break;
+  if (written.status == VolumeWrite::kWritten) {
+    // The byte count is shown only for a chunk on the medium with its record.
+    ctx.out << written.kept << " bytes written";
+    EndLine(ctx);
+    ++split.fields.disk_index;
+    split.source_done = written.last;
+    return true;
   }
-  EndLine(ctx);
-  WarnSourceUnreadable(ctx);
-  return false;
+  // Every other volume ends its progress line unfinished; one whose data file
+  // could not be created never started one.
+  if (written.status != VolumeWrite::kNotCreated) EndLine(ctx);
+  const VolumeNotice notice = NoticeFor(written.status);
+  ShowDialog(ctx, notice.text, "Error", Buttons::kOk, notice.icon);
+  return notice.split_goes_on;
 }
 
 }  // namespace
@@ -198,8 +199,7 @@ OperationOutcome RunSplitOperation(Context& ctx) {
       split.source->Close();
       return AskAnotherOperation(ctx);
     }
-    const std::optional<ChunkBudget> budget =
-        PrepareVolume(ctx, split.fields.source_path, split.fields.operation_id);
+    const std::optional<ChunkBudget> budget = PrepareVolume(ctx, split.fields);
     if (!budget) continue;
     if (!FillVolume(ctx, split, source, *budget)) {
       split.source->Close();

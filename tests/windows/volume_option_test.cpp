@@ -21,16 +21,10 @@
 #include "platform/host_constants.h"
 #include "split/split_operation.h"
 #include "ui/console.h"
+#include "windows/drive_files.h"
 
 namespace slicery {
 namespace {
-
-std::string RawBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 std::string ToUpper(std::string text) {
   UpperCase(&text);

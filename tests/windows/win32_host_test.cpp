@@ -19,16 +19,10 @@
 #include "platform/file.h"
 #include "ui/console.h"
 #include "ui/progress_meter.h"
+#include "windows/drive_files.h"
 
 namespace slicery {
 namespace {
-
-std::string RawBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 // Odd-sized bytes that differ from block to block, so a block read from the
 // wrong offset shows.
