@@ -13,7 +13,7 @@ constexpr std::uint64_t kKernelCopyMax = std::uint64_t{1} << 30;
 // Draws a dot, then makes the bytes so far durable as the rule says.
 bool MarkDot(File& destination, const DotRule& dots, ProgressMeter& meter) {
   meter.Dot();
-  const bool durable = dots.sync_destination ? destination.Sync() : destination.Flush();
+  const bool durable = dots.sync_destination ? destination.SyncData() : destination.Flush();
   if (dots.show_on_console) meter.Show();
   return durable;
 }

@@ -38,6 +38,12 @@ class File {
   virtual bool Flush() = 0;
   // Flushes, then makes the bytes reach the medium itself.
   virtual bool Sync() = 0;
+  // Flushes, then makes the bytes written since the last call reach the
+  // medium, leaving the file's own records (its size, where its blocks lie)
+  // to the next Sync where the host can, so that a copy that does this often
+  // does not rewrite them each time. Hosts that cannot tell the two apart
+  // sync the whole file.
+  virtual bool SyncData() { return Sync(); }
   // Moves to a byte offset from the start; clears the end-of-file state.
   virtual bool Seek(std::uint64_t offset) = 0;
   // The offset the next write goes to: after a write that failed part-way,

@@ -206,6 +206,11 @@ class MessageBoxScreen : public Screen {
 
 bool SyncStdioStream(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
 
+// Windows keeps no separate path for a file's data: the whole file is committed.
+bool SyncStdioStreamData(std::FILE* stream, std::uint64_t, std::uint64_t) {
+  return SyncStdioStream(stream);
+}
+
 int StdioStreamDescriptor(std::FILE* stream) { return _fileno(stream); }
 
 std::optional<FileIdentity> IdentifyStdioStream(std::FILE* stream) {

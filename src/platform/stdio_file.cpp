@@ -1,5 +1,7 @@
 #include "platform/stdio_file.h"
 
+#include <algorithm>
+
 namespace slicery {
 namespace {
 
@@ -46,6 +48,16 @@ class StdioFile : public File {
 
   bool Sync() override { return Flush() && Note(SyncStdioStream(stream_)); }
 
+  bool SyncData() override {
+    if (!Flush()) return false;
+    const std::optional<std::uint64_t> end = TellStdioStream(stream_);
+    if (!end) return Sync();
+    const std::uint64_t from = std::min(data_synced_, *end);
+    if (!Note(SyncStdioStreamData(stream_, from, *end))) return false;
+    data_synced_ = *end;
+    return true;
+  }
+
   bool Seek(std::uint64_t offset) override {
     if (stream_ == nullptr || !SeekStdioStream(stream_, offset)) return false;
     std::clearerr(stream_);
@@ -61,6 +73,7 @@ class StdioFile : public File {
   // of a write that failed are cut off with the rest, and some runtimes fail
   // the close of a stream that still carries one.
   bool Truncate(std::uint64_t length) override {
+    data_synced_ = std::min(data_synced_, length);
     return Flush() && Note(TruncateStdioStream(stream_, length)) && Seek(length);
   }
 
@@ -98,6 +111,7 @@ class StdioFile : public File {
 
   std::FILE* stream_;
   bool no_space_ = false;
+  std::uint64_t data_synced_ = 0;  // bytes before this offset went to the medium
 };
 
 }  // namespace

@@ -19,6 +19,10 @@ std::unique_ptr<File> OpenStdioFile(const std::string& path, FileMode mode);
 // Host-specific: makes the bytes of a flushed stream reach the medium.
 bool SyncStdioStream(std::FILE* stream);
 
+// Host-specific: makes the bytes of a flushed stream from offset `from` up to
+// `to` reach the medium, without the file's metadata where the host allows.
+bool SyncStdioStreamData(std::FILE* stream, std::uint64_t from, std::uint64_t to);
+
 // Host-specific: moves a stream to a 64-bit byte offset from the start.
 bool SeekStdioStream(std::FILE* stream, std::uint64_t offset);
 

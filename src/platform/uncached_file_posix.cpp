@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/stdio_file.h"
@@ -11,7 +12,11 @@
 namespace slicery {
 
 std::unique_ptr<File> OpenUncachedFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Reading back leaves the medium as written: no access time is stored,
+  // which on FAT would be one more write to its directory. Only the file's
+  // owner may ask for that; anyone else reads it as usual.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
   // Advice only: a file system that keeps no cache of its own (tmpfs, whose
   // pages are the medium) has nothing to drop, and its reads are the medium's.
