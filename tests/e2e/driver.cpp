@@ -294,6 +294,30 @@ std::optional<Dialog> Session::NextDialog() {
   }
 }
 
+bool Session::WaitForOutput(std::string_view text) {
+  const std::size_t from = consumed_;
+  return WaitUntil(
+      [&](const std::string& out) { return out.find(text, from) != std::string::npos; },
+      "\"" + std::string(text) + "\"");
+}
+
+bool Session::WaitUntil(const std::function<bool(const std::string&)>& seen,
+                        std::string_view what) {
+  const Clock::time_point deadline = Clock::now() + timeout_;
+  while (!seen(out_)) {
+    if (out_fd_ < 0) {
+      error_ = "the program closed its output before " + std::string(what);
+      return false;
+    }
+    if (!Pump(deadline) && Clock::now() >= deadline) {
+      error_ = "no " + std::string(what) + " within " + std::to_string(timeout_.count()) +
+               " ms";
+      return false;
+    }
+  }
+  return true;
+}
+
 bool Session::Send(std::string_view bytes) {
   if (in_fd_ < 0) {
     error_ = "standard input is closed";

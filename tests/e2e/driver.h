@@ -11,6 +11,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,6 +67,14 @@ class Session {
   // The next dialog. Empty when the program ended first or the deadline
   // passed; error() then says which.
   std::optional<Dialog> NextDialog();
+  // Waits until the console shows `text` after the last dialog recognised;
+  // false when the program ended first or the deadline passed.
+  bool WaitForOutput(std::string_view text);
+  // Waits until `seen` holds for the whole of the standard output so far;
+  // false when the output ended first or the deadline passed (error() says
+  // which, naming `what`).
+  bool WaitUntil(const std::function<bool(const std::string&)>& seen,
+                 std::string_view what);
   // An answer: the letter and a line end.
   bool Answer(char letter);
   // A typed file name (or any line): the text and a line end.
