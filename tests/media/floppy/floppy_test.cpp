@@ -178,6 +178,7 @@ TEST_F(FloppyTest, FillsAFat32StickToAClusterBoundary) {
   const std::vector<Traffic> volumes = VolumeReports(console);
   ASSERT_EQ(volumes.size(), 1u) << console;
   EXPECT_EQ(volumes[0].free, 0u);
+  EXPECT_EQ(FreeBytesOfImage(stick, &error), std::uint64_t{0}) << error;
   std::printf("stick: %llu bytes free, chunk %llu bytes, %llu free after\n",
               static_cast<unsigned long long>(free_bytes),
               static_cast<unsigned long long>(chunk),
