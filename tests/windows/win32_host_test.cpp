@@ -46,8 +46,16 @@ class DamagingEnv : public Env {
   bool SameFile(const std::string& a, const std::string& b) override {
     return host_.SameFile(a, b);
   }
+  std::unique_ptr<File> CreateNew(const std::string& path) override {
+    return host_.CreateNew(path);
+  }
   void Remove(const std::string& path) override { host_.Remove(path); }
+  bool Rename(const std::string& from, const std::string& to) override {
+    return host_.Rename(from, to);
+  }
+  bool SyncFolderOf(const std::string& path) override { return host_.SyncFolderOf(path); }
   std::string VolumeRoot() override { return host_.VolumeRoot(); }
+  bool VolumeHasMedium() override { return host_.VolumeHasMedium(); }
   std::optional<VolumeSpace> QueryVolumeSpace() override {
     return host_.QueryVolumeSpace();
   }
