@@ -35,8 +35,12 @@ class Env {
   // and inode, or volume serial and file index). False when either names nothing.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
   // Creates `path` for binary writing where nothing is there yet, not even a
-  // link that leads nowhere. Null when anything is there, or it cannot be made.
-  virtual std::unique_ptr<File> CreateNew(const std::string& path) = 0;
+  // link that leads nowhere, to take the place of the file at `like`: with its
+  // access rights (POSIX: its mode, and its owner and group as far as this
+  // process may give them), so that a private file stays private. Null when
+  // anything is at `path`, or it cannot be made.
+  virtual std::unique_ptr<File> CreateNew(const std::string& path,
+                                          const std::string& like) = 0;
   // Deletes a file; the result is ignored by every caller, so none is given.
   virtual void Remove(const std::string& path) = 0;
   // Renames `from` to `to` in one step, replacing the file at `to` (Windows:

@@ -107,10 +107,20 @@ class PosixEnv : public Env {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
   }
 
-  std::unique_ptr<File> CreateNew(const std::string& path) override {
+  std::unique_ptr<File> CreateNew(const std::string& path,
+                                  const std::string& like) override {
     // O_EXCL creates nothing where a link stands, even one that leads nowhere.
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // The file is private until it has the rights of the one it replaces.
+    struct stat old;
+    const bool replaces = stat(like.c_str(), &old) == 0;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                        replaces ? 0600 : 0666);
     if (fd < 0) return nullptr;
+    if (replaces) {
+      // Owner first: a change of owner clears the set-id bits the mode sets.
+      (void)!fchown(fd, old.st_uid, old.st_gid);
+      (void)!fchmod(fd, old.st_mode & 07777);
+    }
     std::FILE* stream = fdopen(fd, "wb");
     if (stream == nullptr) {
       close(fd);

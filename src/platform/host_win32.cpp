@@ -107,7 +107,8 @@ class WindowsEnv : public Env {
            first.nFileIndexLow == second.nFileIndexLow;
   }
 
-  std::unique_ptr<File> CreateNew(const std::string& path) override {
+  // The new file takes the rights of its folder, as files made there do.
+  std::unique_ptr<File> CreateNew(const std::string& path, const std::string&) override {
     const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
                          _S_IREAD | _S_IWRITE);
     if (fd < 0) return nullptr;

@@ -131,7 +131,7 @@ bool CreateBeside(Env& env, Target* target) {
   for (int n = 1; n <= kPartialNames; ++n) {
     std::string name = target->path + kPartialSuffix;
     if (n > 1) name += "-" + std::to_string(n);
-    target->file = env.CreateNew(name);
+    target->file = env.CreateNew(name, target->path);
     if (target->file) {
       target->written_path = name;
       return true;

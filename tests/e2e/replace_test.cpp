@@ -1,7 +1,8 @@
 // The rebuild of a five-volume set over the file it was made from, which has
 // changed since: the user agrees to overwrite it. Whatever ends the rebuild,
 // the old file keeps its bytes and its identity until the new one is whole;
-// what was joined before an early end is beside it.
+// what was joined before an early end is beside it. The old file is private,
+// and so is every file that takes its place.
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -28,6 +29,8 @@ struct Scenario {
 
 const std::vector<Step> kDone = {{"Slicery", kComplete, "n"}};
 const Step kKeptNotice = {"Slicery", kKept, "o"};
+constexpr auto kPrivate =
+    std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
 
 const Scenario kScenarios[] = {
     {"Completed", Requests(1, 5) + kDone, Beside::kNone, true},
@@ -77,6 +80,7 @@ class ReplaceTest : public E2eTest, public ::testing::WithParamInterface<Scenari
     fs::resize_file(drive_.FileOn("short", kDataFile), kChunk / 2);
     old_ = RandomBytes(2 * kSize, 5);
     ASSERT_TRUE(WriteFile(Work("src.bin"), old_));
+    fs::permissions(Work("src.bin"), kPrivate);
     old_identity_ = IdentityOf(Work("src.bin"));
   }
 
@@ -125,7 +129,11 @@ TEST_P(ReplaceTest, TheOldFileStaysUntilTheNewOneIsWhole) {
   EXPECT_EQ(session->TrailingConsole(), "");
   EXPECT_TRUE(Holds(Work("src.bin"), scenario.replaced ? bytes_ : old_));
   EXPECT_EQ(IdentityOf(Work("src.bin")) == old_identity_, !scenario.replaced);
+  EXPECT_EQ(std::filesystem::status(Work("src.bin")).permissions(), kPrivate);
   const std::optional<std::string> beside = ReadFile(Work(kBeside));
+  if (beside) {
+    EXPECT_EQ(std::filesystem::status(Work(kBeside)).permissions(), kPrivate);
+  }
   switch (scenario.beside) {
     case Beside::kNone:
       EXPECT_FALSE(beside);

@@ -92,9 +92,10 @@ std::unique_ptr<File> FaultyEnv::OpenFromMedium(const std::string& path) {
 }
 
 // Counted as an open for writing.
-std::unique_ptr<File> FaultyEnv::CreateNew(const std::string& path) {
+std::unique_ptr<File> FaultyEnv::CreateNew(const std::string& path,
+                                           const std::string& like) {
   if (Fails(FaultKind::kOpen, path, true)) return nullptr;
-  std::unique_ptr<File> file = inner_.CreateNew(path);
+  std::unique_ptr<File> file = inner_.CreateNew(path, like);
   if (!file) return nullptr;
   return std::make_unique<FaultyFile>(std::move(file), *this, path, true);
 }

@@ -65,7 +65,8 @@ class FaultyEnv : public Env {
   bool SameFile(const std::string& a, const std::string& b) override {
     return inner_.SameFile(a, b);
   }
-  std::unique_ptr<File> CreateNew(const std::string& path) override;
+  std::unique_ptr<File> CreateNew(const std::string& path,
+                                  const std::string& like) override;
   void Remove(const std::string& path) override;
   bool Rename(const std::string& from, const std::string& to) override;
   bool SyncFolderOf(const std::string& path) override;

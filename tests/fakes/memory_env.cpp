@@ -231,7 +231,7 @@ bool MemoryEnv::SameFile(const std::string& a, const std::string& b) {
   return node != nullptr && node == NodeAt(b);
 }
 
-std::unique_ptr<File> MemoryEnv::CreateNew(const std::string& path) {
+std::unique_ptr<File> MemoryEnv::CreateNew(const std::string& path, const std::string&) {
   if (Exists(path) || KindOf(path) != FileKind::kNone) return nullptr;
   return Open(path, FileMode::kWriteBinary);
 }

@@ -76,7 +76,7 @@ class MemoryEnv : public Env {
   bool Exists(const std::string& path) override;
   FileKind KindOf(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
-  std::unique_ptr<File> CreateNew(const std::string& path) override;
+  std::unique_ptr<File> CreateNew(const std::string& path, const std::string&) override;
   void Remove(const std::string& path) override;
   bool Rename(const std::string& from, const std::string& to) override;
   bool SyncFolderOf(const std::string&) override {

@@ -182,24 +182,27 @@ TEST_F(PosixHostTest, OnlyAMountPointOrAVolumeWithASizeHoldsAMedium) {
   }
 }
 
-// A new file is made only where nothing is, a dangling link included; a rename
-// puts it in the place of the old one.
+// A new file is made only where nothing is, a dangling link included, with the
+// mode of the file it is to replace; a rename puts it in that one's place.
 TEST_F(PosixHostTest, NewFilesAreMadeOnlyWhereNothingIsAndRenamedOverTheOld) {
   std::unique_ptr<Env> env = OpenEnv();
-  Write(root_ / "old", 10);
+  const std::string old = (root_ / "old").string();
+  Write(old, 10);
+  ASSERT_EQ(chmod(old.c_str(), 0640), 0);
   fs::create_symlink(root_ / "nowhere", root_ / "dangling");
-  EXPECT_EQ(env->CreateNew((root_ / "old").string()), nullptr);
-  EXPECT_EQ(env->CreateNew((root_ / "dangling").string()), nullptr);
+  EXPECT_EQ(env->CreateNew(old, old), nullptr);
+  EXPECT_EQ(env->CreateNew((root_ / "dangling").string(), old), nullptr);
   EXPECT_FALSE(fs::exists(root_ / "nowhere"));
-  EXPECT_EQ(env->CreateNew((root_ / "gone" / "new").string()), nullptr);
+  EXPECT_EQ(env->CreateNew((root_ / "gone" / "new").string(), old), nullptr);
 
-  std::unique_ptr<File> made = env->CreateNew((root_ / "new").string());
+  std::unique_ptr<File> made = env->CreateNew((root_ / "new").string(), old);
   ASSERT_NE(made, nullptr);
   ASSERT_TRUE(made->Write("abc", 3));
   ASSERT_TRUE(SyncAndClose(*made));
   EXPECT_EQ(fs::file_size(root_ / "old"), 10u);
   struct stat before, after;
   ASSERT_EQ(stat((root_ / "new").c_str(), &before), 0);
+  EXPECT_EQ(before.st_mode & 07777, 0640u);
   ASSERT_TRUE(env->Rename((root_ / "new").string(), (root_ / "old").string()));
   ASSERT_EQ(stat((root_ / "old").c_str(), &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino);

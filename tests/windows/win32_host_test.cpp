@@ -46,8 +46,9 @@ class DamagingEnv : public Env {
   bool SameFile(const std::string& a, const std::string& b) override {
     return host_.SameFile(a, b);
   }
-  std::unique_ptr<File> CreateNew(const std::string& path) override {
-    return host_.CreateNew(path);
+  std::unique_ptr<File> CreateNew(const std::string& path,
+                                  const std::string& like) override {
+    return host_.CreateNew(path, like);
   }
   void Remove(const std::string& path) override { host_.Remove(path); }
   bool Rename(const std::string& from, const std::string& to) override {
