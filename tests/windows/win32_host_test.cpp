@@ -160,6 +160,30 @@ TEST_F(Win32HostTest, KindsAndIdentitiesOfPathsAndTruncation) {
   EXPECT_FALSE(env_->SameFile("A:\\MISSING.BIN", "A:\\MISSING.BIN"));
 }
 
+// A rebuilt file is made only where nothing is, then moved over the file it
+// replaces in one step; that file opens for writing, as the check before it
+// does, without losing a byte.
+TEST_F(Win32HostTest, ANewFileIsMadeBesideAndRenamedOverTheOld) {
+  std::ofstream("A:\\OTHER.TXT") << "old bytes";
+  EXPECT_EQ(env_->CreateNew("A:\\OTHER.TXT", "A:\\OTHER.TXT"), nullptr);
+  std::unique_ptr<File> made = env_->CreateNew("A:\\SOURCE.BIN", "A:\\OTHER.TXT");
+  ASSERT_NE(made, nullptr);
+  ASSERT_TRUE(made->Write("new\n", 4));
+  ASSERT_TRUE(SyncAndClose(*made));
+  EXPECT_EQ(RawBytes("A:\\OTHER.TXT"), "old bytes");
+  ASSERT_TRUE(env_->Rename("A:\\SOURCE.BIN", "A:\\OTHER.TXT"));
+  EXPECT_EQ(RawBytes("A:\\OTHER.TXT"), "new\n");
+  EXPECT_FALSE(Exists("A:\\SOURCE.BIN"));
+  EXPECT_TRUE(env_->SyncFolderOf("A:\\OTHER.TXT"));
+  EXPECT_FALSE(env_->Rename("A:\\SOURCE.BIN", "A:\\OTHER.TXT"));
+  EXPECT_EQ(RawBytes("A:\\OTHER.TXT"), "new\n");
+  std::unique_ptr<File> update = env_->Open("A:\\OTHER.TXT", FileMode::kUpdateBinary);
+  ASSERT_NE(update, nullptr);
+  EXPECT_TRUE(update->Close());
+  EXPECT_EQ(RawBytes("A:\\OTHER.TXT"), "new\n");
+  EXPECT_TRUE(env_->VolumeHasMedium());
+}
+
 // Reads without the system's buffering go in aligned blocks of their own; the
 // bytes handed out in pieces of any size must still be the file's, in order,
 // and end where it ends.
