@@ -63,8 +63,9 @@ EOT
 }
 
 # Unless asked to keep them, what the last run left goes: the disk set's three
-# files on each demo disk and the rebuilt file. Then disk1 in the drive, the
-# sample and the instructions.
+# files on each demo disk and the rebuilt file, with what a rebuild over it
+# that stopped early left beside it. Then disk1 in the drive, the sample and
+# the instructions.
 prepare() {
   local keep="$1" n
   mkdir -p "$demo"
@@ -72,7 +73,8 @@ prepare() {
   for n in 1 2 3; do mkdir -p "$demo/disk$n"; done
   if [ "$keep" = 0 ]; then
     rm -f "$demo"/disk[0-9]*/SLICERY.A2Z "$demo"/disk[0-9]*/SLICERY.Q2Z \
-      "$demo"/disk[0-9]*/SLICERY.L2Z "$demo/rebuilt.bin"
+      "$demo"/disk[0-9]*/SLICERY.L2Z "$demo/rebuilt.bin" \
+      "$demo"/rebuilt.bin.slicery-partial*
   fi
   "$root/scripts/demo-disk.sh" insert 1 >/dev/null
   write_howto

@@ -34,10 +34,28 @@ class Env {
   // Whether two paths name one file however they are spelled (the same device
   // and inode, or volume serial and file index). False when either names nothing.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  // Creates `path` for binary writing where nothing is there yet, not even a
+  // link that leads nowhere, to take the place of the file at `like`: with its
+  // access rights (POSIX: its mode, and its owner and group as far as this
+  // process may give them), so that a private file stays private. Null when
+  // anything is at `path`, or it cannot be made.
+  virtual std::unique_ptr<File> CreateNew(const std::string& path,
+                                          const std::string& like) = 0;
   // Deletes a file; the result is ignored by every caller, so none is given.
   virtual void Remove(const std::string& path) = 0;
+  // Renames `from` to `to` in one step, replacing the file at `to` (Windows:
+  // written through to the medium). False when it failed: both are as they were.
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  // Makes the entries of the folder that holds `path` durable, a rename into
+  // it among them.
+  virtual bool SyncFolderOf(const std::string& path) = 0;
   // The volume root, ending in its separator ("A:\" on Windows).
   virtual std::string VolumeRoot() = 0;
+  // Whether the drive holds a medium that a split may write to. A volume
+  // folder that is not a mount point (its device is its parent's) holds none:
+  // what was written there would land on the file system below it. A volume
+  // given a size of its own is a medium whatever it is.
+  virtual bool VolumeHasMedium() = 0;
   // The volume's free space; empty if the query failed.
   virtual std::optional<VolumeSpace> QueryVolumeSpace() = 0;
   // Makes the volume's directory entries durable (new and removed files).

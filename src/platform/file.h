@@ -8,8 +8,9 @@
 
 namespace slicery {
 
-// How a file is opened: the runtime's "r", "rb", "w" and "wb".
-enum class FileMode { kReadText, kReadBinary, kWriteText, kWriteBinary };
+// How a file is opened: the runtime's "r", "rb", "w" and "wb", and "r+b",
+// which writes into a file that exists without emptying it first.
+enum class FileMode { kReadText, kReadBinary, kWriteText, kWriteBinary, kUpdateBinary };
 
 // What tells one file from another on its host, and whether it changed.
 struct FileIdentity {

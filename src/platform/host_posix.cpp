@@ -32,6 +32,21 @@ constexpr char kDefaultVolume[] = "/media/floppy";
 // A file that cannot be synced at all (a character device) counts as synced.
 bool SyncFailed(int result) { return result != 0 && errno != EINVAL && errno != ENOTSUP; }
 
+// The folder that holds `path`: what comes before its last separator, "/"
+// for a file at the top, "." for a bare name.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool SyncFolder(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool failed = SyncFailed(fsync(fd));
+  return close(fd) == 0 && !failed;
+}
+
 // Sum of the sizes of the regular files below `root`, symbolic links not followed.
 std::uint64_t BytesUsedBelow(const std::string& root) {
   namespace fs = std::filesystem;
@@ -92,9 +107,49 @@ class PosixEnv : public Env {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
   }
 
+  std::unique_ptr<File> CreateNew(const std::string& path,
+                                  const std::string& like) override {
+    // O_EXCL creates nothing where a link stands, even one that leads nowhere.
+    // The file is private until it has the rights of the one it replaces.
+    struct stat old;
+    const bool replaces = stat(like.c_str(), &old) == 0;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                        replaces ? 0600 : 0666);
+    if (fd < 0) return nullptr;
+    if (replaces) {
+      // Owner first: a change of owner clears the set-id bits the mode sets.
+      (void)!fchown(fd, old.st_uid, old.st_gid);
+      (void)!fchmod(fd, old.st_mode & 07777);
+    }
+    std::FILE* stream = fdopen(fd, "wb");
+    if (stream == nullptr) {
+      close(fd);
+      return nullptr;
+    }
+    return AdoptStdioStream(stream);
+  }
+
   void Remove(const std::string& path) override { std::remove(path.c_str()); }
 
+  bool Rename(const std::string& from, const std::string& to) override {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+  }
+
+  bool SyncFolderOf(const std::string& path) override {
+    return SyncFolder(FolderOf(path));
+  }
+
   std::string VolumeRoot() override { return root_; }
+
+  // A mount point is on another device than its parent; the root of all is
+  // its own parent.
+  bool VolumeHasMedium() override {
+    if (size_) return true;
+    struct stat volume, parent;
+    if (stat(root_.c_str(), &volume) != 0 || !S_ISDIR(volume.st_mode)) return false;
+    if (stat((root_ + "..").c_str(), &parent) != 0) return false;
+    return volume.st_dev != parent.st_dev || volume.st_ino == parent.st_ino;
+  }
 
   std::optional<VolumeSpace> QueryVolumeSpace() override {
     struct stat info;
@@ -112,12 +167,7 @@ class PosixEnv : public Env {
     return space;
   }
 
-  bool SyncVolume() override {
-    const int fd = open(root_.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return false;
-    const bool failed = SyncFailed(fsync(fd));
-    return close(fd) == 0 && !failed;
-  }
+  bool SyncVolume() override { return SyncFolder(root_); }
 
   std::unique_ptr<File> OpenFromMedium(const std::string& path) override {
     return OpenUncachedFile(path);

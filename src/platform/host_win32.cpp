@@ -1,6 +1,8 @@
 // Windows host: native message boxes, the command interpreter's screen clear
 // and the removable drive: A:, or the drive that --volume names.
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -105,9 +107,33 @@ class WindowsEnv : public Env {
            first.nFileIndexLow == second.nFileIndexLow;
   }
 
+  // The new file takes the rights of its folder, as files made there do.
+  std::unique_ptr<File> CreateNew(const std::string& path, const std::string&) override {
+    const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                         _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE* stream = _fdopen(fd, "wb");
+    if (stream == nullptr) {
+      _close(fd);
+      return nullptr;
+    }
+    return AdoptStdioStream(stream);
+  }
+
   void Remove(const std::string& path) override { DeleteFileA(path.c_str()); }
 
+  bool Rename(const std::string& from, const std::string& to) override {
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+
+  // The rename is written through already.
+  bool SyncFolderOf(const std::string&) override { return true; }
+
   std::string VolumeRoot() override { return root_; }
+
+  // A drive with no disk in it refuses every write on its own.
+  bool VolumeHasMedium() override { return true; }
 
   // The free bytes from the 64-bit query; the cluster size from the older one,
   // whose cluster counts stop at 2 GiB but whose geometry is exact.

@@ -15,6 +15,8 @@ const char* ModeString(FileMode mode) {
       return "w";
     case FileMode::kWriteBinary:
       return "wb";
+    case FileMode::kUpdateBinary:
+      return "r+b";
   }
   return "rb";
 }
@@ -121,7 +123,7 @@ std::unique_ptr<File> OpenStdioFile(const std::string& path, FileMode mode) {
   if (stream == nullptr) return nullptr;
   // Binary files move in large blocks already; the runtime's own buffer would
   // only split each block into two system calls.
-  if (mode == FileMode::kReadBinary || mode == FileMode::kWriteBinary) {
+  if (mode != FileMode::kReadText && mode != FileMode::kWriteText) {
     std::setvbuf(stream, nullptr, _IONBF, 0);
   }
   return std::make_unique<StdioFile>(stream);

@@ -32,7 +32,7 @@ int StdioStreamDescriptor(std::FILE* stream);
 // Host-specific: which file an open stream reads or writes.
 std::optional<FileIdentity> IdentifyStdioStream(std::FILE* stream);
 
-// A File over a stream opened for binary reading, which it owns from now on.
+// A File over a stream opened in binary mode, which it owns from now on.
 std::unique_ptr<File> AdoptStdioStream(std::FILE* stream);
 
 // Host-specific: the stream's byte offset from the start.

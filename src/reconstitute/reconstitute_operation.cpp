@@ -69,13 +69,15 @@ bool ConfirmOverwrite(Context& ctx) {
                     Buttons::kYesNo, Icon::kQuestion) == DialogResult::kYes;
 }
 
-// A location typed by the user, checked or created. False on cancel.
-bool ChooseLocation(Context& ctx, std::string* target_path) {
+// A location typed by the user, checked or created; *existing tells whether
+// something was there that the user agreed to have replaced. False on cancel.
+bool ChooseLocation(Context& ctx, std::string* target_path, bool* existing) {
   for (;;) {
     ctx.out << "Please enter desired location to reconstitute.";
     EndLine(ctx);
     if (ReadTypedPath(ctx, target_path)) {
       const Location location = ExamineLocation(ctx.env, *target_path);
+      *existing = location == Location::kExisting;
       if (location == Location::kExisting) {
         if (ConfirmOverwrite(ctx)) return true;
         continue;
@@ -91,7 +93,7 @@ bool ChooseLocation(Context& ctx, std::string* target_path) {
   }
 }
 
-enum class RecordedChoice { kUse, kChooseAnother, kCancel };
+enum class RecordedChoice { kUse, kReplace, kChooseAnother, kCancel };
 
 // The recorded path, checked like a typed one: on the machine that made the
 // set it is usually the original file, which is replaced only with consent.
@@ -100,7 +102,7 @@ RecordedChoice CheckRecordedPath(Context& ctx, const std::string& recorded_path)
     case Location::kFree:
       return RecordedChoice::kUse;
     case Location::kExisting:
-      return ConfirmOverwrite(ctx) ? RecordedChoice::kUse
+      return ConfirmOverwrite(ctx) ? RecordedChoice::kReplace
                                    : RecordedChoice::kChooseAnother;
     case Location::kRefused:
       break;
@@ -108,10 +110,54 @@ RecordedChoice CheckRecordedPath(Context& ctx, const std::string& recorded_path)
   return RetryLocation(ctx) ? RecordedChoice::kChooseAnother : RecordedChoice::kCancel;
 }
 
-// The recorded path or another location, opened (and emptied) for the
-// rebuilt file. Null when the user cancels.
-std::unique_ptr<File> OpenTarget(Context& ctx, const std::string& recorded_path,
-                                 std::string* target_path) {
+// Where the rebuilt file goes, and the file it is written into until it is
+// whole: the location itself, or a new file beside a file that it replaces.
+struct Target {
+  std::string path;
+  std::string written_path;
+  std::unique_ptr<File> file;
+
+  bool Replaces() const { return written_path != path; }
+};
+
+// The new file beside a file that is to be replaced: its name with this
+// program's suffix, or, where a file of that name is there already (left by
+// an earlier rebuild, say), with a number after it. Whatever is there is
+// never written over.
+constexpr char kPartialSuffix[] = ".slicery-partial";
+constexpr int kPartialNames = 100;
+
+bool CreateBeside(Env& env, Target* target) {
+  for (int n = 1; n <= kPartialNames; ++n) {
+    std::string name = target->path + kPartialSuffix;
+    if (n > 1) name += "-" + std::to_string(n);
+    target->file = env.CreateNew(name, target->path);
+    if (target->file) {
+      target->written_path = name;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Opens the file the rebuilt file is written into. A file that the user
+// agreed to have replaced stays as it is until the new one is whole; it must
+// take writes all the same, as it would if it were written over in place.
+// What is not a plain file (a device) is written as it stands. False when the
+// location will not take the file.
+bool OpenTargetFile(Env& env, bool existing, Target* target) {
+  if (existing && env.KindOf(target->path) == FileKind::kRegular) {
+    std::unique_ptr<File> old = env.Open(target->path, FileMode::kUpdateBinary);
+    return old && old->Close() && CreateBeside(env, target);
+  }
+  target->written_path = target->path;
+  target->file = env.Open(target->path, FileMode::kWriteBinary);
+  return target->file != nullptr;
+}
+
+// The recorded path or another location, opened for the rebuilt file. False
+// when the user cancels.
+bool OpenTarget(Context& ctx, const std::string& recorded_path, Target* target) {
   const DialogResult here =
       ShowDialog(ctx,
                  "This operation contains a file entitled\n" + recorded_path +
@@ -119,20 +165,19 @@ std::unique_ptr<File> OpenTarget(Context& ctx, const std::string& recorded_path,
                  "Slicery", Buttons::kYesNo, Icon::kQuestion);
   RecordedChoice recorded = RecordedChoice::kChooseAnother;
   if (here == DialogResult::kYes) recorded = CheckRecordedPath(ctx, recorded_path);
-  if (recorded == RecordedChoice::kCancel) return nullptr;
+  if (recorded == RecordedChoice::kCancel) return false;
   for (;;) {
-    if (recorded == RecordedChoice::kUse) {
-      *target_path = recorded_path;
+    bool existing = false;
+    if (recorded == RecordedChoice::kUse || recorded == RecordedChoice::kReplace) {
+      target->path = recorded_path;
+      existing = recorded == RecordedChoice::kReplace;
       recorded = RecordedChoice::kChooseAnother;
-    } else if (!ChooseLocation(ctx, target_path)) {
-      return nullptr;
+    } else if (!ChooseLocation(ctx, &target->path, &existing)) {
+      return false;
     }
     // A location that will not open is chosen again.
-    if (std::unique_ptr<File> target =
-            ctx.env.Open(*target_path, FileMode::kWriteBinary)) {
-      return target;
-    }
-    if (!RetryLocation(ctx)) return nullptr;
+    if (OpenTargetFile(ctx.env, existing, target)) return true;
+    if (!RetryLocation(ctx)) return false;
   }
 }
 
@@ -241,11 +286,44 @@ const char* FatalMessage(VolumeAppend append) {
   return nullptr;
 }
 
-// The end of the program after a failure: what was joined so far is kept.
-OperationOutcome EndFatally(Context& ctx, File& target, const char* message) {
-  ShowDialog(ctx, message, "Fatal error", Buttons::kOk, Icon::kError);
-  target.Close();
+// The end of the program before the rebuilt file is whole: what was joined so
+// far is kept, and a file it was to replace is left as it was, which the user
+// is told, with where the joined data is.
+OperationOutcome EndUnfinished(Context& ctx, Target& target) {
+  target.file->Close();
+  if (target.Replaces()) {
+    ShowDialog(ctx,
+               "The existing file\n" + target.path +
+                   "\nis unchanged.  The data reconstituted so far is in\n" +
+                   target.written_path,
+               "Slicery", Buttons::kOk, Icon::kNone);
+  }
   return OperationOutcome::kEndProgram;
+}
+
+OperationOutcome EndFatally(Context& ctx, Target& target, const char* message) {
+  ShowDialog(ctx, message, "Fatal error", Buttons::kOk, Icon::kError);
+  return EndUnfinished(ctx, target);
+}
+
+// The whole file on its medium, in the place the user chose, before success
+// is announced: synced, renamed over the file it replaces, and its folder
+// synced, so that the name leads to it after a power cut too.
+OperationOutcome Complete(Context& ctx, Target& target) {
+  if (!SyncAndClose(*target.file)) return EndFatally(ctx, target, kWriteFailure);
+  if (target.Replaces() && !ctx.env.Rename(target.written_path, target.path)) {
+    ShowDialog(ctx,
+               "Slicery was unable to replace the existing file\n" + target.path +
+                   "\nwhich is unchanged.  The reconstituted file is in\n" +
+                   target.written_path,
+               "Fatal error", Buttons::kOk, Icon::kError);
+    return OperationOutcome::kEndProgram;
+  }
+  if (!ctx.env.SyncFolderOf(target.path)) {
+    ShowDialog(ctx, kWriteFailure, "Fatal error", Buttons::kOk, Icon::kError);
+    return OperationOutcome::kEndProgram;
+  }
+  return AnnounceCompletion(ctx);
 }
 
 }  // namespace
@@ -254,35 +332,30 @@ OperationOutcome RunReconstituteOperation(Context& ctx) {
   std::string recorded_path;
   OperationId set_id = 0;
   if (!IdentifySet(ctx, &recorded_path, &set_id)) return AskAnotherOperation(ctx);
-  std::string target_path;
-  std::unique_ptr<File> target = OpenTarget(ctx, recorded_path, &target_path);
-  if (!target) return AskAnotherOperation(ctx);
+  Target target;
+  if (!OpenTarget(ctx, recorded_path, &target)) return AskAnotherOperation(ctx);
   // Each volume's record is read over the one before it (every field 0 and the
   // mark NUL before the first).
   DiskInfoRecord record;
   ClearConsole(ctx);
   ctx.out << "Slicery Operation: Reconstitute\nOriginal Filename: " << recorded_path
-          << "\nTarget Filename:   " << target_path;
+          << "\nTarget Filename:   " << target.path;
   EndLine(ctx);
   // The volumes, in order, until the one marked last.
   std::uint64_t kept = 0;  // bytes of the whole volumes joined so far
   for (std::int32_t expected_index = 0;;) {
     // A cancelled request ends the program, keeping what was joined so far.
     if (!AwaitVolume(ctx, set_id, expected_index, &record)) {
-      target->Close();
-      return OperationOutcome::kEndProgram;
+      return EndUnfinished(ctx, target);
     }
-    const VolumeAppend append = AppendVolume(ctx, *target, record, &kept);
-    if (const char* fatal = FatalMessage(append)) return EndFatally(ctx, *target, fatal);
+    const VolumeAppend append = AppendVolume(ctx, *target.file, record, &kept);
+    if (const char* fatal = FatalMessage(append)) return EndFatally(ctx, target, fatal);
     if (append == VolumeAppend::kDamaged) {
       ReportDamagedVolume(ctx);
       continue;  // the same disk again
     }
     ++expected_index;
-    if (record.continuation_mark != '*') continue;
-    // The whole file on its medium before success is announced.
-    if (!SyncAndClose(*target)) return EndFatally(ctx, *target, kWriteFailure);
-    return AnnounceCompletion(ctx);
+    if (record.continuation_mark == '*') return Complete(ctx, target);
   }
 }
 

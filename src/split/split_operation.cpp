@@ -110,6 +110,12 @@ bool AcceptRecordedSet(Context& ctx, const VolumeFields& set) {
 // Checks the volume in the drive and makes room on it. Its chunk budget, or
 // nothing when the volume is refused.
 std::optional<ChunkBudget> PrepareVolume(Context& ctx, const VolumeFields& set) {
+  // A volume folder with nothing mounted on it is an empty drive: nothing is
+  // read, removed or written there.
+  if (!ctx.env.VolumeHasMedium()) {
+    WarnUnwritable(ctx);
+    return std::nullopt;
+  }
   if (!AcceptRecordedSet(ctx, set)) return std::nullopt;
   // The volume must take a file.
   if (!ProbeVolume(ctx.env)) {

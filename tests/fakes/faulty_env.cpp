@@ -62,8 +62,8 @@ class FaultyFile : public File {
 
 const char* FaultKindName(FaultKind kind) {
   static const char* const kNames[kFaultKindCount] = {
-      "open", "write",  "flush",      "sync",        "close",
-      "read", "delete", "free-space", "volume-sync", "truncate"};
+      "open",   "write",      "flush",       "sync",     "close",  "read",
+      "delete", "free-space", "volume-sync", "truncate", "rename", "folder-sync"};
   return kNames[static_cast<int>(kind)];
 }
 
@@ -76,7 +76,7 @@ bool FaultyEnv::Fails(FaultKind kind, const std::string& path, bool writing) {
 }
 
 std::unique_ptr<File> FaultyEnv::Open(const std::string& path, FileMode mode) {
-  const bool writing = mode == FileMode::kWriteBinary || mode == FileMode::kWriteText;
+  const bool writing = mode != FileMode::kReadBinary && mode != FileMode::kReadText;
   if (Fails(FaultKind::kOpen, path, writing)) return nullptr;
   std::unique_ptr<File> file = inner_.Open(path, mode);
   if (!file) return nullptr;
@@ -89,6 +89,24 @@ std::unique_ptr<File> FaultyEnv::OpenFromMedium(const std::string& path) {
   std::unique_ptr<File> file = inner_.OpenFromMedium(path);
   if (!file) return nullptr;
   return std::make_unique<FaultyFile>(std::move(file), *this, path, false);
+}
+
+// Counted as an open for writing.
+std::unique_ptr<File> FaultyEnv::CreateNew(const std::string& path,
+                                           const std::string& like) {
+  if (Fails(FaultKind::kOpen, path, true)) return nullptr;
+  std::unique_ptr<File> file = inner_.CreateNew(path, like);
+  if (!file) return nullptr;
+  return std::make_unique<FaultyFile>(std::move(file), *this, path, true);
+}
+
+// The path is the one renamed to: the file the rename was to replace.
+bool FaultyEnv::Rename(const std::string& from, const std::string& to) {
+  return !Fails(FaultKind::kRename, to, true) && inner_.Rename(from, to);
+}
+
+bool FaultyEnv::SyncFolderOf(const std::string& path) {
+  return !Fails(FaultKind::kFolderSync, path, true) && inner_.SyncFolderOf(path);
 }
 
 void FaultyEnv::Remove(const std::string& path) {

@@ -25,9 +25,11 @@ enum class FaultKind {
   kRemove,
   kFreeSpace,
   kVolumeSync,
-  kTruncate
+  kTruncate,
+  kRename,
+  kFolderSync
 };
-inline constexpr int kFaultKindCount = 10;
+inline constexpr int kFaultKindCount = 12;
 
 const char* FaultKindName(FaultKind kind);
 
@@ -63,8 +65,13 @@ class FaultyEnv : public Env {
   bool SameFile(const std::string& a, const std::string& b) override {
     return inner_.SameFile(a, b);
   }
+  std::unique_ptr<File> CreateNew(const std::string& path,
+                                  const std::string& like) override;
   void Remove(const std::string& path) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool SyncFolderOf(const std::string& path) override;
   std::string VolumeRoot() override { return inner_.VolumeRoot(); }
+  bool VolumeHasMedium() override { return inner_.VolumeHasMedium(); }
   std::optional<VolumeSpace> QueryVolumeSpace() override;
   bool SyncVolume() override;
   std::unique_ptr<File> OpenFromMedium(const std::string& path) override;

@@ -192,6 +192,10 @@ std::unique_ptr<File> MemoryEnv::Open(const std::string& path, FileMode mode) {
   if (dir == &outside_ && name.find('/') != std::string::npos) return nullptr;
   const bool write = mode == FileMode::kWriteBinary || mode == FileMode::kWriteText;
   auto it = dir->find(name);
+  if (mode == FileMode::kUpdateBinary) {
+    if (it == dir->end()) return nullptr;
+    return std::make_unique<MemoryFile>(it->second, true, disk);
+  }
   if (!write) {
     if (it == dir->end()) return nullptr;
     return std::make_unique<MemoryFile>(it->second, false, disk);
@@ -225,6 +229,24 @@ FileKind MemoryEnv::KindOf(const std::string& path) {
 bool MemoryEnv::SameFile(const std::string& a, const std::string& b) {
   const std::shared_ptr<Node> node = NodeAt(a);
   return node != nullptr && node == NodeAt(b);
+}
+
+std::unique_ptr<File> MemoryEnv::CreateNew(const std::string& path, const std::string&) {
+  if (Exists(path) || KindOf(path) != FileKind::kNone) return nullptr;
+  return Open(path, FileMode::kWriteBinary);
+}
+
+bool MemoryEnv::Rename(const std::string& from, const std::string& to) {
+  std::string from_name, to_name;
+  Directory* from_dir = DirectoryOf(from, &from_name);
+  Directory* to_dir = DirectoryOf(to, &to_name);
+  if (from_dir == nullptr || to_dir == nullptr || from_dir != to_dir) return false;
+  auto it = from_dir->find(from_name);
+  if (it == from_dir->end()) return false;
+  std::shared_ptr<Node> node = it->second;
+  from_dir->erase(it);
+  (*to_dir)[to_name] = std::move(node);
+  return true;
 }
 
 void MemoryEnv::Remove(const std::string& path) {

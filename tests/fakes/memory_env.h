@@ -68,13 +68,23 @@ class MemoryEnv : public Env {
 
   void set_tick_count(std::uint32_t ticks) { ticks_ = ticks; }
   int volume_syncs() const { return volume_syncs_; }
+  int folder_syncs() const { return folder_syncs_; }
+  // False: the drive stands for a folder with nothing mounted on it.
+  void set_has_medium(bool has_medium) { has_medium_ = has_medium; }
 
   std::unique_ptr<File> Open(const std::string& path, FileMode mode) override;
   bool Exists(const std::string& path) override;
   FileKind KindOf(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
+  std::unique_ptr<File> CreateNew(const std::string& path, const std::string&) override;
   void Remove(const std::string& path) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  bool SyncFolderOf(const std::string&) override {
+    ++folder_syncs_;
+    return true;
+  }
   std::string VolumeRoot() override { return kRoot; }
+  bool VolumeHasMedium() override { return has_medium_; }
   std::optional<VolumeSpace> QueryVolumeSpace() override;
   bool SyncVolume() override;
   // A file as the medium holds it: what the last Sync made durable.
@@ -96,6 +106,8 @@ class MemoryEnv : public Env {
   std::map<std::string, FileKind> kinds_;
   std::uint32_t ticks_ = 0;
   int volume_syncs_ = 0;
+  int folder_syncs_ = 0;
+  bool has_medium_ = true;
   std::vector<std::string> removed_;
 };
 

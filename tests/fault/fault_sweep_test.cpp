@@ -28,9 +28,10 @@ namespace {
 using namespace texts;
 
 constexpr FaultKind kKinds[] = {
-    FaultKind::kOpen,   FaultKind::kWrite,     FaultKind::kFlush,
-    FaultKind::kSync,   FaultKind::kClose,     FaultKind::kRead,
-    FaultKind::kRemove, FaultKind::kFreeSpace, FaultKind::kVolumeSync,
+    FaultKind::kOpen,       FaultKind::kWrite,     FaultKind::kFlush,
+    FaultKind::kSync,       FaultKind::kClose,     FaultKind::kRead,
+    FaultKind::kRemove,     FaultKind::kFreeSpace, FaultKind::kVolumeSync,
+    FaultKind::kFolderSync,
 };
 constexpr std::uint32_t kTicks = 1000;
 constexpr std::uint64_t kDiskSize = 1600;  // chunks of 1000 bytes

@@ -153,6 +153,76 @@ TEST_F(PosixHostTest, AMissingRootIsAnEmptyDrive) {
   EXPECT_EQ(OpenEnv()->QueryVolumeSpace(), std::nullopt);
 }
 
+// A split writes only where a medium is mounted, or where the volume is given
+// a size of its own; a link to a mount point leads to the medium.
+TEST_F(PosixHostTest, OnlyAMountPointOrAVolumeWithASizeHoldsAMedium) {
+  ASSERT_TRUE(fs::is_directory("/proc")) << "no /proc mounted on this host";
+  fs::create_directory_symlink("/proc", root_ / "link");
+  struct Case {
+    fs::path root;
+    const char* size;
+    bool medium;
+  };
+  const Case cases[] = {
+      {root_, nullptr, false},
+      {root_ / "sub", nullptr, false},
+      {root_ / "gone", nullptr, false},
+      {root_, "1600", true},
+      {"/", nullptr, true},
+      {"/proc", nullptr, true},
+      {root_ / "link", nullptr, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.root.string() + (c.size != nullptr ? " with a size" : ""));
+    std::optional<std::string> size;
+    if (c.size != nullptr) size = c.size;
+    std::unique_ptr<Env> env = OpenEnv(nullptr, {c.root.string(), size});
+    ASSERT_NE(env, nullptr);
+    EXPECT_EQ(env->VolumeHasMedium(), c.medium);
+  }
+}
+
+// A new file is made only where nothing is, a dangling link included, with the
+// mode of the file it is to replace; a rename puts it in that one's place.
+TEST_F(PosixHostTest, NewFilesAreMadeOnlyWhereNothingIsAndRenamedOverTheOld) {
+  std::unique_ptr<Env> env = OpenEnv();
+  const std::string old = (root_ / "old").string();
+  Write(old, 10);
+  ASSERT_EQ(chmod(old.c_str(), 0640), 0);
+  fs::create_symlink(root_ / "nowhere", root_ / "dangling");
+  EXPECT_EQ(env->CreateNew(old, old), nullptr);
+  EXPECT_EQ(env->CreateNew((root_ / "dangling").string(), old), nullptr);
+  EXPECT_FALSE(fs::exists(root_ / "nowhere"));
+  EXPECT_EQ(env->CreateNew((root_ / "gone" / "new").string(), old), nullptr);
+
+  std::unique_ptr<File> made = env->CreateNew((root_ / "new").string(), old);
+  ASSERT_NE(made, nullptr);
+  ASSERT_TRUE(made->Write("abc", 3));
+  ASSERT_TRUE(SyncAndClose(*made));
+  EXPECT_EQ(fs::file_size(root_ / "old"), 10u);
+  struct stat before, after;
+  ASSERT_EQ(stat((root_ / "new").c_str(), &before), 0);
+  EXPECT_EQ(before.st_mode & 07777, 0640u);
+  ASSERT_TRUE(env->Rename((root_ / "new").string(), (root_ / "old").string()));
+  ASSERT_EQ(stat((root_ / "old").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_FALSE(fs::exists(root_ / "new"));
+  EXPECT_EQ(fs::file_size(root_ / "old"), 3u);
+  EXPECT_TRUE(env->SyncFolderOf((root_ / "old").string()));
+  EXPECT_FALSE(env->Rename((root_ / "new").string(), (root_ / "old").string()));
+  EXPECT_EQ(fs::file_size(root_ / "old"), 3u);
+  EXPECT_FALSE(env->SyncFolderOf((root_ / "gone" / "x").string()));
+  EXPECT_TRUE(env->SyncFolderOf("bare-name"));
+  // "r+b" writes into a file that is there, without emptying it, and makes none.
+  std::unique_ptr<File> update =
+      env->Open((root_ / "old").string(), FileMode::kUpdateBinary);
+  ASSERT_NE(update, nullptr);
+  ASSERT_TRUE(update->Close());
+  EXPECT_EQ(fs::file_size(root_ / "old"), 3u);
+  EXPECT_EQ(env->Open((root_ / "none").string(), FileMode::kUpdateBinary), nullptr);
+  EXPECT_FALSE(fs::exists(root_ / "none"));
+}
+
 TEST_F(PosixHostTest, RefusesAVolumeSizeThatIsNotAPositiveByteCount) {
   for (const char* bad : {"", "-1", "+5", "12a", "0", " 1", "9223372036854775808",
                           "99999999999999999999"}) {

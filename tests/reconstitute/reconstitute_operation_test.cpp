@@ -271,6 +271,149 @@ TEST_P(DamagedVolumeTest, IsCutBackAndAskedForAgain) {
 INSTANTIATE_TEST_SUITE_P(Damages, DamagedVolumeTest, ::testing::ValuesIn(kDamages),
                          [](const auto& info) { return info.param.name; });
 
+// An existing file at the recorded path, agreed to be overwritten: the rebuilt
+// file goes into a new file beside it, which replaces it only once whole and
+// synced. Until then, whatever ends the rebuild, the old file is as it was.
+constexpr std::size_t kSomePrefix = std::string::npos - 1;
+
+struct Replacement {
+  const char* name;
+  std::vector<std::string> disks;  // inserted at each request; "" cancels it
+  FaultKind fault;
+  int nth;  // of `fault`; 0: nothing fails
+  // Bytes of the source left beside: the first `beside`, or kSomePrefix: some
+  // first bytes; npos: no file there.
+  std::size_t beside;
+  bool replaced;                     // the target holds the rebuilt file
+  std::vector<std::string> closing;  // the last dialogs, in order
+};
+
+void PrintTo(const Replacement& replacement, std::ostream* out) {
+  *out << replacement.name;
+}
+
+class ReplacementTest : public ReconstituteTest,
+                        public ::testing::WithParamInterface<Replacement> {};
+
+const std::string kBeside = "rec.bin.slicery-partial";
+const std::string kKept = KeptBeside("rec.bin", kBeside);
+const std::vector<std::string> kWholeSet = {"d1", "d2", "d3"};
+
+const Replacement kReplacements[] = {
+    {"Completed", kWholeSet, FaultKind::kOpen, 0, std::string::npos, true, {kComplete}},
+    {"CancelledAtDiskOne",
+     {""},
+     FaultKind::kOpen,
+     0,
+     0,
+     false,
+     {"Please insert Disk #1", kKept}},
+    {"MissingDataFile",
+     {"d1", "nodata"},
+     FaultKind::kOpen,
+     0,
+     100,
+     false,
+     {kReadFatal, kKept}},
+    // Some of the chunk goes out before the write fails.
+    {"WriteFails",
+     {"d1"},
+     FaultKind::kWrite,
+     1,
+     kSomePrefix,
+     false,
+     {kWriteFatal, kKept}},
+    {"SyncFails", kWholeSet, FaultKind::kSync, 1, 350, false, {kWriteFatal, kKept}},
+    {"RenameFails",
+     kWholeSet,
+     FaultKind::kRename,
+     1,
+     350,
+     false,
+     {NotReplaced("rec.bin", kBeside)}},
+    // Renamed, but the folder's entry may not be on the medium: never complete.
+    {"FolderSyncFails",
+     kWholeSet,
+     FaultKind::kFolderSync,
+     1,
+     std::string::npos,
+     true,
+     {kWriteFatal}},
+};
+
+TEST_P(ReplacementTest, TheOldFileStaysUntilTheNewOneIsWhole) {
+  const Replacement& c = GetParam();
+  const std::string source = MakeSet("d", {100, 200, 50}, 9, 6);
+  host_.env.AddDisk("nodata", 1 << 20);
+  host_.env.InsertDisk("nodata");
+  host_.env.SetFile(InfoFilePath(host_.env), *host_.env.DiskFile("d2", kInfoFileName));
+  host_.env.SetFile("rec.bin", "original");
+  FaultyEnv env(host_.env);
+  env.FailNth(c.fault, c.nth);
+  Context ctx{{host_.screen, host_.in, host_.out, false}, env};
+  Answer(DialogResult::kOk, "d1");
+  host_.screen.Then(DialogResult::kYes).Then(DialogResult::kYes);  // here, overwrite
+  for (const std::string& disk : c.disks) {
+    if (disk.empty()) {
+      host_.screen.Then(DialogResult::kCancel);
+    } else {
+      Answer(DialogResult::kOk, disk);
+    }
+  }
+  for (const std::string& text : c.closing) {
+    if (text.starts_with(kInsertNumbered)) continue;  // answered above
+    host_.screen.Then(text == kComplete ? DialogResult::kNo : DialogResult::kOk);
+  }
+  EXPECT_EQ(RunReconstituteOperation(ctx), OperationOutcome::kEndProgram);
+
+  EXPECT_TRUE(host_.screen.exhausted());
+  EXPECT_EQ(c.nth > 0, env.fired().has_value());
+  const auto& calls = host_.screen.calls();
+  ASSERT_GE(calls.size(), c.closing.size());
+  for (std::size_t i = 0; i < c.closing.size(); ++i) {
+    EXPECT_EQ(calls[calls.size() - c.closing.size() + i].text, c.closing[i]);
+  }
+  EXPECT_EQ(host_.env.FileBytes("rec.bin"), c.replaced ? source : "original");
+  if (c.beside == std::string::npos) {
+    EXPECT_EQ(host_.env.FileBytes(kBeside), std::nullopt);
+  } else if (c.beside == kSomePrefix) {
+    const std::string beside = host_.env.FileBytes(kBeside).value_or("<none>");
+    EXPECT_EQ(beside, source.substr(0, beside.size()));
+  } else {
+    EXPECT_EQ(host_.env.FileBytes(kBeside), source.substr(0, c.beside));
+  }
+  EXPECT_NE(host_.out.str().find("Target Filename:   rec.bin\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replacements, ReplacementTest,
+                         ::testing::ValuesIn(kReplacements),
+                         [](const auto& info) { return info.param.name; });
+
+// A file left beside the target under the name the new one would take is
+// never written over: the new one takes the next name.
+TEST_F(ReconstituteTest, AFileLeftBesideTheTargetIsKept) {
+  const std::string source = MakeSet("d", {40}, 9, 2);
+  host_.env.SetFile("rec.bin", "original");
+  host_.env.SetFile(kBeside, "left by an earlier rebuild");
+  Answer(DialogResult::kOk, "d1");
+  host_.screen.Then(DialogResult::kYes).Then(DialogResult::kYes);
+  host_.screen.Then(DialogResult::kCancel).Then(DialogResult::kOk);
+  EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kEndProgram);
+  EXPECT_EQ(host_.screen.calls().back().text, KeptBeside("rec.bin", kBeside + "-2"));
+  EXPECT_EQ(host_.env.FileBytes(kBeside + "-2"), "");
+
+  Answer(DialogResult::kOk, "d1");
+  host_.screen.Then(DialogResult::kYes).Then(DialogResult::kYes);
+  Answer(DialogResult::kOk, "d1");
+  host_.screen.Then(DialogResult::kNo);
+  EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kEndProgram);
+  EXPECT_EQ(host_.env.FileBytes("rec.bin"), source);
+  EXPECT_EQ(host_.env.FileBytes(kBeside), "left by an earlier rebuild");
+  EXPECT_EQ(host_.env.FileBytes(kBeside + "-2"), "");
+  EXPECT_EQ(host_.env.FileBytes(kBeside + "-3"), std::nullopt);
+  EXPECT_TRUE(host_.screen.exhausted());
+}
+
 TEST(ReconstituteFaultTest, ANewLocationWhoseEmptyFileWillNotCloseIsRefused) {
   FakeHost host("new.bin");
   FaultyEnv faulty(host.env);

@@ -120,7 +120,18 @@ TEST_F(SplitTest, RefusedVolumesKeepTheDiskIndex) {
   host_.env.AddDisk("d2", 1600);
   host_.env.InsertDisk("old");
   ASSERT_EQ(WriteDiskInfo(host_.env, {"other.bin", 0, '*', 0, 1}), WriteResult::kWritten);
-  Insert("");  // empty drive: not writable
+  // A folder with nothing mounted on it, holding what an interrupted split
+  // left: an empty drive, of which nothing is read, removed or written.
+  host_.env.AddDisk("bare", 1600);
+  host_.env.InsertDisk("bare");
+  host_.env.SetFile(DataFilePath(host_.env), "left");
+  host_.env.set_has_medium(false);
+  Insert("bare");
+  host_.screen.Then(DialogResult::kOk);
+  host_.screen.Then(DialogResult::kOk, [this] {  // empty drive: not writable
+    host_.env.set_has_medium(true);
+    host_.env.InsertDisk("");
+  });
   host_.screen.Then(DialogResult::kOk);
   Insert("small");  // under 600 bytes free
   host_.screen.Then(DialogResult::kOk);
@@ -134,7 +145,9 @@ TEST_F(SplitTest, RefusedVolumesKeepTheDiskIndex) {
   host_.screen.Then(DialogResult::kNo);
   RunSplitOperation(host_.ctx);
 
-  EXPECT_EQ(host_.screen.Count(kUnwritable), 1);
+  EXPECT_EQ(host_.screen.Count(kUnwritable), 2);
+  EXPECT_EQ(host_.env.DiskFile("bare", kDataFileName), "left");
+  EXPECT_EQ(host_.env.DiskFile("bare", kProbeFileName), std::nullopt);
   EXPECT_EQ(host_.screen.Count(kTooSmall), 1);
   EXPECT_EQ(host_.screen.Count(kReuse), 2);
   EXPECT_EQ(host_.screen.Count(kUsedHere), 1);

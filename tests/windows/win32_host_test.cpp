@@ -46,8 +46,17 @@ class DamagingEnv : public Env {
   bool SameFile(const std::string& a, const std::string& b) override {
     return host_.SameFile(a, b);
   }
+  std::unique_ptr<File> CreateNew(const std::string& path,
+                                  const std::string& like) override {
+    return host_.CreateNew(path, like);
+  }
   void Remove(const std::string& path) override { host_.Remove(path); }
+  bool Rename(const std::string& from, const std::string& to) override {
+    return host_.Rename(from, to);
+  }
+  bool SyncFolderOf(const std::string& path) override { return host_.SyncFolderOf(path); }
   std::string VolumeRoot() override { return host_.VolumeRoot(); }
+  bool VolumeHasMedium() override { return host_.VolumeHasMedium(); }
   std::optional<VolumeSpace> QueryVolumeSpace() override {
     return host_.QueryVolumeSpace();
   }
@@ -149,6 +158,30 @@ TEST_F(Win32HostTest, KindsAndIdentitiesOfPathsAndTruncation) {
   EXPECT_TRUE(IsVolumeFile(*env_, "A:/SLICERY.A2Z"));
   EXPECT_FALSE(IsVolumeFile(*env_, "A:\\OTHER.TXT"));
   EXPECT_FALSE(env_->SameFile("A:\\MISSING.BIN", "A:\\MISSING.BIN"));
+}
+
+// A rebuilt file is made only where nothing is, then moved over the file it
+// replaces in one step; that file opens for writing, as the check before it
+// does, without losing a byte.
+TEST_F(Win32HostTest, ANewFileIsMadeBesideAndRenamedOverTheOld) {
+  std::ofstream("A:\\OTHER.TXT") << "old bytes";
+  EXPECT_EQ(env_->CreateNew("A:\\OTHER.TXT", "A:\\OTHER.TXT"), nullptr);
+  std::unique_ptr<File> made = env_->CreateNew("A:\\SOURCE.BIN", "A:\\OTHER.TXT");
+  ASSERT_NE(made, nullptr);
+  ASSERT_TRUE(made->Write("new\n", 4));
+  ASSERT_TRUE(SyncAndClose(*made));
+  EXPECT_EQ(RawBytes("A:\\OTHER.TXT"), "old bytes");
+  ASSERT_TRUE(env_->Rename("A:\\SOURCE.BIN", "A:\\OTHER.TXT"));
+  EXPECT_EQ(RawBytes("A:\\OTHER.TXT"), "new\n");
+  EXPECT_FALSE(Exists("A:\\SOURCE.BIN"));
+  EXPECT_TRUE(env_->SyncFolderOf("A:\\OTHER.TXT"));
+  EXPECT_FALSE(env_->Rename("A:\\SOURCE.BIN", "A:\\OTHER.TXT"));
+  EXPECT_EQ(RawBytes("A:\\OTHER.TXT"), "new\n");
+  std::unique_ptr<File> update = env_->Open("A:\\OTHER.TXT", FileMode::kUpdateBinary);
+  ASSERT_NE(update, nullptr);
+  EXPECT_TRUE(update->Close());
+  EXPECT_EQ(RawBytes("A:\\OTHER.TXT"), "new\n");
+  EXPECT_TRUE(env_->VolumeHasMedium());
 }
 
 // Reads without the system's buffering go in aligned blocks of their own; the
