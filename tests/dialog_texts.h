@@ -65,11 +65,7 @@ inline constexpr char kWriteFatal[] =
     "Slicery was unable to write the reconstituted file.\nOperation aborted.\nPartial "
     "data from the file may be available.";
 
-// A rebuild that was to replace an existing file, and ended before it did.
-inline std::string KeptBeside(const std::string& target, const std::string& beside) {
-  return "The existing file\n" + target +
-         "\nis unchanged.  The data reconstituted so far is in\n" + beside;
-}
+// A rebuild whose file could not take the place of the existing one.
 inline std::string NotReplaced(const std::string& target, const std::string& beside) {
   return "Slicery was unable to replace the existing file\n" + target +
          "\nwhich is unchanged.  The reconstituted file is in\n" + beside;

@@ -287,23 +287,18 @@ const char* FatalMessage(VolumeAppend append) {
 }
 
 // The end of the program before the rebuilt file is whole: what was joined so
-// far is kept, and a file it was to replace is left as it was, which the user
-// is told, with where the joined data is.
-OperationOutcome EndUnfinished(Context& ctx, Target& target) {
+// far is kept, and a file it was to replace is left as it was, with the joined
+// data beside it. No further dialog: the program ends here as it always has,
+// and the one that ended it (if any) already said that partial data may be
+// available.
+OperationOutcome EndUnfinished(Target& target) {
   target.file->Close();
-  if (target.Replaces()) {
-    ShowDialog(ctx,
-               "The existing file\n" + target.path +
-                   "\nis unchanged.  The data reconstituted so far is in\n" +
-                   target.written_path,
-               "Slicery", Buttons::kOk, Icon::kNone);
-  }
   return OperationOutcome::kEndProgram;
 }
 
 OperationOutcome EndFatally(Context& ctx, Target& target, const char* message) {
   ShowDialog(ctx, message, "Fatal error", Buttons::kOk, Icon::kError);
-  return EndUnfinished(ctx, target);
+  return EndUnfinished(target);
 }
 
 // The whole file on its medium, in the place the user chose, before success
@@ -346,7 +341,7 @@ OperationOutcome RunReconstituteOperation(Context& ctx) {
   for (std::int32_t expected_index = 0;;) {
     // A cancelled request ends the program, keeping what was joined so far.
     if (!AwaitVolume(ctx, set_id, expected_index, &record)) {
-      return EndUnfinished(ctx, target);
+      return EndUnfinished(target);
     }
     const VolumeAppend append = AppendVolume(ctx, *target.file, record, &kept);
     if (const char* fatal = FatalMessage(append)) return EndFatally(ctx, target, fatal);

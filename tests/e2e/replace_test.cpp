@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kSize = 4 * kChunk + 500;
 const std::string kBeside = "src.bin.slicery-partial";
-const std::string kKept = KeptBeside("src.bin", kBeside);
 
 // What the file beside the old one holds at the end.
 enum class Beside { kNone, kEmpty, kFirstChunk, kSomePrefix };
@@ -28,29 +27,24 @@ struct Scenario {
 };
 
 const std::vector<Step> kDone = {{"Slicery", kComplete, "n"}};
-const Step kKeptNotice = {"Slicery", kKept, "o"};
 constexpr auto kPrivate =
     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
 
 const Scenario kScenarios[] = {
     {"Completed", Requests(1, 5) + kDone, Beside::kNone, true},
-    {"CancelledAtDiskOne",
-     std::vector<Step>{{"Slicery", RequestDisk(1), "c"}, kKeptNotice}, Beside::kEmpty,
-     false},
+    {"CancelledAtDiskOne", std::vector<Step>{{"Slicery", RequestDisk(1), "c"}},
+     Beside::kEmpty, false},
     {"DamagedDiskThenCancelled",
      Requests(1, 1) + std::vector<Step>{{"Slicery", RequestDisk(2), "o", "short"},
                                         {"Error (error)", kDamaged, "o"},
-                                        {"Slicery", RequestDisk(2), "c"},
-                                        kKeptNotice},
+                                        {"Slicery", RequestDisk(2), "c"}},
      Beside::kFirstChunk, false},
     {"DiskWithoutData",
      Requests(1, 1) + std::vector<Step>{{"Slicery", RequestDisk(2), "o", "nodata"},
-                                        {"Fatal error (error)", kReadFatal, "o"},
-                                        kKeptNotice},
+                                        {"Fatal error (error)", kReadFatal, "o"}},
      Beside::kFirstChunk, false},
     {"FailedWrite",
-     Requests(1, 3) +
-         std::vector<Step>{{"Fatal error (error)", kWriteFatal, "o"}, kKeptNotice},
+     Requests(1, 3) + std::vector<Step>{{"Fatal error (error)", kWriteFatal, "o"}},
      Beside::kSomePrefix, false, true},
 };
 

@@ -296,7 +296,6 @@ class ReplacementTest : public ReconstituteTest,
                         public ::testing::WithParamInterface<Replacement> {};
 
 const std::string kBeside = "rec.bin.slicery-partial";
-const std::string kKept = KeptBeside("rec.bin", kBeside);
 const std::vector<std::string> kWholeSet = {"d1", "d2", "d3"};
 
 const Replacement kReplacements[] = {
@@ -307,23 +306,11 @@ const Replacement kReplacements[] = {
      0,
      0,
      false,
-     {"Please insert Disk #1", kKept}},
-    {"MissingDataFile",
-     {"d1", "nodata"},
-     FaultKind::kOpen,
-     0,
-     100,
-     false,
-     {kReadFatal, kKept}},
+     {"Please insert Disk #1"}},
+    {"MissingDataFile", {"d1", "nodata"}, FaultKind::kOpen, 0, 100, false, {kReadFatal}},
     // Some of the chunk goes out before the write fails.
-    {"WriteFails",
-     {"d1"},
-     FaultKind::kWrite,
-     1,
-     kSomePrefix,
-     false,
-     {kWriteFatal, kKept}},
-    {"SyncFails", kWholeSet, FaultKind::kSync, 1, 350, false, {kWriteFatal, kKept}},
+    {"WriteFails", {"d1"}, FaultKind::kWrite, 1, kSomePrefix, false, {kWriteFatal}},
+    {"SyncFails", kWholeSet, FaultKind::kSync, 1, 350, false, {kWriteFatal}},
     {"RenameFails",
      kWholeSet,
      FaultKind::kRename,
@@ -397,9 +384,9 @@ TEST_F(ReconstituteTest, AFileLeftBesideTheTargetIsKept) {
   host_.env.SetFile(kBeside, "left by an earlier rebuild");
   Answer(DialogResult::kOk, "d1");
   host_.screen.Then(DialogResult::kYes).Then(DialogResult::kYes);
-  host_.screen.Then(DialogResult::kCancel).Then(DialogResult::kOk);
+  host_.screen.Then(DialogResult::kCancel);
   EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kEndProgram);
-  EXPECT_EQ(host_.screen.calls().back().text, KeptBeside("rec.bin", kBeside + "-2"));
+  EXPECT_EQ(host_.env.FileBytes(kBeside), "left by an earlier rebuild");
   EXPECT_EQ(host_.env.FileBytes(kBeside + "-2"), "");
 
   Answer(DialogResult::kOk, "d1");
