@@ -16,6 +16,8 @@ cache without reaching this process. It can play one of two faulty media:
                  unmounts itself and goes on serving the files already open:
                  the rest of that file goes to the detached medium, while a file
                  created by path afterwards lands in the bare mount-point folder.
+                 The mount point may hold files of its own beforehand, hidden
+                 while the file system is mounted over them.
 
 Ends when the file system is unmounted, or, once detached, when its last open
 file is closed.
@@ -199,7 +201,8 @@ def main():
     operations = Passthrough(args.backing, args.mount_point, args.damage, flip,
                              args.detach)
     fusepy.FUSE(operations, args.mount_point, foreground=True, kernel_cache=True,
-                big_writes=True, use_ino=True, fsname="slicery-passthrough")
+                big_writes=True, use_ino=True, nonempty=True,
+                fsname="slicery-passthrough")
 
 
 if __name__ == "__main__":

@@ -212,8 +212,25 @@ INSTANTIATE_TEST_SUITE_P(ReadBack, FlippedByteTest, ::testing::ValuesIn(kFlipped
 
 // The drive's path leads to the bare mount-point folder once the medium has
 // gone; the chunk went on to the detached medium. The volume must be refused,
-// and nothing of it left in that folder of the root file system.
-TEST_F(ReadBackTest, MediumUnmountedDuringTheChunkIsRefusedAndLeavesNothingBehind) {
+// and nothing of it left in that folder of the root file system, even when
+// the folder held a copy of the chunk beforehand: a file equal to the chunk
+// is not the file written.
+struct BareFolder {
+  const char* name;
+  bool holds_the_chunk;
+};
+
+void PrintTo(const BareFolder& folder, std::ostream* out) { *out << folder.name; }
+
+class UnmountedMediumTest : public ReadBackTest,
+                            public ::testing::WithParamInterface<BareFolder> {};
+
+TEST_P(UnmountedMediumTest, DuringTheChunkIsRefusedAndLeavesNothingBehind) {
+  if (GetParam().holds_the_chunk) {
+    const std::string bare = temp_.path() + "/media/gone/mnt";
+    ASSERT_TRUE(fs::create_directories(bare));
+    ASSERT_TRUE(WriteFile(bare + "/" + kDataFile, source_.substr(0, kChunkBytes)));
+  }
   if (const std::string why = Mount("gone", PassthroughFault::kDetach); !why.empty()) {
     if (MediaRequired()) FAIL() << why;
     GTEST_SKIP() << why;
@@ -248,6 +265,11 @@ TEST_F(ReadBackTest, MediumUnmountedDuringTheChunkIsRefusedAndLeavesNothingBehin
   ASSERT_TRUE(Rebuild("src.bin", "rebuilt.bin", 2));
   EXPECT_TRUE(Holds(Work("rebuilt.bin"), source_));
 }
+
+INSTANTIATE_TEST_SUITE_P(ReadBack, UnmountedMediumTest,
+                         ::testing::Values(BareFolder{"BareFolderEmpty", false},
+                                           BareFolder{"BareFolderHoldsTheChunk", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace slicery::e2e
