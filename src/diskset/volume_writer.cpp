@@ -156,8 +156,13 @@ class ChunkWriter {
 
   // A volume that did not take its chunk and record whole keeps none of it,
   // and the source goes back to the chunk's first byte for the next volume.
+  // The removals are made durable too: a disk pulled at the next request must
+  // not keep a record, synced before the volume was refused, that names it a
+  // volume of this set. A failure there is passed over, as a failed removal
+  // is: the volume is refused either way.
   VolumeWriteResult Fail(VolumeWrite status) {
     ClearDiskSet(env_);
+    (void)env_.SyncVolume();
     if (!PlaceSource(source_.next_chunk)) status = VolumeWrite::kSourceFailed;
     return {status};
   }

@@ -38,7 +38,8 @@ void PrintTo(const MediaCase& c, std::ostream* out) { *out << c.name; }
 class VolumeWriterMediaTest : public ::testing::TestWithParam<MediaCase> {};
 
 // The media are written in turn, a refused one followed by the next with the
-// same chunk, until one takes the end of the source.
+// same chunk, until one takes the end of the source. Each is pulled as soon
+// as it is written, so the chunk, the record and their names must be durable.
 TEST_P(VolumeWriterMediaTest, EachMediumKeepsAChunkWithItsRecordBeside) {
   const MediaCase& c = GetParam();
   MemoryEnv env;
@@ -65,6 +66,7 @@ TEST_P(VolumeWriterMediaTest, EachMediumKeepsAChunkWithItsRecordBeside) {
     const std::uint64_t start = split.next_chunk;
     const VolumeWriteResult written =
         WriteVolume(env, split, *budget, fields, /*read_back=*/true, meter);
+    env.ForgetUnsynced();  // pulled at once: what is written is on the medium
     if (m.chunk < 0) {
       EXPECT_EQ(written.status, VolumeWrite::kFailed);
       EXPECT_EQ(env.disk(disk).files.size(), 0u);

@@ -125,18 +125,20 @@ std::uint64_t MemoryEnv::Disk::Used(const Node* except) const {
 }
 
 void MemoryEnv::AddDisk(const std::string& name, std::uint64_t capacity) {
-  disks_[name] = Disk{capacity, {}, 1, 0, std::nullopt, std::nullopt};
+  disks_[name] = Disk{capacity, {}, 1, 0, std::nullopt, std::nullopt, {}};
 }
 
 void MemoryEnv::InsertDisk(const std::string& name) { inserted_ = name; }
 
 void MemoryEnv::SetFile(const std::string& path, std::string bytes) {
   std::string name;
-  Directory* dir = DirectoryOf(path, &name);
+  Disk* disk = nullptr;
+  Directory* dir = DirectoryOf(path, &name, &disk);
   auto node = std::make_shared<Node>();
   node->bytes = std::move(bytes);
   node->synced = node->bytes;
   (*dir)[name] = node;
+  if (disk != nullptr) disk->durable[name] = node;
 }
 
 std::optional<std::string> MemoryEnv::FileBytes(const std::string& path) const {
@@ -165,7 +167,10 @@ void MemoryEnv::ForgetUnsynced() {
     }
   };
   forget(outside_);
-  for (auto& [name, disk] : disks_) forget(disk.files);
+  for (auto& [name, disk] : disks_) {
+    disk.files = disk.durable;
+    for (auto& [file, node] : disk.files) node->bytes = node->synced.value_or("");
+  }
 }
 
 MemoryEnv::Directory* MemoryEnv::DirectoryOf(const std::string& path, std::string* name,
@@ -281,7 +286,10 @@ std::unique_ptr<File> MemoryEnv::OpenFromMedium(const std::string& path) {
 
 bool MemoryEnv::SyncVolume() {
   ++volume_syncs_;
-  return disks_.count(inserted_) > 0;
+  auto it = disks_.find(inserted_);
+  if (it == disks_.end()) return false;
+  it->second.durable = it->second.files;
+  return true;
 }
 
 }  // namespace slicery

@@ -36,6 +36,9 @@ class MemoryEnv : public Env {
     // A medium that stores every byte from this offset on with its bits
     // flipped, while its cache keeps what was written and it reports success.
     std::optional<std::uint64_t> damages_from;
+    // The directory as the medium holds it: its entries as of the last
+    // SyncVolume (or as prepared by SetFile), which a pulled disk keeps.
+    Directory durable;
 
     // Bytes the files take, counted in whole units; `except` not counted.
     std::uint64_t Used(const Node* except = nullptr) const;
@@ -60,7 +63,10 @@ class MemoryEnv : public Env {
   // Makes `path` outside the volume name something other than a file.
   void SetKind(const std::string& path, FileKind kind) { kinds_[path] = kind; }
 
-  // Drops every byte that no Sync made durable, as a power cut would.
+  // Drops every byte that no Sync made durable, as a power cut would. On a
+  // disk, the directory goes back to the entries that SyncVolume last made
+  // durable: files created since are gone, files removed since come back, and
+  // a file whose bytes no Sync reached is left empty.
   void ForgetUnsynced();
 
   // Every path given to Remove, in the order given.

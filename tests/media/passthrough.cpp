@@ -72,7 +72,7 @@ std::string WhyNoPassthrough() {
 }
 
 PassthroughMedium::PassthroughMedium(const std::string& dir, PassthroughFault fault,
-                                     const std::string& file)
+                                     const std::string& file, std::uint64_t offset)
     : backing_(dir + "/backing"), mount_point_(dir + "/mnt"), log_(dir + "/server.log") {
   std::error_code ec;
   fs::create_directories(backing_, ec);
@@ -82,7 +82,7 @@ PassthroughMedium::PassthroughMedium(const std::string& dir, PassthroughFault fa
     error_ = "cannot make " + dir + ": " + ec.message();
     return;
   }
-  if (Start(fault, file) && !WaitForMount()) Release();
+  if (Start(fault, file, offset) && !WaitForMount()) Release();
 }
 
 PassthroughMedium::~PassthroughMedium() { Release(); }
@@ -101,9 +101,13 @@ std::string PassthroughMedium::Log() const {
   return text.str();
 }
 
-bool PassthroughMedium::Start(PassthroughFault fault, const std::string& file) {
+bool PassthroughMedium::Start(PassthroughFault fault, const std::string& file,
+                              std::uint64_t offset) {
   std::vector<std::string> args = {kPython, SLICERY_PASSTHROUGH_FS};
   if (fault == PassthroughFault::kDamage) args.insert(args.end(), {"--damage", file});
+  if (fault == PassthroughFault::kFlipByte) {
+    args.insert(args.end(), {"--flip", file, std::to_string(offset)});
+  }
   if (fault == PassthroughFault::kDetach) args.insert(args.end(), {"--detach", file});
   args.insert(args.end(), {backing_, mount_point_});
   std::vector<char*> argv;

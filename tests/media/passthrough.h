@@ -1,21 +1,25 @@
 // A medium of the suite's own: a folder served through a pass-through FUSE
 // file system (passthrough_fs.py) with the kernel page cache on, healthy or
-// playing one fault on the volume's data file. Mounted when constructed;
+// playing one fault on one of the volume's files. Mounted when constructed;
 // unmounted, and its server stopped, when released or destroyed.
 #pragma once
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 
 namespace slicery::e2e {
 
 enum class PassthroughFault {
   kNone,
-  // Writes to the data file are stored with every bit flipped from byte 4096
+  // Writes to the file are stored with every bit flipped from byte 4096
   // on, and reported written in full.
   kDamage,
-  // At the first write to the data file the file system lazily unmounts
+  // Writes to the file are stored with the one byte at a chosen offset
+  // bits flipped, and reported written in full.
+  kFlipByte,
+  // At the first write to the file the file system lazily unmounts
   // itself and serves the open file on, detached.
   kDetach,
 };
@@ -26,9 +30,10 @@ std::string WhyNoPassthrough();
 
 class PassthroughMedium {
  public:
-  // Serves `dir`/backing at `dir`/mnt; `file` is the name the fault acts on.
+  // Serves `dir`/backing at `dir`/mnt; `file` is the name the fault acts on,
+  // and `offset` the byte of it that kFlipByte damages.
   PassthroughMedium(const std::string& dir, PassthroughFault fault,
-                    const std::string& file);
+                    const std::string& file, std::uint64_t offset = 0);
   ~PassthroughMedium();
   PassthroughMedium(const PassthroughMedium&) = delete;
   PassthroughMedium& operator=(const PassthroughMedium&) = delete;
@@ -49,7 +54,7 @@ class PassthroughMedium {
   void Release();
 
  private:
-  bool Start(PassthroughFault fault, const std::string& file);
+  bool Start(PassthroughFault fault, const std::string& file, std::uint64_t offset);
   bool WaitForMount();
   std::string Log() const;
 

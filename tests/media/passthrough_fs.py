@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A pass-through FUSE file system over a backing folder, for the media tests.
 
-    passthrough_fs.py [--damage NAME | --detach NAME] BACKING MOUNT_POINT
+    passthrough_fs.py [--damage NAME | --flip NAME OFFSET | --detach NAME]
+                      BACKING MOUNT_POINT
 
 Serves BACKING at MOUNT_POINT in the foreground, with the kernel page cache kept
 across opens (kernel_cache), so what a program wrote can be read back from the
@@ -15,6 +16,8 @@ cache without reaching this process. It can play one of two faulty media:
                  unmounts itself and goes on serving the files already open:
                  the rest of that file goes to the detached medium, while a file
                  created by path afterwards lands in the bare mount-point folder.
+                 The mount point may hold files of its own beforehand, hidden
+                 while the file system is mounted over them.
 
 Ends when the file system is unmounted, or, once detached, when its last open
 file is closed.
@@ -37,10 +40,11 @@ FLIP = bytes(b ^ 0xFF for b in range(256))
 class Passthrough(fusepy.Operations):
     use_ns = True
 
-    def __init__(self, backing, mount_point, damage, detach):
+    def __init__(self, backing, mount_point, damage, flip, detach):
         self.backing = os.path.realpath(backing)
         self.mount_point = os.path.realpath(mount_point)
         self.damage = damage
+        self.flip_name, self.flip_at = flip if flip else (None, None)
         self.detach = detach
         self.detached = False
         self.detach_lock = threading.Lock()
@@ -115,6 +119,8 @@ class Passthrough(fusepy.Operations):
         stored = data
         if self._named(path, self.damage):
             stored = self._damaged(data, offset)
+        if self._named(path, self.flip_name):
+            stored = self._flipped(data, offset, self.flip_at)
         done = 0
         while done < len(stored):
             done += os.pwrite(fh, stored[done:], offset + done)
@@ -132,6 +138,14 @@ class Passthrough(fusepy.Operations):
             return data
         start, end = first - offset, last - offset
         return data[:start] + data[start:end].translate(FLIP) + data[end:]
+
+    # The byte at `at` of the file, if this write carries it, bits flipped.
+    @staticmethod
+    def _flipped(data, offset, at):
+        if not offset <= at < offset + len(data):
+            return data
+        i = at - offset
+        return data[:i] + bytes([data[i] ^ 0xFF]) + data[i + 1:]
 
     def flush(self, path, fh):
         return 0
@@ -173,13 +187,22 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     fault = parser.add_mutually_exclusive_group()
     fault.add_argument("--damage", metavar="NAME")
+    fault.add_argument("--flip", nargs=2, metavar=("NAME", "OFFSET"))
     fault.add_argument("--detach", metavar="NAME")
     parser.add_argument("backing")
     parser.add_argument("mount_point")
     args = parser.parse_args()
-    operations = Passthrough(args.backing, args.mount_point, args.damage, args.detach)
+    flip = None
+    if args.flip:
+        name, at = args.flip
+        if not at.isdigit():
+            parser.error("--flip: OFFSET must be a byte offset, 0 or more")
+        flip = (name, int(at))
+    operations = Passthrough(args.backing, args.mount_point, args.damage, flip,
+                             args.detach)
     fusepy.FUSE(operations, args.mount_point, foreground=True, kernel_cache=True,
-                big_writes=True, use_ino=True, fsname="slicery-passthrough")
+                big_writes=True, use_ino=True, nonempty=True,
+                fsname="slicery-passthrough")
 
 
 if __name__ == "__main__":
