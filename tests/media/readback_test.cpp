@@ -148,10 +148,9 @@ TEST_P(DamagingMediumTest, IsRefusedUnlessTheReadBackIsOff) {
                     SplitDisks({"1"}) + std::vector<Step>{{"Slicery", kComplete, "n"}}));
   ASSERT_TRUE(Ended(*session));
   const std::string console = session->Stdout();
-  // Taken as written: the console line without the read-back, and a chunk
-  // that reads right from the cache while the medium holds it damaged from
-  // byte 4096 on.
-  EXPECT_TRUE(Holds(drive_.FileOn("bad", kDataFile), source_.substr(0, kChunkBytes)));
+  // Taken as written: the console line without the read-back, and a medium
+  // that holds the chunk damaged from byte 4096 on. (What the page cache still
+  // holds of it is the kernel's to keep or drop, so it is not asserted here.)
   const std::optional<std::string> stored =
       ReadFile(media_[0]->backing() + "/" + kDataFile);
   ASSERT_TRUE(stored);
