@@ -1,0 +1,85 @@
+#include "recovery/checksum.h"
+
+#define XXH_STATIC_LINKING_ONLY
+#include <xxhash.h>
+
+namespace slicery {
+
+struct StreamChecksum::State {
+  // Each digest is kept going, so that either can be asked for at the end.
+  XXH3_state_t narrow;
+  XXH3_state_t wide;
+};
+
+std::uint64_t BlockChecksum(std::string_view bytes) {
+  return XXH3_64bits(bytes.data(), bytes.size());
+}
+
+StreamChecksum::StreamChecksum() : state_(std::make_unique<State>()) {
+  XXH3_64bits_reset(&state_->narrow);
+  XXH3_128bits_reset(&state_->wide);
+}
+
+StreamChecksum::~StreamChecksum() = default;
+
+StreamChecksum::StreamChecksum(const StreamChecksum& other)
+    : state_(std::make_unique<State>()) {
+  XXH3_copyState(&state_->narrow, &other.state_->narrow);
+  XXH3_copyState(&state_->wide, &other.state_->wide);
+}
+
+StreamChecksum& StreamChecksum::operator=(const StreamChecksum& other) {
+  if (this != &other) {
+    XXH3_copyState(&state_->narrow, &other.state_->narrow);
+    XXH3_copyState(&state_->wide, &other.state_->wide);
+  }
+  return *this;
+}
+
+void StreamChecksum::Add(const void* bytes, std::size_t size) {
+  XXH3_64bits_update(&state_->narrow, bytes, size);
+  XXH3_128bits_update(&state_->wide, bytes, size);
+}
+
+std::uint64_t StreamChecksum::Digest64() const {
+  return XXH3_64bits_digest(&state_->narrow);
+}
+
+FileChecksum StreamChecksum::Digest128() const {
+  const XXH128_hash_t hash = XXH3_128bits_digest(&state_->wide);
+  return {hash.high64, hash.low64};
+}
+
+std::string HexOf(std::uint64_t value) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text(16, '0');
+  for (int at = 15; at >= 0; --at, value >>= 4) text[at] = kDigits[value & 0xF];
+  return text;
+}
+
+std::string HexOf(const FileChecksum& value) {
+  return HexOf(value.high) + HexOf(value.low);
+}
+
+std::optional<std::uint64_t> ParseHex64(std::string_view text) {
+  if (text.size() != 16) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    if (digit < 0) return std::nullopt;
+    value = value << 4 | static_cast<std::uint64_t>(digit);
+  }
+  return value;
+}
+
+std::optional<FileChecksum> ParseHex128(std::string_view text) {
+  if (text.size() != 32) return std::nullopt;
+  const std::optional<std::uint64_t> high = ParseHex64(text.substr(0, 16));
+  const std::optional<std::uint64_t> low = ParseHex64(text.substr(16));
+  if (!high || !low) return std::nullopt;
+  return FileChecksum{*high, *low};
+}
+
+}  // namespace slicery

@@ -1,0 +1,49 @@
+// The checksums of a recovery set: a 64-bit one for each block and chunk, a
+// 128-bit one for the whole file, and their text form.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace slicery {
+
+// XXH3-64 of `bytes`.
+std::uint64_t BlockChecksum(std::string_view bytes);
+
+// XXH3-128 of a file, high half first.
+struct FileChecksum {
+  std::uint64_t high = 0;
+  std::uint64_t low = 0;
+  bool operator==(const FileChecksum&) const = default;
+};
+
+// A checksum taken over bytes that arrive in pieces: XXH3-64 or XXH3-128 of
+// everything added so far. A copy goes on from the same bytes.
+class StreamChecksum {
+ public:
+  StreamChecksum();
+  ~StreamChecksum();
+  StreamChecksum(const StreamChecksum& other);
+  StreamChecksum& operator=(const StreamChecksum& other);
+
+  void Add(const void* bytes, std::size_t size);
+  std::uint64_t Digest64() const;
+  FileChecksum Digest128() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Fixed-width lower-case hexadecimal: 16 digits, or 32 for a file checksum.
+std::string HexOf(std::uint64_t value);
+std::string HexOf(const FileChecksum& value);
+// Exactly 16 (or 32) hexadecimal digits; nothing else is read.
+std::optional<std::uint64_t> ParseHex64(std::string_view text);
+std::optional<FileChecksum> ParseHex128(std::string_view text);
+
+}  // namespace slicery
