@@ -6,47 +6,49 @@
 namespace slicery {
 
 struct StreamChecksum::State {
-  // Each digest is kept going, so that either can be asked for at the end.
-  XXH3_state_t narrow;
-  XXH3_state_t wide;
+  XXH3_state_t xxh3;
 };
 
 std::uint64_t BlockChecksum(std::string_view bytes) {
   return XXH3_64bits(bytes.data(), bytes.size());
 }
 
-StreamChecksum::StreamChecksum() : state_(std::make_unique<State>()) {
-  XXH3_64bits_reset(&state_->narrow);
-  XXH3_128bits_reset(&state_->wide);
+StreamChecksum::StreamChecksum(Width width)
+    : width_(width), state_(std::make_unique<State>()) {
+  if (width_ == k64) {
+    XXH3_64bits_reset(&state_->xxh3);
+  } else {
+    XXH3_128bits_reset(&state_->xxh3);
+  }
 }
 
 StreamChecksum::~StreamChecksum() = default;
 
 StreamChecksum::StreamChecksum(const StreamChecksum& other)
-    : state_(std::make_unique<State>()) {
-  XXH3_copyState(&state_->narrow, &other.state_->narrow);
-  XXH3_copyState(&state_->wide, &other.state_->wide);
+    : width_(other.width_), state_(std::make_unique<State>()) {
+  XXH3_copyState(&state_->xxh3, &other.state_->xxh3);
 }
 
 StreamChecksum& StreamChecksum::operator=(const StreamChecksum& other) {
-  if (this != &other) {
-    XXH3_copyState(&state_->narrow, &other.state_->narrow);
-    XXH3_copyState(&state_->wide, &other.state_->wide);
-  }
+  width_ = other.width_;
+  XXH3_copyState(&state_->xxh3, &other.state_->xxh3);
   return *this;
 }
 
 void StreamChecksum::Add(const void* bytes, std::size_t size) {
-  XXH3_64bits_update(&state_->narrow, bytes, size);
-  XXH3_128bits_update(&state_->wide, bytes, size);
+  if (width_ == k64) {
+    XXH3_64bits_update(&state_->xxh3, bytes, size);
+  } else {
+    XXH3_128bits_update(&state_->xxh3, bytes, size);
+  }
 }
 
 std::uint64_t StreamChecksum::Digest64() const {
-  return XXH3_64bits_digest(&state_->narrow);
+  return XXH3_64bits_digest(&state_->xxh3);
 }
 
 FileChecksum StreamChecksum::Digest128() const {
-  const XXH128_hash_t hash = XXH3_128bits_digest(&state_->wide);
+  const XXH128_hash_t hash = XXH3_128bits_digest(&state_->xxh3);
   return {hash.high64, hash.low64};
 }
 

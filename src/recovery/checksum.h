@@ -25,17 +25,20 @@ struct FileChecksum {
 // everything added so far. A copy goes on from the same bytes.
 class StreamChecksum {
  public:
-  StreamChecksum();
+  enum Width { k64, k128 };
+  explicit StreamChecksum(Width width);
   ~StreamChecksum();
   StreamChecksum(const StreamChecksum& other);
   StreamChecksum& operator=(const StreamChecksum& other);
 
   void Add(const void* bytes, std::size_t size);
+  // The digest of the width it was made with.
   std::uint64_t Digest64() const;
   FileChecksum Digest128() const;
 
  private:
   struct State;
+  Width width_;
   std::unique_ptr<State> state_;
 };
 

@@ -86,7 +86,7 @@ std::optional<ChunkChecksums> ParseChunkChecksums(std::string_view bytes) {
   CheckedTextReader text;
   if (!text.Open(bytes, kChecksumKind)) return std::nullopt;
   const auto id = text.Number(kMaxId);
-  const auto index = text.Number(kMaxStripeBlocks - 1);
+  const auto index = text.Number(2147483647);
   const auto offset = text.Number(kAny);
   const auto length = text.Number(kAny);
   const auto file_length = text.Number(kAny);

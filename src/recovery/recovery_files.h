@@ -9,15 +9,10 @@
 #include <vector>
 
 #include "diskset/disk_info.h"
+#include "diskset/volume.h"
 #include "recovery/checksum.h"
 
 namespace slicery {
-
-// On a data disk, beside the chunk and its record.
-inline constexpr char kChecksumFileName[] = "SLICERY.C2Z";
-// On a recovery disk: its recovery chunk and its record.
-inline constexpr char kRecoveryChunkName[] = "SLICERY.R2Z";
-inline constexpr char kRecoveryRecordName[] = "SLICERY.P2Z";
 
 // What a data disk's checksum file holds: where its chunk lies in the file,
 // what the set is, and the checksum of each block of the chunk.
