@@ -10,6 +10,8 @@
 #include "diskset/block_copy.h"
 #include "diskset/volume.h"
 #include "operation/closing_questions.h"
+#include "reconstitute/recovery_rebuild.h"
+#include "recovery/recovery_volume.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
 #include "ui/progress_meter.h"
@@ -25,8 +27,11 @@ constexpr char kWriteFailure[] =
     "data from the file may be available.";
 
 // The recorded path and the set id, from whichever volume of the set is
-// inserted: its own index and mark do not matter. False when the user cancels.
-bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id) {
+// inserted: its own index and mark do not matter. A recovery disk names its
+// set too, and gives its record to *recovery; a data disk with a checksum
+// file tells that the set has recovery disks. False when the user cancels.
+bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id,
+                 std::optional<RecoveryRecord>* recovery, bool* has_recovery) {
   for (;;) {
     const DialogResult inserted = ShowDialog(ctx, "Please insert a disk into drive.",
                                              "Slicery", Buttons::kOkCancel, Icon::kNone);
@@ -35,6 +40,15 @@ bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id) 
     if (const std::optional<DiskInfoRecord> identity = ReadSetIdentity(ctx.env, {})) {
       *recorded_path = identity->source_path;
       *set_id = identity->operation_id;
+      *has_recovery =
+          ReadVolumeText(ctx.env, kChecksumFileName).status != VolumeText::kNone;
+      return true;
+    }
+    if (const std::optional<RecoveryRecord> record = ReadRecoveryRecord(ctx.env)) {
+      *recorded_path = record->source_path;
+      *set_id = record->set_id;
+      *recovery = record;
+      *has_recovery = true;
       return true;
     }
   }
@@ -253,10 +267,18 @@ OperationOutcome EndFatally(Context& ctx, File& target, const char* message) {
 OperationOutcome RunReconstituteOperation(Context& ctx) {
   std::string recorded_path;
   OperationId set_id = 0;
-  if (!IdentifySet(ctx, &recorded_path, &set_id)) return AskAnotherOperation(ctx);
+  std::optional<RecoveryRecord> recovery_record;
+  bool has_recovery = false;
+  if (!IdentifySet(ctx, &recorded_path, &set_id, &recovery_record, &has_recovery)) {
+    return AskAnotherOperation(ctx);
+  }
   std::string target_path;
   std::unique_ptr<File> target = OpenTarget(ctx, recorded_path, &target_path);
   if (!target) return AskAnotherOperation(ctx);
+  // A set with recovery disks is known by a recovery disk at identification,
+  // or by the checksum file of a data disk.
+  RecoveryRebuild recovery(ctx, set_id, has_recovery);
+  if (recovery_record) recovery.Learn(*recovery_record);
   // Each volume's record is read over the one before it (every field 0 and the
   // mark NUL before the first).
   DiskInfoRecord record;
@@ -266,24 +288,38 @@ OperationOutcome RunReconstituteOperation(Context& ctx) {
   EndLine(ctx);
   // The volumes, in order, until the one marked last.
   std::uint64_t kept = 0;  // bytes of the whole volumes joined so far
-  for (std::int32_t expected_index = 0;;) {
-    // A cancelled request ends the program, keeping what was joined so far.
+  for (std::int32_t expected_index = 0; !recovery.PastLastDisk(expected_index);) {
     if (!AwaitVolume(ctx, set_id, expected_index, &record)) {
+      // Without a disk a set with recovery disks may still be rebuilt; any
+      // other cancelled request ends the program, keeping what was joined.
+      if (recovery.active() && recovery.GoWithout(expected_index)) {
+        ++expected_index;
+        continue;
+      }
       target->Close();
       return OperationOutcome::kEndProgram;
     }
-    const VolumeAppend append = AppendVolume(ctx, *target, record, &kept);
-    if (const char* fatal = FatalMessage(append)) return EndFatally(ctx, *target, fatal);
-    if (append == VolumeAppend::kDamaged) {
-      ReportDamagedVolume(ctx);
-      continue;  // the same disk again
+    const RecoveryRebuild::DiskRead read =
+        recovery.ReadDataDisk(*target, record, expected_index);
+    if (read == RecoveryRebuild::DiskRead::kTargetFailed) {
+      return EndFatally(ctx, *target, kWriteFailure);
+    }
+    if (read == RecoveryRebuild::DiskRead::kPlain) {
+      const VolumeAppend append = AppendVolume(ctx, *target, record, &kept);
+      if (const char* fatal = FatalMessage(append))
+        return EndFatally(ctx, *target, fatal);
+      if (append == VolumeAppend::kDamaged) {
+        ReportDamagedVolume(ctx);
+        continue;  // the same disk again
+      }
     }
     ++expected_index;
-    if (record.continuation_mark != '*') continue;
-    // The whole file on its medium before success is announced.
-    if (!SyncAndClose(*target)) return EndFatally(ctx, *target, kWriteFailure);
-    return AnnounceCompletion(ctx);
+    if (record.continuation_mark == '*') break;
   }
+  if (recovery.active()) return recovery.Finish(*target, target_path);
+  // The whole file on its medium before success is announced.
+  if (!SyncAndClose(*target)) return EndFatally(ctx, *target, kWriteFailure);
+  return AnnounceCompletion(ctx);
 }
 
 }  // namespace slicery

@@ -16,12 +16,6 @@ constexpr std::size_t kMostSegment = 1024 * 1024;
 constexpr std::size_t kSegmentBudget = 8 * 1024 * 1024;
 constexpr std::size_t kLeastSegment = 4096;
 
-std::size_t SegmentSize(std::size_t chunks) {
-  std::size_t size = kMostSegment;
-  while (size > kLeastSegment && size * (chunks + 1) > kSegmentBudget) size /= 2;
-  return size;
-}
-
 // Draws the dots owed once `done` of `length` bytes are through: one per 25th.
 void DrawDots(ProgressMeter& meter, std::uint64_t done, std::uint64_t length,
               std::uint64_t* drawn) {
@@ -75,7 +69,7 @@ class RecoveryDiskWriter {
         index_(index),
         meter_(meter),
         length_(RecoveryChunkLength(plan)),
-        segment_(SegmentSize(plan.chunks.size())) {}
+        segment_(StripeSegmentSize(plan.chunks.size() + 1)) {}
 
   VolumeWriteResult Write(bool read_back) {
     std::unique_ptr<File> chunk =
@@ -234,6 +228,12 @@ class RecoveryDiskWriter {
 };
 
 }  // namespace
+
+std::size_t StripeSegmentSize(std::size_t blocks) {
+  std::size_t size = kMostSegment;
+  while (size > kLeastSegment && size * blocks > kSegmentBudget) size /= 2;
+  return size;
+}
 
 std::uint64_t RecoveryChunkLength(const RecoveryPlan& plan) {
   std::uint64_t longest = 0;

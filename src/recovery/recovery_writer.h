@@ -28,6 +28,11 @@ struct RecoveryPlan {
   std::vector<ChunkEntry> chunks;
 };
 
+// The bytes of each block read or computed at once when a stripe of `blocks`
+// blocks is coded: a power of two from 4 KiB to 1 MiB, so that all of them
+// together stay within a few MiB whatever the set.
+std::size_t StripeSegmentSize(std::size_t blocks);
+
 // A recovery chunk is as long as the longest data chunk.
 std::uint64_t RecoveryChunkLength(const RecoveryPlan& plan);
 

@@ -1,5 +1,7 @@
 // Sets with recovery disks through the real program: the split's recovery
 // disks after its data disks.
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 #include "e2e/e2e_test.h"
@@ -97,6 +99,143 @@ TEST_F(RecoveryTest, CancelAtARecoveryRequestLeavesFewerRecoveryDisks) {
   EXPECT_TRUE(Ended(*session));
   EXPECT_TRUE(Has("r1", "SLICERY.R2Z"));
 }
+
+// One rebuild of a set of five data disks: which disks the user does not
+// have, which bytes have decayed on the disks, and how it ends.
+struct RebuildCase {
+  const char* name;
+  int recovery;
+  std::vector<int> lost;                   // data disks the user cancels
+  std::vector<std::pair<int, int>> flips;  // disk, offset in its chunk
+  bool identify_with_recovery = false;
+  bool complete = true;
+  const char* told = "";  // part of the message when not complete
+};
+
+const RebuildCase kRebuildCases[] = {
+    {"first disk lost", 2, {1}, {}},
+    {"middle disk lost", 2, {3}, {}},
+    {"last disk lost", 2, {5}, {}},
+    {"first two lost", 2, {1, 2}, {}},
+    {"two apart lost", 2, {2, 4}, {}},
+    {"last two lost", 2, {4, 5}, {}},
+    {"one byte flipped", 2, {}, {{3, 5000}}},
+    {"one recovery disk, flips in two disks at other blocks",
+     1,
+     {},
+     {{2, 100}, {4, 9000}}},
+    {"one recovery disk, flips in two disks at one block",
+     1,
+     {},
+     {{2, 100}, {4, 200}},
+     false,
+     false,
+     "the blocks of Disk #2 and Disk #4 cannot be rebuilt"},
+    {"recovery disk at identification", 2, {}, {}, true},
+    {"three disks lost",
+     2,
+     {1, 3, 5},
+     {},
+     false,
+     false,
+     "the blocks of Disk #1, Disk #3 and Disk #5 cannot be rebuilt"}};
+
+class RecoveryRebuildTest : public RecoveryTest,
+                            public ::testing::WithParamInterface<RebuildCase> {
+ protected:
+  // Answers every dialog of a rebuild as a user with the disks of `c` would.
+  // True when it ended "Operation complete!"; the text of an error that
+  // ended it goes to *told, bad-block notices are counted in *bad_notices.
+  bool RunRebuild(const RebuildCase& c, std::string* told, int* bad_notices) {
+    std::unique_ptr<Session> session = Launch();
+    EXPECT_TRUE(session);
+    if (!session) return false;
+    const std::string first = c.identify_with_recovery ? RecoveryDisk(2)
+                              : std::find(c.lost.begin(), c.lost.end(), 1) != c.lost.end()
+                                  ? Disk(2)
+                                  : Disk(1);
+    bool complete = false;
+    std::string error;
+    for (int turn = 0; turn < 100; ++turn) {
+      const std::optional<Dialog> dialog = session->NextDialog();
+      if (!dialog) break;
+      const std::string& text = dialog->text;
+      std::string reply = "o", disk;
+      if (text == kMenu) {
+        reply = turn == 0 ? "n" : "c";
+      } else if (text == kIdentify) {
+        disk = first;
+      } else if (text.starts_with(kConfirmTarget)) {
+        reply = "n\nrebuilt.bin";
+      } else if (text.starts_with(kInsertNumbered)) {
+        const int n = std::stoi(text.substr(std::string(kInsertNumbered).size()));
+        const bool lost = std::find(c.lost.begin(), c.lost.end(), n) != c.lost.end();
+        reply = lost ? "c" : "o";
+        if (!lost) disk = Disk(n);
+      } else if (text.find("without Disk #") != std::string::npos) {
+        reply = "y";
+      } else if (text.starts_with("Please insert any recovery disk")) {
+        disk = RecoveryDisk(1);
+      } else if (text.starts_with("Please insert recovery disk #")) {
+        disk = RecoveryDisk(std::stoi(text.substr(29)));
+      } else if (text.find("bad block") != std::string::npos) {
+        ++*bad_notices;
+      } else if (text == kComplete) {
+        complete = true;
+        reply = "n";
+      } else if (text == kAnother) {
+        reply = "n";
+      } else if (dialog->caption == "Error") {
+        *told += text;
+      } else {
+        ADD_FAILURE() << "unexpected dialog: " << text << "\n" << session->Transcript();
+        return false;
+      }
+      if (!disk.empty()) {
+        EXPECT_TRUE(drive_.Insert(disk, &error)) << error;
+      }
+      if (!session->Type(reply)) break;
+    }
+    EXPECT_TRUE(Ended(*session));
+    return complete;
+  }
+};
+
+// Lost disks, decayed bytes and recovery disks used at identification: the
+// file comes back whole where each stripe has at most N bad blocks, and
+// otherwise the user is told which disks cannot be rebuilt.
+TEST_P(RecoveryRebuildTest, RebuildsWhatTheRecoveryDisksCover) {
+  const RebuildCase& c = GetParam();
+  const std::string source = Work("src.bin");
+  const std::string bytes = RandomBytes(80000, 11);
+  ASSERT_TRUE(WriteFile(source, bytes));
+  ASSERT_TRUE(SplitSet(source, 5, c.recovery));
+  for (const auto& [disk, offset] : c.flips) {
+    const std::string path = drive_.FileOn(Disk(disk), kDataFile);
+    std::string chunk = ReadFile(path).value();
+    chunk[offset] ^= 0x10;
+    ASSERT_TRUE(WriteFile(path, chunk));
+  }
+  std::string told;
+  int bad_notices = 0;
+  const bool complete = RunRebuild(c, &told, &bad_notices);
+  EXPECT_EQ(complete, c.complete) << told;
+  EXPECT_EQ(bad_notices, static_cast<int>(c.flips.size()));
+  if (c.complete) {
+    EXPECT_TRUE(Holds(Work("rebuilt.bin"), bytes));
+  } else {
+    EXPECT_NE(told.find(c.told), std::string::npos) << told;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RecoveryRebuildTest, ::testing::ValuesIn(kRebuildCases),
+                         [](const ::testing::TestParamInfo<RebuildCase>& info) {
+                           std::string name = info.param.name;
+                           for (char& ch : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace slicery::e2e
