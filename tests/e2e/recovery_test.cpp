@@ -100,6 +100,37 @@ TEST_F(RecoveryTest, CancelAtARecoveryRequestLeavesFewerRecoveryDisks) {
   EXPECT_TRUE(Has("r1", "SLICERY.R2Z"));
 }
 
+// A set of more than 255 data and recovery disks is told so before the first
+// recovery request; its data disks are complete.
+TEST_F(RecoveryTest, MoreThan255DisksIsToldBeforeAnyRecoveryRequest) {
+  const std::string source = Work("src.bin");
+  ASSERT_TRUE(WriteFile(source, RandomBytes(1000000, 5)));
+  LaunchOptions options = RecoveryOptions(16);
+  options.args.push_back("--no-verify");  // 240 volumes: kept quick
+  std::unique_ptr<Session> session = Launch(options);
+  ASSERT_TRUE(session);
+  session->set_timeout(std::chrono::milliseconds(60000));
+  ASSERT_TRUE(Play(*session, {{"Slicery", kMenu, "y\n" + source}}));
+  int disks = 0;
+  std::optional<Dialog> dialog;
+  while ((dialog = session->NextDialog()) && dialog->text == kSplitInsert) {
+    std::string error;
+    ASSERT_TRUE(drive_.Insert(Disk(++disks), &error)) << error;
+    ASSERT_TRUE(session->Type("o"));
+  }
+  ASSERT_TRUE(dialog) << session->Transcript();
+  EXPECT_GT(disks, 239);
+  EXPECT_EQ(dialog->text,
+            "This set has " + std::to_string(disks) +
+                " data disks. With 16 recovery disks it would have more "
+                "than 255 disks, which recovery disks cannot protect.\nThe "
+                "data disks are complete; no recovery disk will be written.");
+  ASSERT_TRUE(session->Type("o"));
+  ASSERT_TRUE(Play(*session, {{"Slicery (question)", kAnother, "n"}}));
+  EXPECT_TRUE(Ended(*session));
+  EXPECT_NE(Record(Disk(disks)).find("\r\n*\r\n"), std::string::npos);
+}
+
 // One rebuild of a set of five data disks: which disks the user does not
 // have, which bytes have decayed on the disks, and how it ends.
 struct RebuildCase {
