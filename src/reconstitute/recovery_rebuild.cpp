@@ -90,7 +90,8 @@ void RecoveryRebuild::TellBadBlocks(std::int32_t index, const DataDisk& disk) {
   if (bad == 0 && !disk.all_bad) return;
   ShowDialog(ctx_,
              DiskName(index) + " has " + Blocks(bad) + " of " + std::to_string(total) +
-                 ".\nThey will be rebuilt from the recovery disks.",
+                 (bad == 1 ? ".\nIt" : ".\nThey") +
+                 " will be rebuilt from the recovery disks.",
              "Slicery", Buttons::kOk, Icon::kWarning);
 }
 

@@ -154,7 +154,12 @@ std::vector<std::int32_t> RecoveryRebuild::Repair(File& target,
   plan();
   // The recovery blocks of the damaged stripes wait in a scratch file beside
   // the target, so that one recovery disk at a time is in the drive.
-  const std::string scratch_path = target_path + ".recovery";
+  // A name beside the target that holds nothing yet: nothing of the user's
+  // is written over.
+  std::string scratch_path = target_path + ".recovery";
+  for (int n = 1; ctx_.env.Exists(scratch_path); ++n) {
+    scratch_path = target_path + ".recovery" + std::to_string(n);
+  }
   std::unique_ptr<File> scratch = ctx_.env.Open(scratch_path, FileMode::kWriteBinary);
   std::vector<std::uint16_t> have(stripes.size());
   const auto satisfied = [&] {

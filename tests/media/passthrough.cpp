@@ -105,6 +105,9 @@ bool PassthroughMedium::Start(PassthroughFault fault, const std::string& file) {
   std::vector<std::string> args = {kPython, SLICERY_PASSTHROUGH_FS};
   if (fault == PassthroughFault::kDamage) args.insert(args.end(), {"--damage", file});
   if (fault == PassthroughFault::kDetach) args.insert(args.end(), {"--detach", file});
+  if (fault == PassthroughFault::kReadError) {
+    args.insert(args.end(), {"--read-error", file});
+  }
   args.insert(args.end(), {backing_, mount_point_});
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A pass-through FUSE file system over a backing folder, for the media tests.
 
-    passthrough_fs.py [--damage NAME | --detach NAME] BACKING MOUNT_POINT
+    passthrough_fs.py [--damage NAME | --detach NAME | --read-error NAME] BACKING MOUNT_POINT
 
 Serves BACKING at MOUNT_POINT in the foreground, with the kernel page cache kept
 across opens (kernel_cache), so what a program wrote can be read back from the
@@ -15,6 +15,8 @@ cache without reaching this process. It can play one of two faulty media:
                  unmounts itself and goes on serving the files already open:
                  the rest of that file goes to the detached medium, while a file
                  created by path afterwards lands in the bare mount-point folder.
+  --read-error NAME  reads of files named NAME that touch bytes 4096 to 8191
+                 fail with EIO, as a bad sector does; the rest reads well.
 
 Ends when the file system is unmounted, or, once detached, when its last open
 file is closed.
@@ -37,11 +39,12 @@ FLIP = bytes(b ^ 0xFF for b in range(256))
 class Passthrough(fusepy.Operations):
     use_ns = True
 
-    def __init__(self, backing, mount_point, damage, detach):
+    def __init__(self, backing, mount_point, damage, detach, read_error=None):
         self.backing = os.path.realpath(backing)
         self.mount_point = os.path.realpath(mount_point)
         self.damage = damage
         self.detach = detach
+        self.read_error = read_error
         self.detached = False
         self.detach_lock = threading.Lock()
 
@@ -107,6 +110,8 @@ class Passthrough(fusepy.Operations):
         return os.open(self._real(path), os.O_RDWR | os.O_CREAT | os.O_TRUNC, mode)
 
     def read(self, path, size, offset, fh):
+        if self._named(path, self.read_error) and offset < 2 * PAGE and offset + size > PAGE:
+            raise fusepy.FuseOSError(errno.EIO)
         return os.pread(fh, size, offset)
 
     def write(self, path, data, offset, fh):
@@ -174,10 +179,12 @@ def main():
     fault = parser.add_mutually_exclusive_group()
     fault.add_argument("--damage", metavar="NAME")
     fault.add_argument("--detach", metavar="NAME")
+    fault.add_argument("--read-error", metavar="NAME")
     parser.add_argument("backing")
     parser.add_argument("mount_point")
     args = parser.parse_args()
-    operations = Passthrough(args.backing, args.mount_point, args.damage, args.detach)
+    operations = Passthrough(args.backing, args.mount_point, args.damage, args.detach,
+                             args.read_error)
     fusepy.FUSE(operations, args.mount_point, foreground=True, kernel_cache=True,
                 big_writes=True, use_ino=True, fsname="slicery-passthrough")
 

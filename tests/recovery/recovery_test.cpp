@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,7 +36,7 @@ TEST(StripeCodecTest, RebuildsEveryPatternOfUpToNLostBlocks) {
       codec.Encode(kLength, data.data(), r, original[c.data + r].data());
     }
     for (unsigned pattern = 1; pattern < (1u << total); ++pattern) {
-      const int lost_count = __builtin_popcount(pattern);
+      const int lost_count = std::popcount(pattern);
       std::vector<std::vector<unsigned char>> blocks = original;
       std::vector<unsigned char*> pointers;
       std::vector<bool> lost(total);
