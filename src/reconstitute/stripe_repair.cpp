@@ -221,7 +221,7 @@ bool RecoveryRebuild::FileMatches(const std::string& target_path) {
   bool matches = true;
   for (std::size_t i = 0; i < disks_.size() && matches; ++i) {
     const ChunkEntry& entry = record_->chunks[i];
-    StreamChecksum chunk(StreamChecksum::k64);
+    BlockSums chunk(block_size_, false);
     matches = entry.offset == disks_[i].offset && entry.length == disks_[i].length;
     for (std::uint64_t done = 0; matches && done < entry.length;) {
       const std::size_t wanted = Held(entry.length, done, buffer.size());
@@ -231,7 +231,8 @@ bool RecoveryRebuild::FileMatches(const std::string& target_path) {
       whole.Add(buffer.data(), wanted);
       done += wanted;
     }
-    matches = matches && chunk.Digest64() == entry.checksum;
+    chunk.Finish();
+    matches = matches && chunk.chunk() == entry.checksum;
   }
   char extra;
   bool failed = false;

@@ -1,5 +1,7 @@
 #include "recovery/checksum.h"
 
+#include <algorithm>
+
 #define XXH_STATIC_LINKING_ONLY
 #include <xxhash.h>
 
@@ -50,6 +52,38 @@ std::uint64_t StreamChecksum::Digest64() const {
 FileChecksum StreamChecksum::Digest128() const {
   const XXH128_hash_t hash = XXH3_128bits_digest(&state_->xxh3);
   return {hash.high64, hash.low64};
+}
+
+void ChunkChecksum::AddBlock(std::uint64_t block_checksum) {
+  unsigned char bytes[8];
+  for (int i = 0; i < 8; ++i)
+    bytes[i] = static_cast<unsigned char>(block_checksum >> (8 * i));
+  chain_.Add(bytes, sizeof bytes);
+}
+
+void BlockSums::Add(const void* data, std::size_t size) {
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    const std::size_t part =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, block_size_ - filled_));
+    current_.Add(bytes, part);
+    bytes += part;
+    size -= part;
+    filled_ += part;
+    if (filled_ == block_size_) Close();
+  }
+}
+
+void BlockSums::Finish() {
+  if (filled_ > 0) Close();
+}
+
+void BlockSums::Close() {
+  const std::uint64_t sum = current_.Digest64();
+  chunk_.AddBlock(sum);
+  if (keep_) blocks_.push_back(sum);
+  current_ = StreamChecksum(StreamChecksum::k64);
+  filled_ = 0;
 }
 
 std::string HexOf(std::uint64_t value) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace slicery {
 
@@ -40,6 +41,39 @@ class StreamChecksum {
   struct State;
   Width width_;
   std::unique_ptr<State> state_;
+};
+
+// The checksum of a whole chunk: XXH3-64 over the checksums of its blocks,
+// in order, each as 8 bytes, least significant first. It changes with any
+// byte of the chunk, and costs a few bytes per block to compute.
+class ChunkChecksum {
+ public:
+  void AddBlock(std::uint64_t block_checksum);
+  std::uint64_t Digest() const { return chain_.Digest64(); }
+
+ private:
+  StreamChecksum chain_{StreamChecksum::k64};
+};
+
+// Checksums of consecutive blocks of bytes that come in pieces of any size:
+// each block's XXH3-64, kept when asked for, and the chunk's checksum.
+class BlockSums {
+ public:
+  BlockSums(std::uint64_t block_size, bool keep) : block_size_(block_size), keep_(keep) {}
+  void Add(const void* bytes, std::size_t size);
+  // Closes the last (short) block, if any.
+  void Finish();
+  const std::vector<std::uint64_t>& blocks() const { return blocks_; }
+  std::uint64_t chunk() const { return chunk_.Digest(); }
+
+ private:
+  void Close();
+  std::uint64_t block_size_;
+  bool keep_;
+  std::uint64_t filled_ = 0;
+  StreamChecksum current_{StreamChecksum::k64};
+  ChunkChecksum chunk_;
+  std::vector<std::uint64_t> blocks_;
 };
 
 // Fixed-width lower-case hexadecimal: 16 digits, or 32 for a file checksum.

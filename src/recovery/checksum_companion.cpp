@@ -20,17 +20,17 @@ bool ChecksumChunk(File& source, std::uint64_t offset, std::uint64_t length,
                    std::uint64_t* chunk_sum, StreamChecksum* file) {
   if (!source.Seek(offset)) return false;
   std::vector<char> block(block_size);
-  StreamChecksum chunk(StreamChecksum::k64);
+  ChunkChecksum chunk;
   for (std::uint64_t done = 0; done < length;) {
     const std::size_t wanted = std::min<std::uint64_t>(block_size, length - done);
     bool failed = false;
     if (source.Read(block.data(), wanted, &failed) != wanted) return false;
     sums->blocks.push_back(BlockChecksum({block.data(), wanted}));
-    chunk.Add(block.data(), wanted);
+    chunk.AddBlock(sums->blocks.back());
     file->Add(block.data(), wanted);
     done += wanted;
   }
-  *chunk_sum = chunk.Digest64();
+  *chunk_sum = chunk.Digest();
   return true;
 }
 

@@ -37,7 +37,7 @@ std::optional<ChunkChecksums> ParseChunkChecksums(std::string_view bytes);
 struct ChunkEntry {
   std::uint64_t offset = 0;
   std::uint64_t length = 0;
-  std::uint64_t checksum = 0;  // XXH3-64 of the whole chunk
+  std::uint64_t checksum = 0;  // of the whole chunk: see ChunkChecksum
 
   bool operator==(const ChunkEntry&) const = default;
 };

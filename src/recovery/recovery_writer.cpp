@@ -26,38 +26,6 @@ void DrawDots(ProgressMeter& meter, std::uint64_t done, std::uint64_t length,
   }
 }
 
-// Checksums of consecutive blocks of bytes that come in pieces of any size.
-class BlockSums {
- public:
-  explicit BlockSums(std::uint64_t block_size) : block_size_(block_size) {}
-  void Add(const unsigned char* bytes, std::size_t size) {
-    while (size > 0) {
-      const std::size_t part = std::min<std::uint64_t>(size, block_size_ - filled_);
-      current_.Add(bytes, part);
-      bytes += part;
-      size -= part;
-      filled_ += part;
-      if (filled_ == block_size_) Close();
-    }
-  }
-  // The checksums, the last (short) block's included.
-  std::vector<std::uint64_t> Finish() {
-    if (filled_ > 0) Close();
-    return std::move(sums_);
-  }
-
- private:
-  void Close() {
-    sums_.push_back(current_.Digest64());
-    current_ = StreamChecksum(StreamChecksum::k64);
-    filled_ = 0;
-  }
-  const std::uint64_t block_size_;
-  std::uint64_t filled_ = 0;
-  StreamChecksum current_{StreamChecksum::k64};
-  std::vector<std::uint64_t> sums_;
-};
-
 class RecoveryDiskWriter {
  public:
   RecoveryDiskWriter(Env& env, File& source, const std::optional<FileIdentity>& opened,
@@ -101,14 +69,18 @@ class RecoveryDiskWriter {
     std::vector<unsigned char*> blocks;
     for (auto& block : data) blocks.push_back(block.data());
     std::vector<unsigned char> out(segment_);
-    std::vector<StreamChecksum> read_sums(plan_.chunks.size(),
-                                          StreamChecksum(StreamChecksum::k64));
-    BlockSums sums(plan_.block_size);
+    // The first recovery disk checks the chunks read again against the data
+    // disks' checksums; later ones rely on the source's size and time.
+    std::vector<BlockSums> read_sums;
+    if (index_ == 0)
+      read_sums.assign(plan_.chunks.size(), BlockSums(plan_.block_size, false));
+    BlockSums sums(plan_.block_size, true);
     std::uint64_t dots = 0;
     for (std::uint64_t at = 0; at < length_; at += segment_) {
       const std::size_t size = std::min<std::uint64_t>(segment_, length_ - at);
       for (std::size_t i = 0; i < plan_.chunks.size(); ++i) {
-        if (!ReadSegment(plan_.chunks[i], at, size, data[i].data(), &read_sums[i])) {
+        if (!ReadSegment(plan_.chunks[i], at, size, data[i].data(),
+                         read_sums.empty() ? nullptr : &read_sums[i])) {
           return VolumeWrite::kSourceFailed;
         }
       }
@@ -121,14 +93,15 @@ class RecoveryDiskWriter {
       DrawDots(meter_, at + size, length_, &dots);
       if (dots != before && !chunk.Sync()) return VolumeWrite::kFailed;
     }
-    blocks_ = sums.Finish();
+    sums.Finish();
+    blocks_ = sums.blocks();
     return SourceUnchanged(read_sums) ? VolumeWrite::kWritten
                                       : VolumeWrite::kSourceChanged;
   }
 
   // `size` bytes of the chunk from `at` into `into`, zeros past its end.
   bool ReadSegment(const ChunkEntry& entry, std::uint64_t at, std::size_t size,
-                   unsigned char* into, StreamChecksum* read) {
+                   unsigned char* into, BlockSums* read) {
     const std::size_t held =
         entry.length > at ? std::min<std::uint64_t>(size, entry.length - at) : 0;
     std::memset(into + held, 0, size - held);
@@ -138,16 +111,17 @@ class RecoveryDiskWriter {
         source_.Read(reinterpret_cast<char*>(into), held, &failed) != held) {
       return false;
     }
-    read->Add(into, held);
+    if (read != nullptr) read->Add(into, held);
     return true;
   }
 
   // The source read again is the file the data disks were written from.
-  bool SourceUnchanged(const std::vector<StreamChecksum>& read_sums) const {
+  bool SourceUnchanged(std::vector<BlockSums>& read_sums) const {
     const std::optional<FileIdentity> now = source_.Identity();
     if (opened_ && (!now || !now->UnchangedFrom(*opened_))) return false;
-    for (std::size_t i = 0; i < plan_.chunks.size(); ++i) {
-      if (read_sums[i].Digest64() != plan_.chunks[i].checksum) return false;
+    for (std::size_t i = 0; i < read_sums.size(); ++i) {
+      read_sums[i].Finish();
+      if (read_sums[i].chunk() != plan_.chunks[i].checksum) return false;
     }
     return true;
   }
@@ -187,19 +161,20 @@ class RecoveryDiskWriter {
     const std::optional<FileIdentity> found = file->Identity();
     if (!found || !found->SameFileAs(*chunk_written)) return false;
     std::vector<char> bytes(segment_);
-    BlockSums sums(plan_.block_size);
+    BlockSums sums(plan_.block_size, true);
     std::uint64_t dots = 0;
     for (std::uint64_t at = 0; at < length_;) {
       const std::size_t wanted = std::min<std::uint64_t>(segment_, length_ - at);
       bool failed = false;
       if (file->Read(bytes.data(), wanted, &failed) != wanted) return false;
-      sums.Add(reinterpret_cast<const unsigned char*>(bytes.data()), wanted);
+      sums.Add(bytes.data(), wanted);
       at += wanted;
       DrawDots(meter_, at, length_, &dots);
     }
     bool failed = false;
     const bool ends = file->Read(bytes.data(), 1, &failed) == 0 && !failed;
-    return ends && sums.Finish() == blocks_;
+    sums.Finish();
+    return ends && sums.blocks() == blocks_;
   }
 
   bool RecordReadsBack() {
