@@ -85,14 +85,20 @@ std::optional<std::uint64_t> RecoveryRebuild::KnownSum(const DataDisk& disk,
 }
 
 void RecoveryRebuild::TellBadBlocks(std::int32_t index, const DataDisk& disk) {
-  const std::uint64_t total = block_size_ == 0 ? 0 : BlocksIn(disk.length, block_size_);
-  const std::uint64_t bad = disk.all_bad ? total : disk.bad.size();
-  if (bad == 0 && !disk.all_bad) return;
-  ShowDialog(ctx_,
-             DiskName(index) + " has " + Blocks(bad) + " of " + std::to_string(total) +
-                 (bad == 1 ? ".\nIt" : ".\nThey") +
-                 " will be rebuilt from the recovery disks.",
-             "Slicery", Buttons::kOk, Icon::kWarning);
+  if (!disk.all_bad && disk.bad.empty()) return;
+  std::string text;
+  if (block_size_ == 0) {
+    // No checksum file of the set has been read yet: its blocks are not known.
+    text = DiskName(index) +
+           " has no readable checksums, so all of its blocks count as bad.\nThey";
+  } else {
+    const std::uint64_t total = BlocksIn(disk.length, block_size_);
+    const std::uint64_t bad = disk.all_bad ? total : disk.bad.size();
+    text = DiskName(index) + " has " + Blocks(bad) + " of " + std::to_string(total) +
+           (bad == 1 ? ".\nIt" : ".\nThey");
+  }
+  ShowDialog(ctx_, text + " will be rebuilt from the recovery disks.", "Slicery",
+             Buttons::kOk, Icon::kWarning);
 }
 
 RecoveryRebuild::DiskRead RecoveryRebuild::ReadDataDisk(File& target,

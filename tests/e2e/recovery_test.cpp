@@ -140,7 +140,8 @@ struct RebuildCase {
   std::vector<std::pair<int, int>> flips;  // disk, offset in its chunk
   bool identify_with_recovery = false;
   bool complete = true;
-  const char* told = "";  // part of the message when not complete
+  const char* told = "";      // part of the message when not complete
+  int damaged_checksums = 0;  // a disk whose checksum file has a byte changed
 };
 
 const RebuildCase kRebuildCases[] = {
@@ -163,6 +164,7 @@ const RebuildCase kRebuildCases[] = {
      false,
      "the blocks of Disk #2 and Disk #4 cannot be rebuilt"},
     {"recovery disk at identification", 2, {}, {}, true},
+    {"checksum file damaged", 1, {}, {}, false, true, "", 3},
     {"three disks lost",
      2,
      {1, 3, 5},
@@ -247,11 +249,17 @@ TEST_P(RecoveryRebuildTest, RebuildsWhatTheRecoveryDisksCover) {
     chunk[offset] ^= 0x10;
     ASSERT_TRUE(WriteFile(path, chunk));
   }
+  if (c.damaged_checksums != 0) {
+    const std::string path = drive_.FileOn(Disk(c.damaged_checksums), "SLICERY.C2Z");
+    std::string sums = ReadFile(path).value();
+    sums[30] ^= 0x01;
+    ASSERT_TRUE(WriteFile(path, sums));
+  }
   std::string told;
   int bad_notices = 0;
   const bool complete = RunRebuild(c, &told, &bad_notices);
   EXPECT_EQ(complete, c.complete) << told;
-  EXPECT_EQ(bad_notices, static_cast<int>(c.flips.size()));
+  EXPECT_EQ(bad_notices, static_cast<int>(c.flips.size()) + (c.damaged_checksums != 0));
   if (c.complete) {
     EXPECT_TRUE(Holds(Work("rebuilt.bin"), bytes));
   } else {
