@@ -51,6 +51,33 @@ class RecoveryTest : public E2eTest {
   }
 };
 
+// A number of recovery disks other than 1 to 16, from the option or the
+// variable: one line on standard error and status 2, before the menu.
+TEST_F(RecoveryTest, ABadNumberOfRecoveryDisksEndsWithStatus2) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* variable;
+    const char* named;
+  };
+  const Case cases[] = {{{"--recovery", "17"}, nullptr, "--recovery"},
+                        {{"--recovery=0"}, nullptr, "--recovery"},
+                        {{}, "x", "SLICERY_RECOVERY"}};
+  for (const Case& c : cases) {
+    LaunchOptions options = Options();
+    options.args = c.args;
+    if (c.variable != nullptr) options.env.push_back({"SLICERY_RECOVERY", c.variable});
+    std::unique_ptr<Session> session = Launch(options);
+    ASSERT_TRUE(session);
+    session->CloseInput();
+    const std::optional<ExitStatus> status = session->WaitExit();
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(status->exited && status->code == 2) << session->Transcript();
+    EXPECT_EQ(session->Stdout(), "");
+    EXPECT_EQ(session->Stderr().rfind(std::string("slicery: ") + c.named, 0), 0u)
+        << session->Stderr();
+  }
+}
+
 // Data disks as a plain set, each with its checksum file; then recovery disks
 // with a recovery chunk as long as the longest data chunk and a record, and
 // no info file. The data disks alone still rebuild the file.
@@ -77,18 +104,33 @@ TEST_F(RecoveryTest, DataDisksThenRecoveryDisksAndThePlainRebuildStillWorks) {
   EXPECT_TRUE(Holds(Work("rebuilt.bin"), bytes));
 }
 
-// Cancel at the second recovery request: the set is complete without it, and
-// the user is told it has fewer recovery disks than asked for.
+// A recovery disk too small is refused; cancel at the second recovery request:
+// the set is complete without it, and the user is told it has fewer recovery
+// disks than asked for.
 TEST_F(RecoveryTest, CancelAtARecoveryRequestLeavesFewerRecoveryDisks) {
   const std::string source = Work("src.bin");
   ASSERT_TRUE(WriteFile(source, RandomBytes(30000, 4)));
+  std::filesystem::create_directories(drive_.DiskPath("small"));
+  ASSERT_TRUE(WriteFile(drive_.FileOn("small", "other.bin"), std::string(12000, 'x')));
   std::unique_ptr<Session> session = Launch(RecoveryOptions(2));
   ASSERT_TRUE(session);
+  ASSERT_TRUE(Play(*session, {{"Slicery", kMenu, "y\n" + source},
+                              {"Insert Disk", kSplitInsert, "o", "1"},
+                              {"Insert Disk", kSplitInsert, "o", "2"},
+                              {"Insert Disk", RecoveryRequest(1, 2), "o", "small"}}));
+  // A disk with too little room for a recovery chunk and its record is
+  // refused, with the bytes it needs.
+  const std::optional<Dialog> small = session->NextDialog();
+  ASSERT_TRUE(small);
+  EXPECT_EQ(small->text.rfind("Error: this disk is too small for a recovery disk of this "
+                              "set.\nA recovery disk needs ",
+                              0),
+            0u)
+      << small->text;
+  EXPECT_TRUE(small->text.ends_with(" bytes free.")) << small->text;
+  ASSERT_TRUE(session->Type("o"));
   ASSERT_TRUE(Play(*session,
-                   {{"Slicery", kMenu, "y\n" + source},
-                    {"Insert Disk", kSplitInsert, "o", "1"},
-                    {"Insert Disk", kSplitInsert, "o", "2"},
-                    {"Insert Disk", RecoveryRequest(1, 2), "o", "r1"},
+                   {{"Insert Disk", RecoveryRequest(1, 2), "o", "r1"},
                     {"Insert Disk", RecoveryRequest(2, 2), "c"},
                     {"Slicery (question)", kAbort, "y"},
                     {"Slicery (warning)",
