@@ -101,6 +101,33 @@ void RecoveryRebuild::TellBadBlocks(std::int32_t index, const DataDisk& disk) {
              Buttons::kOk, Icon::kWarning);
 }
 
+// Each block of the chunk in `data`, checked against `sums`: a good one goes
+// to the target at its offset, a bad one (wrong bytes, or a read error, after
+// which the next block is read all the same) is noted on `disk`. False when
+// the target did not take a block.
+bool RecoveryRebuild::CopyGoodBlocks(File& data, File& target,
+                                     const std::vector<std::uint64_t>& sums,
+                                     ProgressMeter& meter, DataDisk* disk,
+                                     std::uint64_t* good) {
+  std::vector<char> block(block_size_);
+  std::uint64_t dots = 0;
+  for (std::uint64_t j = 0; j < sums.size(); ++j) {
+    const std::size_t size =
+        std::min<std::uint64_t>(block_size_, disk->length - j * block_size_);
+    if (!ReadBlock(data, block_size_, j, size, &block) ||
+        BlockChecksum({block.data(), size}) != sums[j]) {
+      disk->bad.push_back({j, sums[j]});
+    } else if (!target.Seek(disk->offset + j * block_size_) ||
+               !target.Write(block.data(), size)) {
+      return false;
+    } else {
+      *good += size;
+    }
+    DrawDots(meter, j * block_size_ + size, disk->length, &dots);
+  }
+  return true;
+}
+
 RecoveryRebuild::DiskRead RecoveryRebuild::ReadDataDisk(File& target,
                                                         const DiskInfoRecord& record,
                                                         std::int32_t index) {
@@ -125,25 +152,14 @@ RecoveryRebuild::DiskRead RecoveryRebuild::ReadDataDisk(File& target,
   disk.all_bad = !data;
   ProgressMeter meter(ctx_.out);
   meter.Start("Reconstituting Data [");
-  std::uint64_t good = 0, dots = 0;
+  std::uint64_t good = 0;
   if (data) {
-    std::vector<char> block(block_size_);
-    for (std::uint64_t j = 0; j < sums->blocks.size(); ++j) {
-      const std::size_t size =
-          std::min<std::uint64_t>(block_size_, disk.length - j * block_size_);
-      if (!ReadBlock(*data, block_size_, j, size, &block) ||
-          BlockChecksum({block.data(), size}) != sums->blocks[j]) {
-        disk.bad.push_back({j, sums->blocks[j]});
-      } else if (!target.Seek(disk.offset + j * block_size_) ||
-                 !target.Write(block.data(), size)) {
-        EndLine(ctx_);
-        return DiskRead::kTargetFailed;
-      } else {
-        good += size;
-      }
-      DrawDots(meter, j * block_size_ + size, disk.length, &dots);
-    }
+    const bool written = CopyGoodBlocks(*data, target, sums->blocks, meter, &disk, &good);
     data->Close();  // read only
+    if (!written) {
+      EndLine(ctx_);
+      return DiskRead::kTargetFailed;
+    }
   }
   meter.Finish();
   ctx_.out << good << " bytes reconstituted.";

@@ -14,6 +14,7 @@
 #include "operation/outcome.h"
 #include "platform/file.h"
 #include "recovery/recovery_files.h"
+#include "ui/progress_meter.h"
 
 namespace slicery {
 
@@ -66,6 +67,11 @@ class RecoveryRebuild {
   };
 
   bool AcquireRecord();
+  bool CopyGoodBlocks(File& data, File& target, const std::vector<std::uint64_t>& sums,
+                      ProgressMeter& meter, DataDisk* disk, std::uint64_t* good);
+  std::vector<Stripe> PlanStripes() const;
+  void CollectRecoveryBlocks(const std::vector<Stripe>& stripes, File& scratch,
+                             std::vector<std::uint16_t>* have);
   bool TakeSettings(std::uint64_t block_size, std::uint64_t file_length, int recovery);
   bool IsBad(const DataDisk& disk, std::uint64_t block) const;
   std::optional<std::uint64_t> KnownSum(const DataDisk& disk, std::uint64_t block) const;

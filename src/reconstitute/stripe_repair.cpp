@@ -124,24 +124,54 @@ bool RecoveryRebuild::RebuildStripe(File& target, File& written, File& scratch,
   return true;
 }
 
+std::vector<RecoveryRebuild::Stripe> RecoveryRebuild::PlanStripes() const {
+  std::vector<Stripe> stripes;
+  std::uint64_t longest = 0;
+  for (const DataDisk& disk : disks_) longest = std::max(longest, disk.length);
+  for (std::uint64_t j = 0; j < BlocksIn(longest, block_size_); ++j) {
+    Stripe stripe{j, 0};
+    for (const DataDisk& disk : disks_) {
+      stripe.bad += j * block_size_ < disk.length && IsBad(disk, j);
+    }
+    if (stripe.bad > 0) stripes.push_back(stripe);
+  }
+  return stripes;
+}
+
+// Asks for the recovery disks in turn until every damaged stripe has as many
+// good recovery blocks as it has bad data blocks, or every one was asked for.
+void RecoveryRebuild::CollectRecoveryBlocks(const std::vector<Stripe>& stripes,
+                                            File& scratch,
+                                            std::vector<std::uint16_t>* have) {
+  const auto satisfied = [&] {
+    for (std::size_t s = 0; s < stripes.size(); ++s) {
+      if (std::popcount((*have)[s]) < stripes[s].bad) return false;
+    }
+    return true;
+  };
+  for (int r = 0; r < recovery_disks_ && !satisfied();) {
+    const DialogResult inserted =
+        ShowDialog(ctx_,
+                   "Please insert recovery disk #" + std::to_string(r + 1) + " of " +
+                       std::to_string(recovery_disks_) + ".",
+                   "Slicery", Buttons::kOkCancel, Icon::kNone);
+    if (inserted != DialogResult::kOk) {
+      ++r;  // the user does not have this one
+    } else if (ReadRecoveryDisk(r, stripes, scratch, have)) {
+      ++r;
+    } else {
+      ShowDialog(ctx_,
+                 "Error: this disk is not recovery disk #" + std::to_string(r + 1) +
+                     " of this set, or its record cannot be read.",
+                 "Error", Buttons::kOk, Icon::kError);
+    }
+  }
+}
+
 std::vector<std::int32_t> RecoveryRebuild::Repair(File& target,
                                                   const std::string& target_path,
                                                   bool* target_failed) {
   std::vector<std::int32_t> lost;
-  std::vector<Stripe> stripes;
-  const auto plan = [&] {
-    stripes.clear();
-    std::uint64_t longest = 0;
-    for (const DataDisk& disk : disks_) longest = std::max(longest, disk.length);
-    for (std::uint64_t j = 0; block_size_ != 0 && j < BlocksIn(longest, block_size_);
-         ++j) {
-      Stripe stripe{j, 0};
-      for (const DataDisk& disk : disks_) {
-        stripe.bad += j * block_size_ < disk.length && IsBad(disk, j);
-      }
-      if (stripe.bad > 0) stripes.push_back(stripe);
-    }
-  };
   bool damaged = false;
   for (const DataDisk& disk : disks_)
     damaged = damaged || disk.all_bad || !disk.bad.empty();
@@ -151,54 +181,34 @@ std::vector<std::int32_t> RecoveryRebuild::Repair(File& target,
       lost.push_back(static_cast<std::int32_t>(i));
     return lost;
   }
-  plan();
+  const std::vector<Stripe> stripes = PlanStripes();
   // The recovery blocks of the damaged stripes wait in a scratch file beside
-  // the target, so that one recovery disk at a time is in the drive.
-  // A name beside the target that holds nothing yet: nothing of the user's
-  // is written over.
+  // the target, so that one recovery disk at a time is in the drive. Its name
+  // is one that holds nothing yet: nothing of the user's is written over.
   std::string scratch_path = target_path + ".recovery";
   for (int n = 1; ctx_.env.Exists(scratch_path); ++n) {
     scratch_path = target_path + ".recovery" + std::to_string(n);
   }
-  std::unique_ptr<File> scratch = ctx_.env.Open(scratch_path, FileMode::kWriteBinary);
   std::vector<std::uint16_t> have(stripes.size());
-  const auto satisfied = [&] {
-    for (std::size_t s = 0; s < stripes.size(); ++s) {
-      if (std::popcount(have[s]) < stripes[s].bad) return false;
-    }
-    return true;
-  };
-  for (int r = 0; scratch && r < recovery_disks_ && !satisfied();) {
-    const DialogResult inserted =
-        ShowDialog(ctx_,
-                   "Please insert recovery disk #" + std::to_string(r + 1) + " of " +
-                       std::to_string(recovery_disks_) + ".",
-                   "Slicery", Buttons::kOkCancel, Icon::kNone);
-    if (inserted != DialogResult::kOk) {
-      ++r;  // the user does not have this one
-    } else if (ReadRecoveryDisk(r, stripes, *scratch, &have)) {
-      ++r;
-    } else {
-      ShowDialog(ctx_,
-                 "Error: this disk is not recovery disk #" + std::to_string(r + 1) +
-                     " of this set, or its record cannot be read.",
-                 "Error", Buttons::kOk, Icon::kError);
-    }
+  if (std::unique_ptr<File> scratch =
+          ctx_.env.Open(scratch_path, FileMode::kWriteBinary)) {
+    CollectRecoveryBlocks(stripes, *scratch, &have);
+    scratch->Close();  // a failed write left its block unmarked
   }
-  if (scratch) scratch->Close();
   std::unique_ptr<File> reread = ctx_.env.Open(scratch_path, FileMode::kReadBinary);
   std::unique_ptr<File> written =
       target.Flush() ? ctx_.env.Open(target_path, FileMode::kReadBinary) : nullptr;
   for (std::size_t s = 0; s < stripes.size() && !*target_failed; ++s) {
     const bool enough = std::popcount(have[s]) >= stripes[s].bad;
-    if (!enough || !reread || !written ||
-        !RebuildStripe(target, *written, *reread, s, stripes[s], have[s], target_failed,
-                       &lost)) {
-      for (std::size_t i = 0; i < disks_.size(); ++i) {
-        if (stripes[s].block * block_size_ < disks_[i].length &&
-            IsBad(disks_[i], stripes[s].block)) {
-          lost.push_back(static_cast<std::int32_t>(i));
-        }
+    if (enough && reread && written &&
+        RebuildStripe(target, *written, *reread, s, stripes[s], have[s], target_failed,
+                      &lost)) {
+      continue;
+    }
+    for (std::size_t i = 0; i < disks_.size(); ++i) {
+      if (stripes[s].block * block_size_ < disks_[i].length &&
+          IsBad(disks_[i], stripes[s].block)) {
+        lost.push_back(static_cast<std::int32_t>(i));
       }
     }
   }
