@@ -113,8 +113,8 @@ TEST_P(DamagingMediumTest, IsRefusedUnlessTheReadBackIsOff) {
   std::vector<Step> steps = {{"Slicery", kMenu, "y\nsrc.bin"},
                              {"Insert Disk", kSplitInsert, "o", "bad"}};
   if (verified) {
-    steps =
-        steps + std::vector<Step>{{"Error (warning)", kReadBack, "o", "", "Checking ["}};
+    steps = steps + std::vector<Step>{
+                        {"Error (warning)", kReadBack, "o", "", "Checking ["}};
   }
   steps = steps +
           SplitDisks(verified ? std::vector<std::string>{"1", "2"}
