@@ -57,13 +57,17 @@ std::optional<std::uint64_t> ChecksumCompanion::Reserve(Env& env,
   const auto reserve_for = [&](std::uint64_t disks) {
     return RoundUp(RecoveryRecordBound(path_length_, disks, blocks), unit);
   };
-  const std::uint64_t most = reserve_for(kMaxStripeBlocks);
   const std::uint64_t left = file_length_ > next_chunk ? file_length_ - next_chunk : 0;
-  std::uint64_t disks = kMaxStripeBlocks;
-  if (budget.bytes > most) {
-    const std::uint64_t chunk = budget.bytes - most;
-    disks = std::min<std::uint64_t>(
-        kMaxStripeBlocks, static_cast<std::uint64_t>(disk_index) + 1 + left / chunk);
+  // The fewest disks that, with the room their record takes, hold the rest
+  // of the file on disks like this one; at most the most a set may have.
+  std::uint64_t disks = static_cast<std::uint64_t>(disk_index) + 1;
+  for (; disks < kMaxStripeBlocks; ++disks) {
+    const std::uint64_t reserve = reserve_for(disks);
+    if (budget.bytes <= reserve) continue;
+    const std::uint64_t chunk = budget.bytes - reserve;
+    const std::uint64_t needed =
+        static_cast<std::uint64_t>(disk_index) + (left + chunk - 1) / chunk;
+    if (needed <= disks) break;
   }
   const std::uint64_t reserve = reserve_for(disks);
   if (budget.bytes <= reserve && left > 0) return std::nullopt;

@@ -146,9 +146,10 @@ TEST_F(RecoveryTest, CancelAtARecoveryRequestLeavesFewerRecoveryDisks) {
 // recovery request; its data disks are complete.
 TEST_F(RecoveryTest, MoreThan255DisksIsToldBeforeAnyRecoveryRequest) {
   const std::string source = Work("src.bin");
-  ASSERT_TRUE(WriteFile(source, RandomBytes(1000000, 5)));
+  ASSERT_TRUE(WriteFile(source, RandomBytes(21000000, 5)));
   LaunchOptions options = RecoveryOptions(16);
-  options.args.push_back("--no-verify");  // 240 volumes: kept quick
+  options.env.back().second = "100000";   // chunks of about 84000 bytes
+  options.args.push_back("--no-verify");  // some 250 volumes: kept quick
   std::unique_ptr<Session> session = Launch(options);
   ASSERT_TRUE(session);
   session->set_timeout(std::chrono::milliseconds(60000));
