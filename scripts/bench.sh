@@ -6,6 +6,13 @@
 #       256 MiB (memory) and 100 MiB onto 1.44 MB volumes (per-volume cost)
 #   scripts/bench.sh --ext4 [OPTION...]   the ext4 image alone
 #   scripts/bench.sh --large [OPTION...]  5 GiB sparse file onto 3 GiB volumes
+#   scripts/bench.sh --recovery [OPTION...]  the recovery phases alone
+# The standard run ends with the recovery phases (bench/recovery_bench.py):
+# the split with --recovery 2 against the plain split followed by par2 create
+# with the same redundancy, and the rebuild with 2 data disks lost against par2
+# repair followed by the plain rebuild, with slicery's peak RSS; 1 GiB onto
+# 256 MiB volumes on tmpfs (--recovery-size MiB and --recovery-volume MiB
+# change it).
 # Each configuration times the split with the read-back of every volume
 # against cp, sync and cmp, and the split without it and the rebuild against
 # cat. Extra options go to every run and override its own (slicery_bench
@@ -14,10 +21,12 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/ensure-packages.sh" g++ cmake make libgtest-dev coreutils \
-  diffutils e2fsprogs mount
+  diffutils e2fsprogs mount par2 python3 time
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build-bench" --target slicery_bench -j2 >/dev/null
+cmake --build "$root/build-bench" --target slicery_bench slicery -j2 >/dev/null
 bench="$root/build-bench/bench/slicery_bench"
+recovery_only=false
+recovery=(--size 1024 --volume 256 --runs 3)
 
 ext4_only=false
 tmpfs_dir=/dev/shm/slicery-bench
@@ -27,6 +36,9 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --large) exec "$bench" "${all[@]}" ;;
     --ext4) ext4_only=true ;;
+    --recovery) recovery_only=true ;;
+    --recovery-size) recovery+=(--size "$2") && shift ;;
+    --recovery-volume) recovery+=(--volume "$2") && shift ;;
     --dir) if [ $# -ge 2 ]; then tmpfs_dir="$2" && shift; else args+=("$1"); fi ;;
     *) args+=("$1") ;;
   esac
@@ -108,6 +120,14 @@ echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -
 echo "/dev/shm: $(df -h --output=fstype,size,avail /dev/shm | tail -n1 | xargs)"
 echo
 
+run_recovery() {
+  python3 "$root/bench/recovery_bench.py" "$root/build-bench/slicery" \
+    --dir "$tmpfs_dir-recovery" "${recovery[@]}"
+}
+if $recovery_only; then
+  run_recovery
+  exit
+fi
 if $ext4_only; then
   run_with_ext4
   exit
@@ -117,3 +137,5 @@ echo
 "$bench" --size 64M --volume 268435456 --runs 3 "${args[@]}" --dir "$tmpfs_dir"
 echo
 "$bench" --size 100M --volume 1457664 --runs 3 "${args[@]}" --dir "$tmpfs_dir"
+echo
+run_recovery

@@ -26,11 +26,14 @@ package() {
 }
 
 if [ "$what" != zip ]; then
-  "$root/scripts/ensure-packages.sh" g++ cmake make dpkg-dev
+  "$root/scripts/ensure-packages.sh" g++ cmake make dpkg-dev libisal-dev libxxhash-dev
   package build-package
 fi
 if [ "$what" != deb ]; then
-  "$root/scripts/ensure-packages.sh" cmake make g++-mingw-w64-x86-64
-  package build-package-win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+  "$root/scripts/ensure-packages.sh" cmake make g++-mingw-w64-x86-64 libxxhash-dev xz-utils
+  # ISA-L's portable C, compiled into slicery.exe from Debian's sources.
+  isal="$("$root/scripts/isal-source.sh" "$root/build-package-win/isal-source")"
+  package build-package-win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DSLICERY_ISAL_SOURCE="$isal"
 fi
 ls -l "$root/out"

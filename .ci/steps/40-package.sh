@@ -33,6 +33,9 @@ dpkg-deb --contents "$deb"
 depends="$(dpkg-deb --field "$deb" Depends)"
 echo "Depends: $depends"
 [[ "$depends" == *libc6* ]] || fail "the package's Depends lack libc6"
+for lib in libisal libxxhash; do
+  [[ "$depends" == *"$lib"* ]] || fail "the package's Depends lack $lib"
+done
 dpkg -x "$deb" "$scratch/root"
 version="$("$scratch/root/usr/bin/slicery" --version </dev/null)"
 [ "$version" = "slicery 1.0" ] || fail "installed slicery --version said \"$version\""

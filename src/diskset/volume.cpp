@@ -39,10 +39,14 @@ bool SamePlace(const DiskInfoRecord& a, const DiskInfoRecord& b) {
 std::string InfoFilePath(Env& env) { return env.VolumeRoot() + kInfoFileName; }
 std::string DataFilePath(Env& env) { return env.VolumeRoot() + kDataFileName; }
 std::string ProbeFilePath(Env& env) { return env.VolumeRoot() + kProbeFileName; }
+std::string VolumeFilePath(Env& env, const char* name) { return env.VolumeRoot() + name; }
 
 bool IsVolumeFile(Env& env, const std::string& path) {
-  return env.SameFile(path, InfoFilePath(env)) || env.SameFile(path, DataFilePath(env)) ||
-         env.SameFile(path, ProbeFilePath(env));
+  for (const char* name : {kInfoFileName, kDataFileName, kProbeFileName,
+                           kChecksumFileName, kRecoveryChunkName, kRecoveryRecordName}) {
+    if (env.SameFile(path, VolumeFilePath(env, name))) return true;
+  }
+  return false;
 }
 
 bool SyncAndClose(File& file) {
@@ -127,9 +131,17 @@ void ClearDiskSet(Env& env) {
   env.Remove(InfoFilePath(env));
   env.Remove(DataFilePath(env));
   env.Remove(ProbeFilePath(env));
+  for (const char* name : {kChecksumFileName, kRecoveryRecordName, kRecoveryChunkName}) {
+    if (env.Exists(VolumeFilePath(env, name))) env.Remove(VolumeFilePath(env, name));
+  }
 }
 
-void RemoveLeftoverChunk(Env& env) { env.Remove(DataFilePath(env)); }
+void RemoveLeftoverChunk(Env& env) {
+  env.Remove(DataFilePath(env));
+  if (env.Exists(VolumeFilePath(env, kChecksumFileName))) {
+    env.Remove(VolumeFilePath(env, kChecksumFileName));
+  }
+}
 
 bool ProbeVolume(Env& env) {
   std::unique_ptr<File> file = env.Open(ProbeFilePath(env), FileMode::kWriteBinary);
@@ -148,6 +160,12 @@ std::optional<ChunkBudget> QueryChunkBudget(Env& env) {
     bytes = std::min(bytes, *space->simulated_free - kVolumeReserve);
   }
   return ChunkBudget{std::min(bytes, kMaxChunkLength), unit};
+}
+
+std::uint64_t FileRoomUnit(Env& env) {
+  const std::optional<VolumeSpace> space = env.QueryVolumeSpace();
+  if (!space || space->simulated_free) return 1;
+  return std::max<std::uint64_t>(space->unit, 1);
 }
 
 }  // namespace slicery

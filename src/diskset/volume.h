@@ -15,6 +15,12 @@ namespace slicery {
 inline constexpr char kInfoFileName[] = "SLICERY.Q2Z";
 inline constexpr char kDataFileName[] = "SLICERY.A2Z";
 inline constexpr char kProbeFileName[] = "SLICERY.L2Z";
+// A set with recovery disks adds a checksum file to each data disk, and puts
+// a recovery chunk and its record on each recovery disk (which has no info
+// file, so no reader takes it for a data disk).
+inline constexpr char kChecksumFileName[] = "SLICERY.C2Z";
+inline constexpr char kRecoveryChunkName[] = "SLICERY.R2Z";
+inline constexpr char kRecoveryRecordName[] = "SLICERY.P2Z";
 
 // Free bytes a volume keeps beyond its chunk, at the least: on a medium whose
 // allocation unit is larger, the reserve is one unit, so the record gets a
@@ -26,6 +32,8 @@ inline constexpr std::uint64_t kMaxChunkLength = 2147483647;
 std::string InfoFilePath(Env& env);
 std::string DataFilePath(Env& env);
 std::string ProbeFilePath(Env& env);
+// The path of one of the volume's files, by its name.
+std::string VolumeFilePath(Env& env, const char* name);
 
 // Whether `path` names one of the three files of the volume in the drive,
 // however it is spelled. Such a file is never a source or a rebuilt file.
@@ -77,7 +85,8 @@ struct RecordedPath {
 };
 RecordedPath ReadRecordedPath(Env& env);
 
-// Deletes the record, the data file and the probe file, in that order.
+// Deletes the record, the data file and the probe file, in that order, then
+// the files of a set with recovery disks.
 void ClearDiskSet(Env& env);
 
 // Deletes a data file left without a record, as an interrupted split leaves
@@ -101,5 +110,10 @@ struct ChunkBudget {
 // never above kMaxChunkLength. Nothing when fewer than the reserve are free
 // (on either figure) or the query failed.
 std::optional<ChunkBudget> QueryChunkBudget(Env& env);
+
+// The steps in which a file takes room on the volume in the drive: its
+// allocation unit, or one byte on a medium of a simulated size, which counts
+// the bytes of its files. 1 when the query fails.
+std::uint64_t FileRoomUnit(Env& env);
 
 }  // namespace slicery

@@ -27,13 +27,15 @@ std::optional<std::uint64_t> CutBack(std::uint64_t reached, std::uint64_t unit) 
 class ChunkWriter {
  public:
   ChunkWriter(Env& env, SplitSource& source, const ChunkBudget& budget,
-              const VolumeFields& fields, bool read_back, ProgressMeter& meter)
+              const VolumeFields& fields, bool read_back, ProgressMeter& meter,
+              VolumeCompanion* companion)
       : env_(env),
         source_(source),
         budget_(budget),
         fields_(fields),
         read_back_(read_back),
-        meter_(meter) {}
+        meter_(meter),
+        companion_(companion) {}
 
   VolumeWriteResult Write() {
     std::unique_ptr<File> data = env_.Open(DataFilePath(env_), FileMode::kWriteBinary);
@@ -63,8 +65,14 @@ class ChunkWriter {
   // the next read takes the byte there.
   bool PlaceSource(std::uint64_t offset) { return source_.file.Seek(offset); }
 
-  // The record, then the directory entries, on the medium.
+  // The companion's file, the record, then the directory entries, on the
+  // medium.
   WriteResult Record(std::uint64_t chunk_length) {
+    if (companion_ != nullptr) {
+      const WriteResult companion = companion_->Write(
+          env_, source_.file, fields_.disk_index, source_.next_chunk, chunk_length);
+      if (companion != WriteResult::kWritten) return companion;
+    }
     const DiskInfoRecord record{
         fields_.source_path, fields_.disk_index, last_ ? '*' : '+',
         static_cast<std::int32_t>(chunk_length), fields_.operation_id};
@@ -133,8 +141,9 @@ class ChunkWriter {
     if (source_.opened && (!now || !now->UnchangedFrom(*source_.opened))) {
       return VolumeWrite::kSourceChanged;
     }
-    const bool record_good =
-        record_written_ && RecordReadsBack(env_, *record_written_, record_);
+    const bool record_good = record_written_ &&
+                             RecordReadsBack(env_, *record_written_, record_) &&
+                             (companion_ == nullptr || companion_->ReadsBack(env_));
     if (chunk != ChunkComparison::kEqual || !record_good) {
       return VolumeWrite::kReadBackFailed;
     }
@@ -173,6 +182,7 @@ class ChunkWriter {
     const std::uint64_t next = source_.next_chunk + kept;
     if (!PlaceSource(next)) return Fail(VolumeWrite::kSourceFailed);
     source_.next_chunk = next;
+    if (companion_ != nullptr) companion_->Keep();
     return {VolumeWrite::kWritten, kept, last_};
   }
 
@@ -182,6 +192,7 @@ class ChunkWriter {
   const VolumeFields& fields_;
   const bool read_back_;
   ProgressMeter& meter_;
+  VolumeCompanion* const companion_;
   bool last_ = false;      // the record marks the volume as the set's last
   DiskInfoRecord record_;  // the record last written, and its file
   std::optional<FileIdentity> record_written_;
@@ -191,8 +202,15 @@ class ChunkWriter {
 
 VolumeWriteResult WriteVolume(Env& env, SplitSource& source, const ChunkBudget& budget,
                               const VolumeFields& fields, bool read_back,
-                              ProgressMeter& meter) {
-  return ChunkWriter(env, source, budget, fields, read_back, meter).Write();
+                              ProgressMeter& meter, VolumeCompanion* companion) {
+  ChunkBudget room = budget;
+  if (companion != nullptr) {
+    const std::optional<std::uint64_t> reserve =
+        companion->Reserve(env, budget, fields.disk_index, source.next_chunk);
+    if (!reserve) return {VolumeWrite::kTooSmall};
+    room.bytes = budget.bytes > *reserve ? budget.bytes - *reserve : 0;
+  }
+  return ChunkWriter(env, source, room, fields, read_back, meter, companion).Write();
 }
 
 }  // namespace slicery

@@ -37,6 +37,29 @@ enum class VolumeWrite {
   kSourceFailed,    // the source could not be read on; the volume was cleared
   kReadBackFailed,  // the medium did not give back what was written; cleared
   kSourceChanged,   // the source changed during the split; the volume was cleared
+  kTooSmall,        // no room for a chunk beside the companion's: nothing was written
+};
+
+// A file that a set adds to each of its volumes beside the chunk, such as the
+// checksums of the chunk's blocks, and the room it takes.
+class VolumeCompanion {
+ public:
+  virtual ~VolumeCompanion() = default;
+  // Bytes of `budget` kept free beside the chunk of volume `disk_index`, whose
+  // chunk would start at `next_chunk`. Nothing when the volume is too small
+  // to take a chunk beside them while the file still has bytes to go.
+  virtual std::optional<std::uint64_t> Reserve(Env& env, const ChunkBudget& budget,
+                                               std::int32_t disk_index,
+                                               std::uint64_t next_chunk) = 0;
+  // Writes the file for the chunk of `length` bytes at `offset` of `source`,
+  // read again from there (the source is placed anew afterwards), and makes it
+  // reach the medium.
+  virtual WriteResult Write(Env& env, File& source, std::int32_t disk_index,
+                            std::uint64_t offset, std::uint64_t length) = 0;
+  // Whether the file last written reads back from the medium as written.
+  virtual bool ReadsBack(Env& env) = 0;
+  // The volume last written counts as written: its chunk is part of the set.
+  virtual void Keep() = 0;
 };
 
 struct VolumeWriteResult {
@@ -58,11 +81,14 @@ struct VolumeWriteResult {
 // progress line goes on with "Checking [", a dot per 25th of the chunk and
 // "] ".
 //
+// A `companion`, when given, keeps its room free of the budget, and its file
+// is written after the chunk and before the record, and read back with them.
+//
 // Once it is written, `source.next_chunk` moves past what was kept. Whatever
 // the result, the source is left at `source.next_chunk` for the next volume,
 // unless it could not be read on (kSourceFailed).
 VolumeWriteResult WriteVolume(Env& env, SplitSource& source, const ChunkBudget& budget,
                               const VolumeFields& fields, bool read_back,
-                              ProgressMeter& meter);
+                              ProgressMeter& meter, VolumeCompanion* companion = nullptr);
 
 }  // namespace slicery

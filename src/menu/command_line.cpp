@@ -9,6 +9,7 @@ const char kVersionLine[] = "slicery " SLICERY_VERSION "\n";
 
 const char kUsageText[] =
     "Usage: slicery [--volume DIR] [--volume-size BYTES] [--no-verify]\n"
+    "               [--recovery N]\n"
     "       slicery --help | --version\n"
     "\n"
     "Splits one file across removable volumes, and joins the volumes back into\n"
@@ -30,6 +31,11 @@ const char kUsageText[] =
     "                        (by default a volume counts as written only once\n"
     "                        its chunk and record read back from the medium as\n"
     "                        they were written)\n"
+    "  --recovery N          add N recovery disks (1 to 16) after the last\n"
+    "                        volume of a split: the file can then be rebuilt\n"
+    "                        with up to N disks lost, or with bad blocks on\n"
+    "                        many disks, as long as no more than N are bad at\n"
+    "                        the same place of their chunks\n"
     "  --help                print this text\n"
     "  --version             print the version\n"
     "\n"
@@ -37,6 +43,7 @@ const char kUsageText[] =
     "  SLICERY_VOLUME        the volume directory; unset or empty: /media/floppy\n"
     "  SLICERY_VOLUME_SIZE   the volume's size in bytes, as --volume-size\n"
     "  SLICERY_NO_VERIFY     1: the same as --no-verify\n"
+    "  SLICERY_RECOVERY      N: the same as --recovery N\n"
     "\n"
     "Without a volume size, the split writes only to a volume directory that is\n"
     "a mount point: a directory with nothing mounted on it is an empty drive.\n"
@@ -48,14 +55,19 @@ const char kUsageText[] =
     "  SLICERY.Q2Z   the record: source path, disk index from 0, + (more follow)\n"
     "                or * (last), chunk length, and the id shared by the set\n"
     "  SLICERY.L2Z   empty; it proves that the volume takes writes\n"
+    "With --recovery, each data disk also holds SLICERY.C2Z, the checksums of\n"
+    "its chunk's blocks, and each recovery disk holds SLICERY.R2Z (its\n"
+    "recovery chunk) and SLICERY.P2Z (its record).\n"
     "\n"
     "Exit status: 0 when the program ends, also at the end of its input;\n"
-    "2 for a bad command line or volume size.\n";
+    "2 for a bad command line, volume size or number of recovery disks.\n";
 
 namespace {
 
 constexpr std::string_view kVolume = "--volume";
 constexpr std::string_view kVolumeSize = "--volume-size";
+constexpr std::string_view kRecovery = "--recovery";
+constexpr int kMaxRecovery = 16;
 
 // Takes the value of option `name` from "--name=VALUE" or from the next
 // argument into *value. Returns what is wrong, or nothing.
@@ -101,6 +113,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       error = TakeValue(args, &at, kVolume, &line.volume.root);
     } else if (IsOption(arg, kVolumeSize)) {
       error = TakeValue(args, &at, kVolumeSize, &line.volume.size);
+    } else if (IsOption(arg, kRecovery)) {
+      error = TakeValue(args, &at, kRecovery, &line.recovery);
     } else {
       error = "unknown argument \"" + arg + "\"";
     }
@@ -118,6 +132,29 @@ bool ReadBackVolumes(const CommandLine& line, const char* no_verify_variable) {
   const bool variable_set =
       no_verify_variable != nullptr && std::string_view(no_verify_variable) == "1";
   return !line.no_verify && !variable_set;
+}
+
+std::optional<int> RecoveryDisks(const CommandLine& line, const char* recovery_variable,
+                                 std::string* error) {
+  std::string name(kRecovery);
+  std::string text;
+  if (line.recovery) {
+    text = *line.recovery;
+  } else if (recovery_variable != nullptr && *recovery_variable != '\0') {
+    name = "SLICERY_RECOVERY";
+    text = recovery_variable;
+  } else {
+    return 0;
+  }
+  // Digits only, from 1 to 16: no sign, no spaces, no leading zeros to hide a
+  // larger number.
+  const bool digits = !text.empty() && text.size() <= 2 &&
+                      text.find_first_not_of("0123456789") == std::string::npos &&
+                      text[0] != '0';
+  if (digits && std::stoi(text) <= kMaxRecovery) return std::stoi(text);
+  *error = "slicery: " + name + " must be a number of recovery disks from 1 to " +
+           std::to_string(kMaxRecovery) + ", not \"" + text + "\"\n";
+  return std::nullopt;
 }
 
 std::string UsageHint(const std::string& error) {

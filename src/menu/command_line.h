@@ -2,6 +2,7 @@
 // any), the usage text, the version, or nothing but a usage hint.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,10 @@ extern const char kUsageText[];
 struct CommandLine {
   enum class Action { kRun, kHelp, kVersion, kUsageError };
   Action action = Action::kRun;
-  VolumeOverrides volume;  // for kRun
-  bool no_verify = false;  // --no-verify: volumes are not read back
-  std::string error;       // for kUsageError: what is wrong, in a few words
+  VolumeOverrides volume;               // for kRun
+  bool no_verify = false;               // --no-verify: volumes are not read back
+  std::optional<std::string> recovery;  // --recovery N as typed, checked by RecoveryDisks
+  std::string error;                    // for kUsageError: what is wrong, in a few words
 };
 
 // Reads the arguments after the program's name. No arguments: the menu, as
@@ -30,6 +32,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args);
 // Whether the volumes a split writes are read back: yes, unless --no-verify
 // was given or SLICERY_NO_VERIFY (`no_verify_variable`, null when unset) is 1.
 bool ReadBackVolumes(const CommandLine& line, const char* no_verify_variable);
+
+// Recovery disks a split adds to its set: N from --recovery N, else from
+// SLICERY_RECOVERY (`recovery_variable`, null when unset; empty counts as
+// unset), else 0: none. Empty, with the one line for standard error in
+// *error, when N is not a number from 1 to 16.
+std::optional<int> RecoveryDisks(const CommandLine& line, const char* recovery_variable,
+                                 std::string* error);
 
 // The one line on standard error for a usage error.
 std::string UsageHint(const std::string& error);

@@ -7,7 +7,7 @@
 namespace slicery {
 
 std::unique_ptr<HostContext> HostContext::Open(const VolumeOverrides& volume,
-                                               bool read_back) {
+                                               bool read_back, int recovery_disks) {
   auto host = std::make_unique<HostContext>();
   host->env_ = NewHostEnv(std::cerr, volume);
   if (!host->env_) return nullptr;
@@ -16,6 +16,7 @@ std::unique_ptr<HostContext> HostContext::Open(const VolumeOverrides& volume,
   host->context_.emplace(
       Context{{*host->screen_, std::cin, std::cout, kUpperCaseTypedPaths}, *host->env_});
   host->context_->read_back_volumes = read_back;
+  host->context_->recovery_disks = recovery_disks;
   return host;
 }
 

@@ -15,8 +15,10 @@ class HostContext {
  public:
   // Empty, after one line on standard error, when the host is misconfigured or
   // cannot take the volume given on the command line.
-  // `read_back` says whether a split reads each volume back.
-  static std::unique_ptr<HostContext> Open(const VolumeOverrides& volume, bool read_back);
+  // `read_back` says whether a split reads each volume back, and
+  // `recovery_disks` how many recovery disks it adds.
+  static std::unique_ptr<HostContext> Open(const VolumeOverrides& volume, bool read_back,
+                                           int recovery_disks = 0);
 
   Context& context() { return *context_; }
 

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,18 @@ int main(int argc, char** argv) {
     case CommandLine::Action::kRun:
       break;
   }
+  std::string recovery_error;
+  const std::optional<int> recovery =
+      slicery::RecoveryDisks(line, std::getenv("SLICERY_RECOVERY"), &recovery_error);
+  if (!recovery) {
+    std::cerr << recovery_error << std::flush;
+    return 2;
+  }
   // A host that cannot be used as configured (a bad volume size, say) has
   // already said why on standard error; that is the one exit status but 0.
   std::unique_ptr<slicery::HostContext> host = slicery::HostContext::Open(
-      line.volume, slicery::ReadBackVolumes(line, std::getenv("SLICERY_NO_VERIFY")));
+      line.volume, slicery::ReadBackVolumes(line, std::getenv("SLICERY_NO_VERIFY")),
+      *recovery);
   if (!host) return 2;
   return slicery::RunMenuLoop(host->context());
 }

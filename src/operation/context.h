@@ -14,6 +14,8 @@ struct Context : Console {
   // Whether each volume a split writes is read back from its medium before it
   // counts as written.
   bool read_back_volumes = true;
+  // Recovery disks a split adds after its last volume; 0 for a plain set.
+  int recovery_disks = 0;
 };
 
 }  // namespace slicery

@@ -10,6 +10,8 @@
 #include "diskset/block_copy.h"
 #include "diskset/volume.h"
 #include "operation/closing_questions.h"
+#include "reconstitute/recovery_rebuild.h"
+#include "recovery/recovery_volume.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
 #include "ui/progress_meter.h"
@@ -25,8 +27,11 @@ constexpr char kWriteFailure[] =
     "data from the file may be available.";
 
 // The recorded path and the set id, from whichever volume of the set is
-// inserted: its own index and mark do not matter. False when the user cancels.
-bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id) {
+// inserted: its own index and mark do not matter. A recovery disk names its
+// set too, and gives its record to *recovery; a data disk with a checksum
+// file tells that the set has recovery disks. False when the user cancels.
+bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id,
+                 std::optional<RecoveryRecord>* recovery, bool* has_recovery) {
   for (;;) {
     const DialogResult inserted = ShowDialog(ctx, "Please insert a disk into drive.",
                                              "Slicery", Buttons::kOkCancel, Icon::kNone);
@@ -35,6 +40,15 @@ bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id) 
     if (const std::optional<DiskInfoRecord> identity = ReadSetIdentity(ctx.env, {})) {
       *recorded_path = identity->source_path;
       *set_id = identity->operation_id;
+      *has_recovery =
+          ReadVolumeText(ctx.env, kChecksumFileName).status != VolumeText::kNone;
+      return true;
+    }
+    if (const std::optional<RecoveryRecord> record = ReadRecoveryRecord(ctx.env)) {
+      *recorded_path = record->source_path;
+      *set_id = record->set_id;
+      *recovery = record;
+      *has_recovery = true;
       return true;
     }
   }
@@ -301,11 +315,10 @@ OperationOutcome EndFatally(Context& ctx, Target& target, const char* message) {
   return EndUnfinished(target);
 }
 
-// The whole file on its medium, in the place the user chose, before success
-// is announced: synced, renamed over the file it replaces, and its folder
+// The whole file, synced and closed, put in the place the user chose before
+// success is announced: renamed over the file it replaces, and its folder
 // synced, so that the name leads to it after a power cut too.
-OperationOutcome Complete(Context& ctx, Target& target) {
-  if (!SyncAndClose(*target.file)) return EndFatally(ctx, target, kWriteFailure);
+OperationOutcome PutInPlace(Context& ctx, Target& target) {
   if (target.Replaces() && !ctx.env.Rename(target.written_path, target.path)) {
     ShowDialog(ctx,
                "Slicery was unable to replace the existing file\n" + target.path +
@@ -321,14 +334,28 @@ OperationOutcome Complete(Context& ctx, Target& target) {
   return AnnounceCompletion(ctx);
 }
 
+// The whole file on its medium, then in its place.
+OperationOutcome Complete(Context& ctx, Target& target) {
+  if (!SyncAndClose(*target.file)) return EndFatally(ctx, target, kWriteFailure);
+  return PutInPlace(ctx, target);
+}
+
 }  // namespace
 
 OperationOutcome RunReconstituteOperation(Context& ctx) {
   std::string recorded_path;
   OperationId set_id = 0;
-  if (!IdentifySet(ctx, &recorded_path, &set_id)) return AskAnotherOperation(ctx);
+  std::optional<RecoveryRecord> recovery_record;
+  bool has_recovery = false;
+  if (!IdentifySet(ctx, &recorded_path, &set_id, &recovery_record, &has_recovery)) {
+    return AskAnotherOperation(ctx);
+  }
   Target target;
   if (!OpenTarget(ctx, recorded_path, &target)) return AskAnotherOperation(ctx);
+  // A set with recovery disks is known by a recovery disk at identification,
+  // or by the checksum file of a data disk.
+  RecoveryRebuild recovery(ctx, set_id, has_recovery);
+  if (recovery_record) recovery.Learn(*recovery_record);
   // Each volume's record is read over the one before it (every field 0 and the
   // mark NUL before the first).
   DiskInfoRecord record;
@@ -338,20 +365,40 @@ OperationOutcome RunReconstituteOperation(Context& ctx) {
   EndLine(ctx);
   // The volumes, in order, until the one marked last.
   std::uint64_t kept = 0;  // bytes of the whole volumes joined so far
-  for (std::int32_t expected_index = 0;;) {
-    // A cancelled request ends the program, keeping what was joined so far.
+  for (std::int32_t expected_index = 0; !recovery.PastLastDisk(expected_index);) {
     if (!AwaitVolume(ctx, set_id, expected_index, &record)) {
+      // Without a disk a set with recovery disks may still be rebuilt; any
+      // other cancelled request ends the program, keeping what was joined.
+      if (recovery.active() && recovery.GoWithout(expected_index)) {
+        ++expected_index;
+        continue;
+      }
       return EndUnfinished(target);
     }
-    const VolumeAppend append = AppendVolume(ctx, *target.file, record, &kept);
-    if (const char* fatal = FatalMessage(append)) return EndFatally(ctx, target, fatal);
-    if (append == VolumeAppend::kDamaged) {
-      ReportDamagedVolume(ctx);
-      continue;  // the same disk again
+    const RecoveryRebuild::DiskRead read =
+        recovery.ReadDataDisk(*target.file, record, expected_index);
+    if (read == RecoveryRebuild::DiskRead::kTargetFailed) {
+      return EndFatally(ctx, target, kWriteFailure);
+    }
+    if (read == RecoveryRebuild::DiskRead::kPlain) {
+      const VolumeAppend append = AppendVolume(ctx, *target.file, record, &kept);
+      if (const char* fatal = FatalMessage(append)) return EndFatally(ctx, target, fatal);
+      if (append == VolumeAppend::kDamaged) {
+        ReportDamagedVolume(ctx);
+        continue;  // the same disk again
+      }
     }
     ++expected_index;
-    if (record.continuation_mark == '*') return Complete(ctx, target);
+    if (record.continuation_mark == '*') break;
   }
+  if (!recovery.active()) return Complete(ctx, target);
+  // Every block checked, what was lost rebuilt, and the file synced and closed;
+  // only a whole file takes its place.
+  if (const std::optional<OperationOutcome> ended =
+          recovery.Finish(*target.file, target.written_path)) {
+    return *ended;
+  }
+  return PutInPlace(ctx, target);
 }
 
 }  // namespace slicery

@@ -10,6 +10,9 @@
 #include "diskset/volume.h"
 #include "diskset/volume_writer.h"
 #include "operation/closing_questions.h"
+#include "recovery/checksum_companion.h"
+#include "split/recovery_step.h"
+#include "split/volume_checks.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
 #include "ui/progress_meter.h"
@@ -22,15 +25,10 @@ struct SplitState {
   VolumeFields fields;  // path, id and the index of the next volume written
   std::unique_ptr<File> source;
   bool source_done = false;  // the volume holding the source's end is written
+  // With recovery disks: the checksum file of each data disk, and what the
+  // recovery disks are made from.
+  std::optional<ChecksumCompanion> checksums;
 };
-
-constexpr char kUnwritable[] =
-    "Error: Slicery was unable to write to the specified medium.\nMake sure the disk "
-    "is formatted and not write-protected.";
-
-void WarnUnwritable(Context& ctx) {
-  ShowDialog(ctx, kUnwritable, "Error", Buttons::kOk, Icon::kWarning);
-}
 
 // Whether `path` may be split: a file or a disk, examined before it is opened.
 // A folder cannot be read, a pipe would wait for a writer, a device such as
@@ -71,103 +69,14 @@ bool AwaitVolume(Context& ctx) {
   }
 }
 
-// Whether the volume may take this set: a blank one may, and so may one of an
-// older set that the user agrees to erase. A record names the set the volume
-// belongs to: this one when it carries this set's path and id. One that cannot
-// be read might be this set's own, so such a volume is refused rather than
-// offered for erasing. A record of this path with another id, or with none (a
-// split stopped while writing it), is an older set of the same file.
-bool AcceptRecordedSet(Context& ctx, const VolumeFields& set) {
-  const RecordedPath recorded = ReadRecordedPath(ctx.env);
-  switch (recorded.status) {
-    case RecordedPath::kNone:
-      RemoveLeftoverChunk(ctx.env);
-      return true;
-    case RecordedPath::kUnreadable:
-      WarnUnwritable(ctx);
-      return false;
-    case RecordedPath::kRead:
-      break;
-  }
-  if (recorded.first_line == set.source_path &&
-      recorded.operation_id == set.operation_id) {
-    ShowDialog(ctx,
-               "Error: this disk has already been used in this operation.\nSlicery "
-               "cannot write any more data to this disk.",
-               "Error", Buttons::kOk, Icon::kWarning);
-    return false;
-  }
-  const DialogResult reuse = ShowDialog(
-      ctx,
-      "This disk has already been used in a previous operation.  Continuing will "
-      "erase all former operation data.\nDo you still wish to use this disk?",
-      "Slicery", Buttons::kYesNo, Icon::kQuestion);
-  if (reuse != DialogResult::kYes) return false;
-  ClearDiskSet(ctx.env);
-  return true;
-}
-
-// Checks the volume in the drive and makes room on it. Its chunk budget, or
-// nothing when the volume is refused.
-std::optional<ChunkBudget> PrepareVolume(Context& ctx, const VolumeFields& set) {
-  // A volume folder with nothing mounted on it is an empty drive: nothing is
-  // read, removed or written there.
-  if (!ctx.env.VolumeHasMedium()) {
-    WarnUnwritable(ctx);
-    return std::nullopt;
-  }
-  if (!AcceptRecordedSet(ctx, set)) return std::nullopt;
-  // The volume must take a file.
-  if (!ProbeVolume(ctx.env)) {
-    WarnUnwritable(ctx);
-    return std::nullopt;
-  }
-  // And it must have room for a chunk beside the reserve.
-  const std::optional<ChunkBudget> budget = QueryChunkBudget(ctx.env);
-  if (!budget) {
-    ShowDialog(ctx, "Error: Disk must have at least 600 bytes free space.", "Error",
-               Buttons::kOk, Icon::kWarning);
-  }
-  return budget;
-}
-
-// What the split tells of a volume that was not written, and whether the
-// split goes on: a refused volume is asked for again, a source that cannot be
-// read on, or that changed, ends the split.
-struct VolumeNotice {
-  const char* text;
-  Icon icon;
-  bool split_goes_on;
-};
-
-VolumeNotice NoticeFor(VolumeWrite status) {
-  switch (status) {
-    case VolumeWrite::kReadBackFailed:
-      return {
-          "Error: the data on this disk did not read back as it was written.\nPlease "
-          "use another disk.",
-          Icon::kWarning, true};
-    case VolumeWrite::kSourceChanged:
-      return {"Error: the file changed while it was being split.\nOperation aborted.",
-              Icon::kError, false};
-    case VolumeWrite::kSourceFailed:
-      return {"Error: Slicery was unable to read the file.\nOperation aborted.",
-              Icon::kError, false};
-    case VolumeWrite::kWritten:
-    case VolumeWrite::kNotCreated:
-    case VolumeWrite::kFailed:
-      break;
-  }
-  return {kUnwritable, Icon::kWarning, true};
-}
-
 // Writes the next chunk onto the accepted volume and shows how it went. False
 // when the split ends there.
 bool FillVolume(Context& ctx, SplitState& split, SplitSource& source,
                 const ChunkBudget& budget) {
   ProgressMeter meter(ctx.out);
-  const VolumeWriteResult written =
-      WriteVolume(ctx.env, source, budget, split.fields, ctx.read_back_volumes, meter);
+  VolumeCompanion* companion = split.checksums ? &*split.checksums : nullptr;
+  const VolumeWriteResult written = WriteVolume(ctx.env, source, budget, split.fields,
+                                                ctx.read_back_volumes, meter, companion);
   if (written.status == VolumeWrite::kWritten) {
     // The byte count is shown only for a chunk on the medium with its record.
     ctx.out << written.kept << " bytes written";
@@ -176,12 +85,7 @@ bool FillVolume(Context& ctx, SplitState& split, SplitSource& source,
     split.source_done = written.last;
     return true;
   }
-  // Every other volume ends its progress line unfinished; one whose data file
-  // could not be created never started one.
-  if (written.status != VolumeWrite::kNotCreated) EndLine(ctx);
-  const VolumeNotice notice = NoticeFor(written.status);
-  ShowDialog(ctx, notice.text, "Error", Buttons::kOk, notice.icon);
-  return notice.split_goes_on;
+  return TellVolumeNotWritten(ctx, written.status);
 }
 
 }  // namespace
@@ -196,6 +100,10 @@ OperationOutcome RunSplitOperation(Context& ctx) {
   ctx.out << "Slicery Operation: Slicery\nFilename: " << split.fields.source_path;
   EndLine(ctx);
   SplitSource source{*split.source, 0, split.source->Identity()};
+  if (ctx.recovery_disks > 0) {
+    split.checksums.emplace(split.fields.operation_id, split.fields.source_path,
+                            source.opened ? source.opened->size : 0, ctx.recovery_disks);
+  }
   // One volume per pass, until the volume holding the source's end is written.
   // Only a read that comes up short finds that end, so even an empty source
   // gets a volume, and a source that fills its last volume exactly gets one
@@ -212,8 +120,11 @@ OperationOutcome RunSplitOperation(Context& ctx) {
       return AskAnotherOperation(ctx);
     }
   }
+  // Then the recovery disks, made from the source read again.
+  const bool complete =
+      !split.checksums || AddRecoveryDisks(ctx, split.fields, source, *split.checksums);
   split.source->Close();  // opened for reading only: nothing to lose
-  return AnnounceCompletion(ctx);
+  return complete ? AnnounceCompletion(ctx) : AskAnotherOperation(ctx);
 }
 
 }  // namespace slicery

@@ -1,4 +1,5 @@
-// Arbitrary bytes through the record parsers and the console readers. Rules:
+// Arbitrary bytes through the record parsers (the recovery files' among
+// them) and the console readers. Rules:
 // no crash and no access out of bounds (the sanitizers watch), fields the bytes
 // do not supply keep their earlier values, nothing over 259 characters comes
 // out as a path, and a dialog answers only with a button it offers.
@@ -16,6 +17,7 @@
 #include "diskset/disk_info.h"
 #include "platform/console_screen.h"
 #include "platform/dialog_types.h"
+#include "recovery/recovery_files.h"
 #include "ui/console.h"
 
 namespace slicery {
@@ -272,6 +274,25 @@ void CheckDialogs(std::string_view bytes) {
 }  // namespace
 }  // namespace slicery
 
+namespace slicery {
+namespace {
+
+// The checksum file and the recovery record: what reads is what the writer
+// gives back, field for field.
+void CheckRecoveryFiles(std::string_view bytes) {
+  if (const std::optional<ChunkChecksums> sums = ParseChunkChecksums(bytes)) {
+    Require(ParseChunkChecksums(FormatChunkChecksums(*sums)) == sums,
+            "a checksum file reads back as written");
+  }
+  if (const std::optional<RecoveryRecord> record = ParseRecoveryRecord(bytes)) {
+    Require(ParseRecoveryRecord(FormatRecoveryRecord(*record)) == record,
+            "a recovery record reads back as written");
+  }
+}
+
+}  // namespace
+}  // namespace slicery
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   slicery::CheckSetIdentity(bytes);
@@ -279,5 +300,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   slicery::CheckFirstLine(bytes);
   slicery::CheckWords(bytes);
   slicery::CheckDialogs(bytes);
+  slicery::CheckRecoveryFiles(bytes);
   return 0;
 }

@@ -17,8 +17,11 @@
 
 #include "e2e/e2e_test.h"
 #include "media/medium.h"
+#include "media/passthrough.h"
 
 namespace slicery::e2e {
+
+namespace fs = std::filesystem;
 
 void PrintTo(const MediumKind& kind, std::ostream* out) { *out << kind.name; }
 
@@ -80,11 +83,11 @@ class MediaTest : public E2eTest, public ::testing::WithParamInterface<MediumKin
     }
   }
 
-  // Makes the media, inserted as disks "1" to "3"; the reason when they
-  // cannot be made.
-  std::string MakeMedia() {
+  // Makes the media, inserted as disks "1" to "3" (or `count`); the reason
+  // when they cannot be made.
+  std::string MakeMedia(int count = kMediaCount) {
     if (std::string why = WhyNoMedia(GetParam()); !why.empty()) return why;
-    for (int n = 1; n <= kMediaCount; ++n) {
+    for (int n = 1; n <= count; ++n) {
       const std::string dir = temp_.path() + "/media/" + std::to_string(n);
       media_.push_back(std::make_unique<Medium>(GetParam(), dir));
       if (!media_.back()->mounted()) return media_.back()->error();
@@ -180,4 +183,112 @@ INSTANTIATE_TEST_SUITE_P(Media, OverfullMediumTest, ::testing::Values(kMedia[0])
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+// A set with one recovery disk on four floppy-sized media: three data disks
+// and the recovery disk, all of one kind, so the data disks' chunks left room
+// for the recovery disk's record in the medium's own blocks. Then the second
+// disk is lost, and the rebuild brings the file back whole from the others.
+class RecoveryMediumTest : public MediaTest {};
+
+TEST_P(RecoveryMediumTest, ALostDiskIsRebuiltFromTheRecoveryDisk) {
+  if (const std::string why = MakeMedia(4); !why.empty()) {
+    if (MediaRequired()) FAIL() << why;
+    GTEST_SKIP() << why;
+  }
+  const std::optional<Space> blank = MeasureSpace(MountPoint(1));
+  ASSERT_TRUE(blank);
+  ASSERT_TRUE(WriteRandomFile(Work("src.bin"), blank->free_bytes * 5 / 2, 21));
+  LaunchOptions options = Options();
+  options.args = {"--recovery", "1"};
+  std::unique_ptr<Session> split = Launch(options);
+  ASSERT_TRUE(split);
+  ASSERT_TRUE(
+      Play(*split, std::vector<Step>{{"Slicery", kMenu, "y\nsrc.bin"}} +
+                       SplitDisks({"1", "2", "3"}) +
+                       std::vector<Step>{{"Insert Disk",
+                                          "Please insert recovery disk #1 of 1 into "
+                                          "drive.  (No data on disk will be "
+                                          "overwritten.)",
+                                          "o", "4"},
+                                         {"Slicery", kComplete, "n"}}));
+  ASSERT_TRUE(Ended(*split));
+  ASSERT_TRUE(PlayToExit(std::vector<Step>{
+      {"Slicery", kMenu, "n"},
+      {"Slicery", kIdentify, "o", "1"},
+      {"Slicery (question)", Confirm("src.bin"), "n\nrebuilt.bin"},
+      {"Slicery", RequestDisk(1), "o", "1"},
+      {"Slicery", RequestDisk(2), "c"},
+      {"Slicery (question)",
+       "Do you want to go on without Disk #2?\nIts blocks will be rebuilt "
+       "from the recovery disks.",
+       "y"},
+      {"Slicery", "Please insert any recovery disk of this set.", "o", "4"},
+      {"Slicery", RequestDisk(3), "o", "3"},
+      {"Slicery", "Please insert recovery disk #1 of 1.", "o", "4"},
+      {"Slicery", kComplete, "n"}}));
+  EXPECT_TRUE(SameContents(Work("src.bin"), Work("rebuilt.bin")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, RecoveryMediumTest, ::testing::Values(kMedia[0]),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A read error in the middle of a chunk (a medium whose reads of bytes 4096
+// to 8191 of the data file fail): the rebuild counts those blocks bad, reads
+// on past them, and rebuilds them from the recovery disk.
+class ReadErrorTest : public E2eTest {};
+
+TEST_F(ReadErrorTest, BlocksThatDoNotReadAreRebuiltFromTheRecoveryDisk) {
+  if (const std::string why = WhyNoPassthrough(); !why.empty()) {
+    if (MediaRequired()) FAIL() << why;
+    GTEST_SKIP() << why;
+  }
+  const std::string bytes = RandomBytes(50000, 8);
+  ASSERT_TRUE(WriteFile(Work("src.bin"), bytes));
+  LaunchOptions options = Options();
+  options.args = {"--recovery", "1"};
+  options.env.back().second = "20000";
+  std::unique_ptr<Session> split = Launch(options);
+  ASSERT_TRUE(split);
+  ASSERT_TRUE(
+      Play(*split, std::vector<Step>{{"Slicery", kMenu, "y\nsrc.bin"}} +
+                       SplitDisks({"1", "2", "3"}) +
+                       std::vector<Step>{{"Insert Disk",
+                                          "Please insert recovery disk #1 of 1 into "
+                                          "drive.  (No data on disk will be "
+                                          "overwritten.)",
+                                          "o", "r1"},
+                                         {"Slicery", kComplete, "n"}}));
+  ASSERT_TRUE(Ended(*split));
+  // Disk 2 moves onto the faulty medium.
+  PassthroughMedium medium(temp_.path() + "/bad", PassthroughFault::kReadError,
+                           kDataFile);
+  ASSERT_TRUE(medium.mounted()) << medium.error();
+  for (const auto& file : fs::directory_iterator(drive_.DiskPath("2"))) {
+    fs::rename(file.path(), medium.backing() + "/" + file.path().filename().string());
+  }
+  drive_.AddMedium("bad2", medium.mount_point());
+  std::unique_ptr<Session> rebuild = Launch(options);
+  ASSERT_TRUE(rebuild);
+  ASSERT_TRUE(
+      Play(*rebuild, {{"Slicery", kMenu, "n"},
+                      {"Slicery", kIdentify, "o", "1"},
+                      {"Slicery (question)", Confirm("src.bin"), "n\nrebuilt.bin"},
+                      {"Slicery", RequestDisk(1), "o", "1"},
+                      {"Slicery", RequestDisk(2), "o", "bad2"}}));
+  const std::optional<Dialog> bad = rebuild->NextDialog();
+  ASSERT_TRUE(bad) << rebuild->Transcript();
+  EXPECT_TRUE(bad->text.starts_with("Disk #2 has ")) << bad->text;
+  std::cout << bad->text << std::endl;
+  EXPECT_NE(bad->text.find("bad block"), std::string::npos) << bad->text;
+  ASSERT_TRUE(rebuild->Type("o"));
+  ASSERT_TRUE(
+      Play(*rebuild, {{"Slicery", RequestDisk(3), "o", "3"},
+                      {"Slicery", "Please insert recovery disk #1 of 1.", "o", "r1"},
+                      {"Slicery", kComplete, "n"}}));
+  EXPECT_TRUE(Ended(*rebuild));
+  EXPECT_TRUE(Holds(Work("rebuilt.bin"), bytes));
+  std::string error;
+  EXPECT_TRUE(drive_.Insert("1", &error)) << error;  // off the medium before it goes
+  medium.Release();
+}
+
 }  // namespace slicery::e2e

@@ -109,6 +109,9 @@ bool PassthroughMedium::Start(PassthroughFault fault, const std::string& file,
     args.insert(args.end(), {"--flip", file, std::to_string(offset)});
   }
   if (fault == PassthroughFault::kDetach) args.insert(args.end(), {"--detach", file});
+  if (fault == PassthroughFault::kReadError) {
+    args.insert(args.end(), {"--read-error", file});
+  }
   args.insert(args.end(), {backing_, mount_point_});
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());

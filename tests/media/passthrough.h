@@ -22,6 +22,9 @@ enum class PassthroughFault {
   // At the first write to the file the file system lazily unmounts
   // itself and serves the open file on, detached.
   kDetach,
+  // Reads of the data file that touch bytes 4096 to 8191 fail, as a bad
+  // sector does.
+  kReadError,
 };
 
 // Why such a medium cannot be made here (not root, no /dev/fuse, no fusepy

@@ -1,12 +1,12 @@
 #!/usr/bin/python3
 """A pass-through FUSE file system over a backing folder, for the media tests.
 
-    passthrough_fs.py [--damage NAME | --flip NAME OFFSET | --detach NAME]
-                      BACKING MOUNT_POINT
+    passthrough_fs.py [--damage NAME | --flip NAME OFFSET | --detach NAME |
+                       --read-error NAME] BACKING MOUNT_POINT
 
 Serves BACKING at MOUNT_POINT in the foreground, with the kernel page cache kept
 across opens (kernel_cache), so what a program wrote can be read back from the
-cache without reaching this process. It can play one of two faulty media:
+cache without reaching this process. It can play one of four faulty media:
 
   --damage NAME  writes to files named NAME are stored with every bit flipped
                  from byte offset 4096 on, in the pages each write fills whole
@@ -18,6 +18,8 @@ cache without reaching this process. It can play one of two faulty media:
                  created by path afterwards lands in the bare mount-point folder.
                  The mount point may hold files of its own beforehand, hidden
                  while the file system is mounted over them.
+  --read-error NAME  reads of files named NAME that touch bytes 4096 to 8191
+                 fail with EIO, as a bad sector does; the rest reads well.
 
 Ends when the file system is unmounted, or, once detached, when its last open
 file is closed.
@@ -40,12 +42,13 @@ FLIP = bytes(b ^ 0xFF for b in range(256))
 class Passthrough(fusepy.Operations):
     use_ns = True
 
-    def __init__(self, backing, mount_point, damage, flip, detach):
+    def __init__(self, backing, mount_point, damage, flip, detach, read_error=None):
         self.backing = os.path.realpath(backing)
         self.mount_point = os.path.realpath(mount_point)
         self.damage = damage
         self.flip_name, self.flip_at = flip if flip else (None, None)
         self.detach = detach
+        self.read_error = read_error
         self.detached = False
         self.detach_lock = threading.Lock()
 
@@ -111,6 +114,8 @@ class Passthrough(fusepy.Operations):
         return os.open(self._real(path), os.O_RDWR | os.O_CREAT | os.O_TRUNC, mode)
 
     def read(self, path, size, offset, fh):
+        if self._named(path, self.read_error) and offset < 2 * PAGE and offset + size > PAGE:
+            raise fusepy.FuseOSError(errno.EIO)
         return os.pread(fh, size, offset)
 
     def write(self, path, data, offset, fh):
@@ -189,6 +194,7 @@ def main():
     fault.add_argument("--damage", metavar="NAME")
     fault.add_argument("--flip", nargs=2, metavar=("NAME", "OFFSET"))
     fault.add_argument("--detach", metavar="NAME")
+    fault.add_argument("--read-error", metavar="NAME")
     parser.add_argument("backing")
     parser.add_argument("mount_point")
     args = parser.parse_args()
@@ -199,7 +205,7 @@ def main():
             parser.error("--flip: OFFSET must be a byte offset, 0 or more")
         flip = (name, int(at))
     operations = Passthrough(args.backing, args.mount_point, args.damage, flip,
-                             args.detach)
+                             args.detach, args.read_error)
     fusepy.FUSE(operations, args.mount_point, foreground=True, kernel_cache=True,
                 big_writes=True, use_ino=True, nonempty=True,
                 fsname="slicery-passthrough")

@@ -105,3 +105,47 @@ TEST(CommandLineTest, TextsPrintedForHelpVersionAndUsageErrors) {
 
 }  // namespace
 }  // namespace slicery
+
+namespace slicery {
+namespace {
+
+// --recovery N comes before SLICERY_RECOVERY; N is 1 to 16 in plain digits,
+// and anything else is one line naming where it came from.
+TEST(CommandLineTest, RecoveryDisksFromTheOptionOrTheVariable) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* variable;
+    std::optional<int> disks;
+    const char* error;  // part of the line on standard error
+  };
+  const Case cases[] = {
+      {{}, nullptr, 0, ""},
+      {{}, "", 0, ""},
+      {{"--recovery", "2"}, nullptr, 2, ""},
+      {{"--recovery=16"}, "3", 16, ""},
+      {{}, "1", 1, ""},
+      {{"--recovery", "17"}, nullptr, std::nullopt, "--recovery must be a number"},
+      {{"--recovery=0"}, nullptr, std::nullopt, "from 1 to 16, not \"0\""},
+      {{"--recovery=02"}, nullptr, std::nullopt, "--recovery"},
+      {{"--recovery=-1"}, nullptr, std::nullopt, "--recovery"},
+      {{}, "two", std::nullopt, "SLICERY_RECOVERY must be a number"},
+      {{}, " 2", std::nullopt, "SLICERY_RECOVERY"},
+  };
+  for (const Case& c : cases) {
+    const CommandLine line = ParseCommandLine(c.args);
+    ASSERT_EQ(line.action, Action::kRun) << c.error;
+    std::string error;
+    EXPECT_EQ(RecoveryDisks(line, c.variable, &error), c.disks) << c.error;
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    if (!c.disks) {
+      EXPECT_EQ(error.rfind("slicery: ", 0), 0u) << error;
+    }
+  }
+  EXPECT_EQ(ParseCommandLine({"--recovery"}).error, "--recovery needs a value");
+  for (const char* part : {"--recovery N", "SLICERY_RECOVERY", "SLICERY.C2Z"}) {
+    EXPECT_NE(std::string(kUsageText).find(part), std::string::npos) << part;
+  }
+}
+
+}  // namespace
+}  // namespace slicery

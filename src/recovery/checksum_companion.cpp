@@ -1,0 +1,117 @@
+#include "recovery/checksum_companion.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "diskset/volume.h"
+#include "recovery/stripe_codec.h"
+
+namespace slicery {
+namespace {
+
+std::uint64_t RoundUp(std::uint64_t bytes, std::uint64_t unit) {
+  return (bytes + unit - 1) / unit * unit;
+}
+
+// Reads `length` bytes of `source` from `offset` block by block: the checksum
+// of each block, of the whole chunk, and the file's checksum carried on.
+bool ChecksumChunk(File& source, std::uint64_t offset, std::uint64_t length,
+                   std::uint64_t block_size, ChunkChecksums* sums,
+                   std::uint64_t* chunk_sum, StreamChecksum* file) {
+  if (!source.Seek(offset)) return false;
+  std::vector<char> block(block_size);
+  ChunkChecksum chunk;
+  for (std::uint64_t done = 0; done < length;) {
+    const std::size_t wanted = std::min<std::uint64_t>(block_size, length - done);
+    bool failed = false;
+    if (source.Read(block.data(), wanted, &failed) != wanted) return false;
+    sums->blocks.push_back(BlockChecksum({block.data(), wanted}));
+    chunk.AddBlock(sums->blocks.back());
+    file->Add(block.data(), wanted);
+    done += wanted;
+  }
+  *chunk_sum = chunk.Digest();
+  return true;
+}
+
+}  // namespace
+
+ChecksumCompanion::ChecksumCompanion(OperationId set_id, const std::string& source_path,
+                                     std::uint64_t file_length, int recovery_disks)
+    : set_id_(set_id),
+      path_length_(source_path.size()),
+      file_length_(file_length),
+      recovery_disks_(recovery_disks) {}
+
+// The room a recovery disk needs beside its chunk, which is more than the
+// checksum file takes: so every disk of the set's kind takes a recovery disk.
+// The record lists every data disk; their count is bounded from what is
+// left of the file, were every disk from here on like this one.
+std::optional<std::uint64_t> ChecksumCompanion::Reserve(Env& env,
+                                                        const ChunkBudget& budget,
+                                                        std::int32_t disk_index,
+                                                        std::uint64_t next_chunk) {
+  if (disk_index == 0) block_size_ = ChooseBlockSize(budget.bytes);
+  const std::uint64_t blocks = BlocksIn(budget.bytes, block_size_);
+  const std::uint64_t unit = FileRoomUnit(env);
+  const auto reserve_for = [&](std::uint64_t disks) {
+    return RoundUp(RecoveryRecordBound(path_length_, disks, blocks), unit);
+  };
+  const std::uint64_t left = file_length_ > next_chunk ? file_length_ - next_chunk : 0;
+  // The fewest disks that, with the room their record takes, hold the rest
+  // of the file on disks like this one; at most the most a set may have.
+  std::uint64_t disks = static_cast<std::uint64_t>(disk_index) + 1;
+  for (; disks < kMaxStripeBlocks; ++disks) {
+    const std::uint64_t reserve = reserve_for(disks);
+    if (budget.bytes <= reserve) continue;
+    const std::uint64_t chunk = budget.bytes - reserve;
+    const std::uint64_t needed =
+        static_cast<std::uint64_t>(disk_index) + (left + chunk - 1) / chunk;
+    if (needed <= disks) break;
+  }
+  const std::uint64_t reserve = reserve_for(disks);
+  if (budget.bytes <= reserve && left > 0) return std::nullopt;
+  return reserve;
+}
+
+WriteResult ChecksumCompanion::Write(Env& env, File& source, std::int32_t disk_index,
+                                     std::uint64_t offset, std::uint64_t length) {
+  ChunkChecksums sums{set_id_,      disk_index,      offset,      length,
+                      file_length_, recovery_disks_, block_size_, {}};
+  pending_file_ = kept_file_;
+  pending_ = {offset, length, 0};
+  written_identity_.reset();
+  if (!ChecksumChunk(source, offset, length, block_size_, &sums, &pending_.checksum,
+                     &pending_file_)) {
+    return WriteResult::kFailed;
+  }
+  written_ = FormatChunkChecksums(sums);
+  // Binary: the text carries its own CR LF line ends.
+  std::unique_ptr<File> file =
+      env.Open(VolumeFilePath(env, kChecksumFileName), FileMode::kWriteBinary);
+  if (!file) return WriteResult::kFailed;
+  const bool stored = file->Write(written_.data(), written_.size()) && file->Sync();
+  written_identity_ = file->Identity();
+  const bool closed = file->Close();
+  if (stored && closed) return WriteResult::kWritten;
+  return file->NoSpace() ? WriteResult::kNoSpace : WriteResult::kFailed;
+}
+
+bool ChecksumCompanion::ReadsBack(Env& env) {
+  if (!written_identity_) return false;
+  std::unique_ptr<File> file = env.OpenFromMedium(VolumeFilePath(env, kChecksumFileName));
+  if (!file) return false;
+  const std::optional<FileIdentity> found = file->Identity();
+  std::string bytes(written_.size() + 1, '\0');
+  bool failed = false;
+  bytes.resize(file->Read(bytes.data(), bytes.size(), &failed));
+  file->Close();  // opened for reading only
+  return found && found->SameFileAs(*written_identity_) && !failed && bytes == written_;
+}
+
+void ChecksumCompanion::Keep() {
+  chunks_.push_back(pending_);
+  kept_file_ = pending_file_;
+}
+
+}  // namespace slicery

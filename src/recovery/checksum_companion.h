@@ -1,0 +1,54 @@
+// The checksum file of each data disk of a set with recovery disks, written
+// beside each chunk as the split goes, and what the set's recovery disks need
+// to know of the data disks once they are all written.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "diskset/volume_writer.h"
+#include "recovery/checksum.h"
+#include "recovery/recovery_files.h"
+
+namespace slicery {
+
+class ChecksumCompanion : public VolumeCompanion {
+ public:
+  // A set of a file of `file_length` bytes, recorded as `source_path`, with
+  // `recovery_disks` recovery disks.
+  ChecksumCompanion(OperationId set_id, const std::string& source_path,
+                    std::uint64_t file_length, int recovery_disks);
+
+  std::optional<std::uint64_t> Reserve(Env& env, const ChunkBudget& budget,
+                                       std::int32_t disk_index,
+                                       std::uint64_t next_chunk) override;
+  WriteResult Write(Env& env, File& source, std::int32_t disk_index, std::uint64_t offset,
+                    std::uint64_t length) override;
+  bool ReadsBack(Env& env) override;
+  void Keep() override;
+
+  // The data disks kept so far, in order, and the checksum of the bytes they hold.
+  const std::vector<ChunkEntry>& chunks() const { return chunks_; }
+  FileChecksum file_checksum() const { return kept_file_.Digest128(); }
+  std::uint64_t block_size() const { return block_size_; }
+  std::uint64_t file_length() const { return file_length_; }
+
+ private:
+  const OperationId set_id_;
+  const std::size_t path_length_;
+  const std::uint64_t file_length_;
+  const int recovery_disks_;
+  std::uint64_t block_size_ = kMinBlockSize;  // chosen at the first volume
+  std::vector<ChunkEntry> chunks_;
+  StreamChecksum kept_file_{StreamChecksum::k128};  // over the chunks kept
+  // The volume being written: its chunk, the file's checksum through it, and
+  // the checksum file's bytes and identity, for the read-back.
+  ChunkEntry pending_;
+  StreamChecksum pending_file_{StreamChecksum::k128};
+  std::string written_;
+  std::optional<FileIdentity> written_identity_;
+};
+
+}  // namespace slicery

@@ -1,0 +1,114 @@
+// Writes the recovery disks of a set after its last data disk.
+#include "split/recovery_step.h"
+
+#include <ostream>
+#include <string>
+
+#include "recovery/recovery_writer.h"
+#include "recovery/stripe_codec.h"
+#include "split/volume_checks.h"
+#include "ui/console.h"
+#include "ui/dialog.h"
+#include "ui/progress_meter.h"
+
+namespace slicery {
+namespace {
+
+std::string Count(std::uint64_t count, const char* what) {
+  return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
+}
+
+// Waits for recovery disk `number` of `total`. False when the user gives the
+// recovery disks up.
+bool AwaitRecoveryDisk(Context& ctx, int number, int total) {
+  for (;;) {
+    const DialogResult inserted =
+        ShowDialog(ctx,
+                   "Please insert recovery disk #" + std::to_string(number) + " of " +
+                       std::to_string(total) +
+                       " into drive.  (No data on disk will be overwritten.)",
+                   "Insert Disk", Buttons::kOkCancel, Icon::kNone);
+    if (inserted == DialogResult::kOk) return true;
+    const DialogResult abort =
+        ShowDialog(ctx, "Abort operation?", "Slicery", Buttons::kYesNo, Icon::kQuestion);
+    if (abort == DialogResult::kYes) return false;
+  }
+}
+
+void TellFewerRecoveryDisks(Context& ctx, int written, int asked) {
+  ShowDialog(ctx,
+             "The data disks of this set are complete, but it has fewer recovery disks "
+             "than asked for: " +
+                 std::to_string(written) + " of " + std::to_string(asked) + ".",
+             "Slicery", Buttons::kOk, Icon::kWarning);
+}
+
+// Data disks and recovery disks of one set are at most 255.
+bool FitsTheCode(Context& ctx, std::size_t data_disks, int recovery_disks) {
+  if (data_disks + recovery_disks <= kMaxStripeBlocks) return true;
+  ShowDialog(ctx,
+             "This set has " + Count(data_disks, "data disk") + ". With " +
+                 Count(recovery_disks, "recovery disk") +
+                 " it would have more than 255 disks, which recovery disks cannot "
+                 "protect.\nThe data disks are complete; no recovery disk will be "
+                 "written.",
+             "Slicery", Buttons::kOk, Icon::kWarning);
+  return false;
+}
+
+// The volume in the drive, checked like a data disk, with room for the
+// recovery chunk and its record. Its budget, or nothing when it is refused.
+std::optional<ChunkBudget> PrepareRecoveryDisk(Context& ctx, const VolumeFields& set,
+                                               const RecoveryPlan& plan) {
+  const std::optional<ChunkBudget> budget = PrepareVolume(ctx, set);
+  if (!budget) return std::nullopt;
+  const std::uint64_t needs = RecoveryDiskNeeds(plan, FileRoomUnit(ctx.env));
+  if (budget->bytes >= needs) return budget;
+  const std::uint64_t reserve = std::max(kVolumeReserve, budget->unit);
+  ShowDialog(ctx,
+             "Error: this disk is too small for a recovery disk of this set.\nA recovery "
+             "disk needs " +
+                 std::to_string(needs + reserve) + " bytes free.",
+             "Error", Buttons::kOk, Icon::kWarning);
+  return std::nullopt;
+}
+
+RecoveryPlan PlanOf(const Context& ctx, const VolumeFields& set,
+                    const ChecksumCompanion& checksums) {
+  return {set.source_path,        set.operation_id,        ctx.recovery_disks,
+          checksums.block_size(), checksums.file_length(), checksums.file_checksum(),
+          checksums.chunks()};
+}
+
+}  // namespace
+
+bool AddRecoveryDisks(Context& ctx, const VolumeFields& set, SplitSource& source,
+                      const ChecksumCompanion& checksums) {
+  const RecoveryPlan plan = PlanOf(ctx, set, checksums);
+  // The chunks cover the file as it was opened, or it changed under the split.
+  if (source.next_chunk != plan.file_length) {
+    ShowVolumeNotice(ctx, VolumeWrite::kSourceChanged);
+    return false;
+  }
+  if (!FitsTheCode(ctx, plan.chunks.size(), plan.recovery_disks)) return false;
+  for (int index = 0; index < plan.recovery_disks;) {
+    if (!AwaitRecoveryDisk(ctx, index + 1, plan.recovery_disks)) {
+      TellFewerRecoveryDisks(ctx, index, plan.recovery_disks);
+      return false;
+    }
+    if (!PrepareRecoveryDisk(ctx, set, plan)) continue;
+    ProgressMeter meter(ctx.out);
+    const VolumeWriteResult written = WriteRecoveryDisk(
+        ctx.env, source.file, source.opened, plan, index, ctx.read_back_volumes, meter);
+    if (written.status == VolumeWrite::kWritten) {
+      ctx.out << written.kept << " bytes written";
+      EndLine(ctx);
+      ++index;
+    } else if (!TellVolumeNotWritten(ctx, written.status)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace slicery

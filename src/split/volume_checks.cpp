@@ -1,0 +1,132 @@
+#include "split/volume_checks.h"
+
+#include "recovery/recovery_volume.h"
+#include "ui/dialog.h"
+
+namespace slicery {
+namespace {
+
+constexpr char kUnwritable[] =
+    "Error: Slicery was unable to write to the specified medium.\nMake sure the disk "
+    "is formatted and not write-protected.";
+
+void WarnUnwritable(Context& ctx) {
+  ShowDialog(ctx, kUnwritable, "Error", Buttons::kOk, Icon::kWarning);
+}
+
+// Whether the volume may take this set: a blank one may, and so may one of an
+// older set that the user agrees to erase. A record names the set the volume
+// belongs to: this one when it carries this set's path and id. One that cannot
+// be read might be this set's own, so such a volume is refused rather than
+// offered for erasing. A record of this path with another id, or with none (a
+// split stopped while writing it), is an older set of the same file.
+bool AcceptRecordedSet(Context& ctx, const VolumeFields& set) {
+  RecordedPath recorded = ReadRecordedPath(ctx.env);
+  // A volume without a record may be a recovery disk, whose record names its set.
+  if (recorded.status == RecordedPath::kNone) recorded = ReadRecoveryDiskSet(ctx.env);
+  switch (recorded.status) {
+    case RecordedPath::kNone:
+      RemoveLeftoverChunk(ctx.env);
+      return true;
+    case RecordedPath::kUnreadable:
+      WarnUnwritable(ctx);
+      return false;
+    case RecordedPath::kRead:
+      break;
+  }
+  if (recorded.first_line == set.source_path &&
+      recorded.operation_id == set.operation_id) {
+    ShowDialog(ctx,
+               "Error: this disk has already been used in this operation.\nSlicery "
+               "cannot write any more data to this disk.",
+               "Error", Buttons::kOk, Icon::kWarning);
+    return false;
+  }
+  const DialogResult reuse = ShowDialog(
+      ctx,
+      "This disk has already been used in a previous operation.  Continuing will "
+      "erase all former operation data.\nDo you still wish to use this disk?",
+      "Slicery", Buttons::kYesNo, Icon::kQuestion);
+  if (reuse != DialogResult::kYes) return false;
+  ClearDiskSet(ctx.env);
+  return true;
+}
+
+}  // namespace
+
+std::optional<ChunkBudget> PrepareVolume(Context& ctx, const VolumeFields& set) {
+  // A volume folder with nothing mounted on it is an empty drive: nothing is
+  // read, removed or written there.
+  if (!ctx.env.VolumeHasMedium()) {
+    WarnUnwritable(ctx);
+    return std::nullopt;
+  }
+  if (!AcceptRecordedSet(ctx, set)) return std::nullopt;
+  // The volume must take a file.
+  if (!ProbeVolume(ctx.env)) {
+    WarnUnwritable(ctx);
+    return std::nullopt;
+  }
+  // And it must have room for a chunk beside the reserve.
+  const std::optional<ChunkBudget> budget = QueryChunkBudget(ctx.env);
+  if (!budget) {
+    ShowDialog(ctx, "Error: Disk must have at least 600 bytes free space.", "Error",
+               Buttons::kOk, Icon::kWarning);
+  }
+  return budget;
+}
+
+namespace {
+
+// What the split tells of a volume that was not written, and whether the
+// split goes on: a refused volume is asked for again, a source that cannot be
+// read on, or that changed, ends the split.
+struct VolumeNotice {
+  const char* text;
+  Icon icon;
+  bool split_goes_on;
+};
+
+VolumeNotice NoticeFor(VolumeWrite status) {
+  switch (status) {
+    case VolumeWrite::kReadBackFailed:
+      return {
+          "Error: the data on this disk did not read back as it was written.\nPlease "
+          "use another disk.",
+          Icon::kWarning, true};
+    case VolumeWrite::kSourceChanged:
+      return {"Error: the file changed while it was being split.\nOperation aborted.",
+              Icon::kError, false};
+    case VolumeWrite::kSourceFailed:
+      return {"Error: Slicery was unable to read the file.\nOperation aborted.",
+              Icon::kError, false};
+    case VolumeWrite::kTooSmall:
+      return {
+          "Error: this disk is too small for a set with recovery disks.\nPlease use a "
+          "larger disk.",
+          Icon::kWarning, true};
+    case VolumeWrite::kWritten:
+    case VolumeWrite::kNotCreated:
+    case VolumeWrite::kFailed:
+      break;
+  }
+  return {kUnwritable, Icon::kWarning, true};
+}
+
+}  // namespace
+
+bool TellVolumeNotWritten(Context& ctx, VolumeWrite status) {
+  // A volume ends its progress line unfinished; one whose file could not be
+  // created never started one.
+  if (status != VolumeWrite::kNotCreated && status != VolumeWrite::kTooSmall)
+    EndLine(ctx);
+  return ShowVolumeNotice(ctx, status);
+}
+
+bool ShowVolumeNotice(Context& ctx, VolumeWrite status) {
+  const VolumeNotice notice = NoticeFor(status);
+  ShowDialog(ctx, notice.text, "Error", Buttons::kOk, notice.icon);
+  return notice.split_goes_on;
+}
+
+}  // namespace slicery
