@@ -9,13 +9,6 @@
 namespace slicery {
 namespace {
 
-// Dots owed once `done` of `length` bytes are read back: one per 25th.
-std::uint64_t DotsDue(std::uint64_t done, std::uint64_t length) {
-  if (length == 0) return 0;
-  // Multiplied in two steps, so that no length near 2^64 overflows.
-  return done / length * kProgressScale + done % length * kProgressScale / length;
-}
-
 // One byte past the chunk: the medium must have none.
 bool EndsHere(File& medium) {
   char extra;
@@ -41,10 +34,7 @@ ChunkComparison CompareChunk(File& medium, File& source, std::uint64_t length,
       return ChunkComparison::kDiffers;
     }
     done += wanted;
-    for (const std::uint64_t due = DotsDue(done, length); dots < due; ++dots) {
-      meter.Dot();
-      meter.Show();
-    }
+    DrawDotsDue(meter, done, length, &dots);
   }
   return EndsHere(medium) ? ChunkComparison::kEqual : ChunkComparison::kDiffers;
 }

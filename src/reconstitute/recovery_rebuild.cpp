@@ -23,16 +23,6 @@ std::string Blocks(std::uint64_t count) {
   return std::to_string(count) + (count == 1 ? " bad block" : " bad blocks");
 }
 
-// Dots owed once `done` of `length` bytes are through: one per 25th.
-void DrawDots(ProgressMeter& meter, std::uint64_t done, std::uint64_t length,
-              std::uint64_t* drawn) {
-  const std::uint64_t due = length == 0 ? 0 : done * kProgressScale / length;
-  for (; *drawn < due; ++*drawn) {
-    meter.Dot();
-    meter.Show();
-  }
-}
-
 // Reads block `block` of `size` bytes of the open data file into `into`.
 // False on a read error or a file that ends early; the next block is read
 // from its own offset either way.
@@ -123,7 +113,7 @@ bool RecoveryRebuild::CopyGoodBlocks(File& data, File& target,
     } else {
       *good += size;
     }
-    DrawDots(meter, j * block_size_ + size, disk->length, &dots);
+    DrawDotsDue(meter, j * block_size_ + size, disk->length, &dots);
   }
   return true;
 }

@@ -16,16 +16,6 @@ constexpr std::size_t kMostSegment = 1024 * 1024;
 constexpr std::size_t kSegmentBudget = 8 * 1024 * 1024;
 constexpr std::size_t kLeastSegment = 4096;
 
-// Draws the dots owed once `done` of `length` bytes are through: one per 25th.
-void DrawDots(ProgressMeter& meter, std::uint64_t done, std::uint64_t length,
-              std::uint64_t* drawn) {
-  const std::uint64_t due = length == 0 ? 0 : done * kProgressScale / length;
-  for (; *drawn < due; ++*drawn) {
-    meter.Dot();
-    meter.Show();
-  }
-}
-
 class RecoveryDiskWriter {
  public:
   RecoveryDiskWriter(Env& env, File& source, const std::optional<FileIdentity>& opened,
@@ -90,7 +80,7 @@ class RecoveryDiskWriter {
       }
       sums.Add(out.data(), size);
       const std::uint64_t before = dots;
-      DrawDots(meter_, at + size, length_, &dots);
+      DrawDotsDue(meter_, at + size, length_, &dots);
       if (dots != before && !chunk.Sync()) return VolumeWrite::kFailed;
     }
     sums.Finish();
@@ -169,7 +159,7 @@ class RecoveryDiskWriter {
       if (file->Read(bytes.data(), wanted, &failed) != wanted) return false;
       sums.Add(bytes.data(), wanted);
       at += wanted;
-      DrawDots(meter_, at, length_, &dots);
+      DrawDotsDue(meter_, at, length_, &dots);
     }
     bool failed = false;
     const bool ends = file->Read(bytes.data(), 1, &failed) == 0 && !failed;

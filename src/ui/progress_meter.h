@@ -1,6 +1,7 @@
 // One progress line per volume: label, dots, "] ", then the caller's count.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 
 namespace slicery {
@@ -19,5 +20,10 @@ class ProgressMeter {
  private:
   std::ostream& out_;
 };
+
+// For a meter that counts 25ths of `length` bytes: draws and shows the dots
+// owed once `done` bytes are through, beyond the *drawn already there.
+void DrawDotsDue(ProgressMeter& meter, std::uint64_t done, std::uint64_t length,
+                 std::uint64_t* drawn);
 
 }  // namespace slicery
