@@ -20,7 +20,7 @@
 # folder is always the image's.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/ensure-packages.sh" g++ cmake make libgtest-dev coreutils \
+"$root/scripts/ensure-packages.sh" g++ cmake make libgtest-dev libisal-dev libxxhash-dev coreutils \
   diffutils e2fsprogs mount par2 python3 time
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build-bench" --target slicery_bench slicery -j2 >/dev/null

@@ -131,7 +131,7 @@ main() {
       ;;
   esac
   if [ -z "${SLICERY_DEMO_PROGRAM:-}" ]; then
-    "$root/scripts/ensure-packages.sh" g++ cmake make libgtest-dev tmux
+    "$root/scripts/ensure-packages.sh" g++ cmake make libgtest-dev libisal-dev libxxhash-dev tmux
     cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$root/build" --target slicery -j"$(nproc)" >/dev/null
     export SLICERY_DEMO_PROGRAM="$root/build/slicery"

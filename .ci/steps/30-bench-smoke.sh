@@ -5,7 +5,7 @@
 # goals are not enforced here: CI machines are shared.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
-"$root/scripts/ensure-packages.sh" g++ cmake make libgtest-dev coreutils
+"$root/scripts/ensure-packages.sh" g++ cmake make libgtest-dev libisal-dev libxxhash-dev coreutils
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build-bench" --target slicery_bench -j2 >/dev/null
 bench="$root/build-bench/bench/slicery_bench"
