@@ -55,16 +55,22 @@ bool SyncAndClose(File& file) {
   return synced && closed;
 }
 
-WriteResult WriteDiskInfo(Env& env, const DiskInfoRecord& record,
-                          std::optional<FileIdentity>* written) {
-  std::unique_ptr<File> file = env.Open(InfoFilePath(env), FileMode::kWriteText);
+WriteResult WriteVolumeText(Env& env, const char* name, FileMode mode,
+                            const std::string& text,
+                            std::optional<FileIdentity>* written) {
+  std::unique_ptr<File> file = env.Open(VolumeFilePath(env, name), mode);
   if (!file) return WriteResult::kFailed;
-  const std::string text = FormatDiskInfo(record, kRecordLineEnd);
   const bool stored = file->Write(text.data(), text.size()) && file->Sync();
   if (written != nullptr) *written = file->Identity();
   const bool closed = file->Close();
   if (stored && closed) return WriteResult::kWritten;
   return file->NoSpace() ? WriteResult::kNoSpace : WriteResult::kFailed;
+}
+
+WriteResult WriteDiskInfo(Env& env, const DiskInfoRecord& record,
+                          std::optional<FileIdentity>* written) {
+  return WriteVolumeText(env, kInfoFileName, FileMode::kWriteText,
+                         FormatDiskInfo(record, kRecordLineEnd), written);
 }
 
 namespace {

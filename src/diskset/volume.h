@@ -52,6 +52,12 @@ enum class WriteResult {
 
 // Writes the volume's record and makes it reach the medium. Sets *written,
 // when given, to the identity of the file written.
+// Writes `text` as the volume's file `name`, opened in `mode`, and makes it
+// durable; *written (when given) receives which file it went to.
+WriteResult WriteVolumeText(Env& env, const char* name, FileMode mode,
+                            const std::string& text,
+                            std::optional<FileIdentity>* written);
+
 WriteResult WriteDiskInfo(Env& env, const DiskInfoRecord& record,
                           std::optional<FileIdentity>* written = nullptr);
 

@@ -17,6 +17,9 @@
 namespace slicery {
 namespace {
 
+// How many names the scratch file of the repair tries beside the target.
+constexpr int kScratchNames = 100;
+
 // Reads `size` bytes at `offset` of `file` into `into`, zeros after them.
 bool ReadAt(File& file, std::uint64_t offset, std::size_t size, std::size_t padded,
             unsigned char* into) {
@@ -183,17 +186,19 @@ std::vector<std::int32_t> RecoveryRebuild::Repair(File& target,
   }
   const std::vector<Stripe> stripes = PlanStripes();
   // The recovery blocks of the damaged stripes wait in a scratch file beside
-  // the target, so that one recovery disk at a time is in the drive. Its name
-  // is one that holds nothing yet: nothing of the user's is written over.
+  // the target, so that one recovery disk at a time is in the drive. It is
+  // made only where nothing is yet: nothing of the user's is written over.
   std::string scratch_path = target_path + ".recovery";
-  for (int n = 1; ctx_.env.Exists(scratch_path); ++n) {
+  std::unique_ptr<File> scratch = ctx_.env.CreateNew(scratch_path, target_path);
+  for (int n = 1; !scratch && n < kScratchNames; ++n) {
     scratch_path = target_path + ".recovery" + std::to_string(n);
+    scratch = ctx_.env.CreateNew(scratch_path, target_path);
   }
   std::vector<std::uint16_t> have(stripes.size());
-  if (std::unique_ptr<File> scratch =
-          ctx_.env.Open(scratch_path, FileMode::kWriteBinary)) {
+  if (scratch) {
     CollectRecoveryBlocks(stripes, *scratch, &have);
-    scratch->Close();  // a failed write left its block unmarked
+    // A failed write left its block unmarked; a failed close, any of them.
+    if (!scratch->Close()) have.assign(have.size(), 0);
   }
   std::unique_ptr<File> reread = ctx_.env.Open(scratch_path, FileMode::kReadBinary);
   std::unique_ptr<File> written =

@@ -87,14 +87,8 @@ WriteResult ChecksumCompanion::Write(Env& env, File& source, std::int32_t disk_i
   }
   written_ = FormatChunkChecksums(sums);
   // Binary: the text carries its own CR LF line ends.
-  std::unique_ptr<File> file =
-      env.Open(VolumeFilePath(env, kChecksumFileName), FileMode::kWriteBinary);
-  if (!file) return WriteResult::kFailed;
-  const bool stored = file->Write(written_.data(), written_.size()) && file->Sync();
-  written_identity_ = file->Identity();
-  const bool closed = file->Close();
-  if (stored && closed) return WriteResult::kWritten;
-  return file->NoSpace() ? WriteResult::kNoSpace : WriteResult::kFailed;
+  return WriteVolumeText(env, kChecksumFileName, FileMode::kWriteBinary, written_,
+                         &written_identity_);
 }
 
 bool ChecksumCompanion::ReadsBack(Env& env) {

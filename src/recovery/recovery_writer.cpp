@@ -124,13 +124,11 @@ class RecoveryDiskWriter {
 
   VolumeWrite WriteRecord() {
     record_text_ = FormatRecoveryRecord(Record());
-    std::unique_ptr<File> file =
-        env_.Open(VolumeFilePath(env_, kRecoveryRecordName), FileMode::kWriteBinary);
-    if (!file) return VolumeWrite::kFailed;
-    const bool stored = file->Write(record_text_.data(), record_text_.size());
-    record_written_ = file->Identity();
-    if (!SyncAndClose(*file) || !stored || !env_.SyncVolume())
+    if (WriteVolumeText(env_, kRecoveryRecordName, FileMode::kWriteBinary, record_text_,
+                        &record_written_) != WriteResult::kWritten ||
+        !env_.SyncVolume()) {
       return VolumeWrite::kFailed;
+    }
     return VolumeWrite::kWritten;
   }
 
