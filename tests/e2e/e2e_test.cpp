@@ -1,5 +1,6 @@
 #include "e2e/e2e_test.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -72,7 +73,10 @@ std::vector<Step> SplitDisks(const std::vector<std::string>& disks) {
          << "; first difference at offset " << at;
 }
 
-E2eTest::E2eTest() : drive_(temp_.path()), work_(temp_.path() + "/work") {
+E2eTest::E2eTest()
+    : drive_(temp_.path()),
+      work_(temp_.path() + "/work"),
+      state_(temp_.path() + "/state") {
   std::filesystem::create_directories(work_);
 }
 
@@ -89,8 +93,18 @@ LaunchOptions E2eTest::Options(const std::string& dir) const {
 }
 
 std::unique_ptr<Session> E2eTest::Launch(const LaunchOptions& options) {
+  // The journal of a split goes to the test's own state folder, never the
+  // user's, unless the test names another.
+  LaunchOptions isolated = options;
+  for (const auto& [name, value] :
+       {std::pair{"XDG_STATE_HOME", state_}, {"HOME", temp_.path() + "/home"}}) {
+    const bool named =
+        std::any_of(isolated.env.begin(), isolated.env.end(),
+                    [&](const auto& given) { return given.first == name; });
+    if (!named) isolated.env.insert(isolated.env.begin(), {name, value});
+  }
   std::string error;
-  std::unique_ptr<Session> session = Session::Start(options, &error);
+  std::unique_ptr<Session> session = Session::Start(isolated, &error);
   EXPECT_NE(session, nullptr) << error;
   return session;
 }
