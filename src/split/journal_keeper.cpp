@@ -1,0 +1,260 @@
+#include "split/journal_keeper.h"
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "recovery/checksum.h"
+#include "split/volume_checks.h"
+#include "ui/console.h"
+#include "ui/dialog.h"
+#include "ui/progress_meter.h"
+
+namespace slicery {
+namespace {
+
+constexpr std::size_t kReadPiece = 1024 * 1024;
+
+// A progress line that counts 25ths of `total` bytes.
+struct Dots {
+  ProgressMeter& meter;
+  std::uint64_t total;
+  std::uint64_t done = 0;
+  std::uint64_t drawn = 0;
+};
+
+enum class ChunkRead { kRead, kShort, kFailed };
+
+// Reads `length` bytes of `source` on from where it stands into their chunk
+// checksum over blocks of `block_size`, carrying on the file's checksum in
+// `file` and the dots in `dots` when given.
+ChunkRead SumChunk(File& source, std::uint64_t length, std::uint64_t block_size,
+                   std::uint64_t* sum, StreamChecksum* file, Dots* dots) {
+  std::vector<char> buffer(std::min<std::uint64_t>(length, kReadPiece));
+  BlockSums sums(block_size, false);
+  for (std::uint64_t left = length; left > 0;) {
+    const std::size_t wanted = std::min<std::uint64_t>(left, buffer.size());
+    bool failed = false;
+    const std::size_t got = source.Read(buffer.data(), wanted, &failed);
+    if (failed) return ChunkRead::kFailed;
+    if (got < wanted) return ChunkRead::kShort;
+    sums.Add(buffer.data(), got);
+    if (file != nullptr) file->Add(buffer.data(), got);
+    left -= got;
+    if (dots != nullptr) {
+      dots->done += got;
+      DrawDotsDue(dots->meter, dots->done, dots->total, &dots->drawn);
+    }
+  }
+  sums.Finish();
+  *sum = sums.chunk();
+  return ChunkRead::kRead;
+}
+
+std::uint64_t EndOf(const std::vector<ChunkEntry>& chunks) {
+  return chunks.empty() ? 0 : chunks.back().offset + chunks.back().length;
+}
+
+enum class SourceCheck { kSame, kChanged, kUnreadable };
+
+// Reads the chunks of the disks written before again, from the file's start,
+// each against its checksum in the journal, as fast as the checksum goes:
+// "Checking the file [", dots, "] " and the bytes found as they were. The
+// file's checksum over them, which recovery disks need, goes to `file`.
+SourceCheck CheckSource(Context& ctx, File& source, const SplitProgress& earlier,
+                        StreamChecksum* file) {
+  if (!source.Seek(0)) return SourceCheck::kUnreadable;
+  ProgressMeter meter(ctx.out);
+  Dots dots{meter, EndOf(earlier.chunks)};
+  meter.Start("Checking the file [");
+  SourceCheck result = SourceCheck::kSame;
+  for (const ChunkEntry& chunk : earlier.chunks) {
+    std::uint64_t sum = 0;
+    const ChunkRead read =
+        SumChunk(source, chunk.length, earlier.block_size, &sum, file, &dots);
+    if (read == ChunkRead::kFailed) result = SourceCheck::kUnreadable;
+    if (read == ChunkRead::kShort || (read == ChunkRead::kRead && sum != chunk.checksum))
+      result = SourceCheck::kChanged;
+    if (result != SourceCheck::kSame) break;
+  }
+  meter.Finish();
+  if (result == SourceCheck::kSame) ctx.out << dots.total << " bytes as before";
+  EndLine(ctx);
+  return result;
+}
+
+// "An earlier split of this file stopped after Disk #39. Do you want to go on
+// with Disk #40?", or the same of the recovery disks.
+bool AskToGoOn(Context& ctx, const SplitProgress& earlier) {
+  std::string done = "Disk #" + std::to_string(earlier.chunks.size());
+  std::string next = "Disk #" + std::to_string(earlier.chunks.size() + 1);
+  if (earlier.data_done) {
+    const std::string of = " of " + std::to_string(earlier.recovery_disks);
+    if (earlier.recovery_done > 0)
+      done += " and recovery disk #" + std::to_string(earlier.recovery_done) + of;
+    next = "recovery disk #" + std::to_string(earlier.recovery_done + 1) + of;
+  }
+  return ShowDialog(ctx,
+                    "An earlier split of this file stopped after " + done +
+                        ". Do you want to go on with " + next + "?",
+                    "Slicery", Buttons::kYesNo, Icon::kQuestion) == DialogResult::kYes;
+}
+
+void TellFileChanged(Context& ctx) {
+  ShowDialog(ctx,
+             "The file has changed since the earlier split of it stopped.\nThe split "
+             "starts again from Disk #1.",
+             "Slicery", Buttons::kOk, Icon::kWarning);
+}
+
+}  // namespace
+
+bool SplitJournal::Begin(VolumeFields& fields, SplitSource& source,
+                         std::optional<ChecksumCompanion>& checksums, bool* source_done) {
+  Open(fields, source);
+  if (const std::optional<SplitProgress> earlier = Earlier(source)) {
+    if (AskToGoOn(ctx_, *earlier)) {
+      StreamChecksum file_so_far(StreamChecksum::k128);
+      const SourceCheck check =
+          CheckSource(ctx_, source.file, *earlier,
+                      earlier->recovery_disks > 0 ? &file_so_far : nullptr);
+      if (check == SourceCheck::kSame)
+        return GoOn(*earlier, fields, source, checksums, file_so_far, source_done);
+      if (check == SourceCheck::kChanged) TellFileChanged(ctx_);
+      if (check == SourceCheck::kUnreadable || !source.file.Seek(0)) {
+        ShowVolumeNotice(ctx_, VolumeWrite::kSourceFailed);
+        return false;
+      }
+    }
+    // No, or the file changed: the set starts afresh, told from the earlier
+    // one, whose disks it may reuse, by its id.
+    file_->Remove();
+    if (fields.operation_id == earlier->set_id)
+      fields.operation_id = static_cast<OperationId>((fields.operation_id + 1) % 32768);
+  }
+  progress_.set_id = fields.operation_id;
+  progress_.recovery_disks = ctx_.recovery_disks;
+  if (ctx_.recovery_disks > 0) {
+    checksums.emplace(fields.operation_id, fields.source_path,
+                      source.opened ? source.opened->size : 0, ctx_.recovery_disks);
+    checksums_ = &*checksums;
+  }
+  return true;
+}
+
+std::optional<std::int32_t> SplitJournal::OverwritableFrom(std::int32_t place) const {
+  if (!going_on_) return std::nullopt;
+  return place;
+}
+
+bool SplitJournal::DataDiskWritten(const SplitSource& source, std::uint64_t kept,
+                                   bool last) {
+  if (!enabled_) return true;
+  ChunkEntry chunk{source.next_chunk - kept, kept, 0};
+  bool placed = true;
+  if (checksums_ != nullptr) {
+    chunk.checksum = checksums_->chunks().back().checksum;
+    progress_.block_size = checksums_->block_size();
+  } else if (file_) {
+    // The chunk is read again for its checksum, and the source put back.
+    const bool read = source.file.Seek(chunk.offset) &&
+                      SumChunk(source.file, kept, progress_.block_size, &chunk.checksum,
+                               nullptr, nullptr) == ChunkRead::kRead;
+    placed = source.file.Seek(source.next_chunk);
+    if (!read) {
+      GiveUp();
+      return placed;
+    }
+  }
+  progress_.chunks.push_back(chunk);
+  progress_.data_done = last;
+  Save();
+  return placed;
+}
+
+void SplitJournal::RecoveryDiskWritten() {
+  if (!enabled_) return;
+  ++progress_.recovery_done;
+  Save();
+}
+
+void SplitJournal::Finish() {
+  if (file_) file_->Remove();
+}
+
+// The journal of this file, when the split keeps one and the host can tell
+// where: its own path, whole, and the file's identity name the file.
+void SplitJournal::Open(const VolumeFields& fields, const SplitSource& source) {
+  enabled_ = ctx_.keep_split_journal;
+  if (!enabled_) return;
+  progress_.recorded_path = fields.source_path;
+  progress_.block_size = kMinBlockSize;
+  const std::optional<std::string> absolute = ctx_.env.AbsolutePath(fields.source_path);
+  // A path with a line end in it cannot be a line of the journal.
+  if (!absolute || !source.opened || absolute->find_first_of("\r\n") != std::string::npos)
+    return;
+  progress_.source = *absolute;
+  progress_.file = *source.opened;
+  file_ = JournalFile::Of(ctx_.env, *absolute);
+}
+
+// The journal of an earlier split of this file that can go on: of this very
+// file, unchanged since, with disks left to write. Any other is dropped, a
+// damaged one with a line on the console.
+std::optional<SplitProgress> SplitJournal::Earlier(const SplitSource& source) {
+  SplitProgress earlier;
+  const JournalFile::Found found =
+      file_ ? file_->Read(&earlier) : JournalFile::Found::kNone;
+  if (found == JournalFile::Found::kNone) return std::nullopt;
+  if (found == JournalFile::Found::kDamaged) {
+    ctx_.out
+        << "The journal of an earlier split of this file is damaged and was ignored.";
+    EndLine(ctx_);
+  } else if (earlier.source == progress_.source &&
+             earlier.file.UnchangedFrom(*source.opened) && !earlier.chunks.empty() &&
+             (!earlier.data_done || earlier.recovery_done < earlier.recovery_disks)) {
+    return earlier;
+  }
+  file_->Remove();
+  return std::nullopt;
+}
+
+bool SplitJournal::GoOn(const SplitProgress& earlier, VolumeFields& fields,
+                        SplitSource& source, std::optional<ChecksumCompanion>& checksums,
+                        const StreamChecksum& file_so_far, bool* source_done) {
+  source.next_chunk = EndOf(earlier.chunks);
+  if (!source.file.Seek(source.next_chunk)) {
+    ShowVolumeNotice(ctx_, VolumeWrite::kSourceFailed);
+    return false;
+  }
+  fields.source_path = earlier.recorded_path;
+  fields.operation_id = earlier.set_id;
+  fields.disk_index = static_cast<std::int32_t>(earlier.chunks.size());
+  *source_done = earlier.data_done;
+  if (earlier.recovery_disks > 0) {
+    checksums.emplace(earlier.set_id, earlier.recorded_path, earlier.file.size,
+                      earlier.recovery_disks);
+    checksums->GoOnFrom(earlier.block_size, earlier.chunks, file_so_far);
+    checksums_ = &*checksums;
+  }
+  progress_ = earlier;
+  going_on_ = true;
+  return true;
+}
+
+void SplitJournal::Save() {
+  if (enabled_ && !(file_ && file_->Write(progress_))) GiveUp();
+}
+
+// A journal that cannot be kept up to date is none: the split goes on
+// without one, and says so once.
+void SplitJournal::GiveUp() {
+  ctx_.out << "The journal of this split could not be written: if the split stops, it "
+              "cannot be resumed.";
+  EndLine(ctx_);
+  if (file_) file_->Remove();
+  enabled_ = false;
+}
+
+}  // namespace slicery
