@@ -30,8 +30,6 @@ struct SplitProgress {
   std::vector<ChunkEntry> chunks;  // the data disks written, in order
   bool data_done = false;          // the last of them holds the end of the file
   int recovery_done = 0;           // recovery disks written
-
-  bool operator==(const SplitProgress&) const = default;
 };
 
 // CR LF text that ends with its own XXH3-64.
