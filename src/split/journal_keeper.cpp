@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "diskset/block_copy.h"
 #include "recovery/checksum.h"
 #include "split/volume_checks.h"
 #include "ui/console.h"
@@ -13,8 +14,6 @@
 
 namespace slicery {
 namespace {
-
-constexpr std::size_t kReadPiece = 1024 * 1024;
 
 // A progress line that counts 25ths of `total` bytes.
 struct Dots {
@@ -31,7 +30,7 @@ enum class ChunkRead { kRead, kShort, kFailed };
 // `file` and the dots in `dots` when given.
 ChunkRead SumChunk(File& source, std::uint64_t length, std::uint64_t block_size,
                    std::uint64_t* sum, StreamChecksum* file, Dots* dots) {
-  std::vector<char> buffer(std::min<std::uint64_t>(length, kReadPiece));
+  std::vector<char> buffer(std::min<std::uint64_t>(length, kCopyBufferSize));
   BlockSums sums(block_size, false);
   for (std::uint64_t left = length; left > 0;) {
     const std::size_t wanted = std::min<std::uint64_t>(left, buffer.size());
@@ -139,6 +138,8 @@ bool SplitJournal::Begin(VolumeFields& fields, SplitSource& source,
     checksums.emplace(fields.operation_id, fields.source_path,
                       source.opened ? source.opened->size : 0, ctx_.recovery_disks);
     checksums_ = &*checksums;
+  } else if (enabled_ && ctx_.read_back_volumes) {
+    source.watcher = this;
   }
   return true;
 }
@@ -156,8 +157,12 @@ bool SplitJournal::DataDiskWritten(const SplitSource& source, std::uint64_t kept
   if (checksums_ != nullptr) {
     chunk.checksum = checksums_->chunks().back().checksum;
     progress_.block_size = checksums_->block_size();
+  } else if (seen_ && seen_bytes_ == kept) {
+    seen_->Finish();
+    chunk.checksum = seen_->chunk();
   } else if (file_) {
-    // The chunk is read again for its checksum, and the source put back.
+    // Not read back: the chunk is read again for its checksum, and the
+    // source put back.
     const bool read = source.file.Seek(chunk.offset) &&
                       SumChunk(source.file, kept, progress_.block_size, &chunk.checksum,
                                nullptr, nullptr) == ChunkRead::kRead;
@@ -171,6 +176,16 @@ bool SplitJournal::DataDiskWritten(const SplitSource& source, std::uint64_t kept
   progress_.data_done = last;
   Save();
   return placed;
+}
+
+void SplitJournal::Start() {
+  seen_.emplace(progress_.block_size, false);
+  seen_bytes_ = 0;
+}
+
+void SplitJournal::Bytes(const char* bytes, std::size_t size) {
+  seen_->Add(bytes, size);
+  seen_bytes_ += size;
 }
 
 void SplitJournal::RecoveryDiskWritten() {
@@ -237,6 +252,8 @@ bool SplitJournal::GoOn(const SplitProgress& earlier, VolumeFields& fields,
                       earlier.recovery_disks);
     checksums->GoOnFrom(earlier.block_size, earlier.chunks, file_so_far);
     checksums_ = &*checksums;
+  } else if (ctx_.read_back_volumes) {
+    source.watcher = this;
   }
   progress_ = earlier;
   going_on_ = true;

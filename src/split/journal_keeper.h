@@ -7,14 +7,18 @@
 #include <cstdint>
 #include <optional>
 
+#include "diskset/read_back.h"
 #include "diskset/volume_writer.h"
 #include "operation/context.h"
+#include "recovery/checksum.h"
 #include "recovery/checksum_companion.h"
 #include "split/split_journal.h"
 
 namespace slicery {
 
-class SplitJournal {
+// A watcher of the read-back too: a plain set's chunk checksums come from
+// the bytes it compares, without a pass of their own.
+class SplitJournal : public ChunkWatcher {
  public:
   explicit SplitJournal(Context& ctx) : ctx_(ctx) {}
 
@@ -42,6 +46,9 @@ class SplitJournal {
   // The split is complete: its journal goes.
   void Finish();
 
+  void Start() override;
+  void Bytes(const char* bytes, std::size_t size) override;
+
  private:
   void Open(const VolumeFields& fields, const SplitSource& source);
   std::optional<SplitProgress> Earlier(const SplitSource& source);
@@ -57,6 +64,8 @@ class SplitJournal {
   std::optional<JournalFile> file_;
   SplitProgress progress_;
   const ChecksumCompanion* checksums_ = nullptr;
+  std::optional<BlockSums> seen_;  // of the chunk last read back
+  std::uint64_t seen_bytes_ = 0;
 };
 
 }  // namespace slicery

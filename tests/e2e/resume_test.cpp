@@ -201,6 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ResumeTest,
     ::testing::Values(
         Resume{"AbortedAtDisk3"},
+        Resume{"NotReadBack", Then::kNothing, 'y', {"--no-verify"}},
         Resume{"KilledWritingDisk3", Then::kNothing, 'y', {}, 1},
         Resume{"KilledReadingDisk3Back", Then::kNothing, 'y', {}, 2},
         Resume{"FileChangedTimeKept", Then::kBytesChangedTimeKept},
