@@ -13,15 +13,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Then { kNothing, kBytesChangedTimeKept, kFileGrown, kJournalDamaged, kDisk1 };
+enum class Then { kNothing, kChangedTimeKept, kGrown, kJournalDamaged, kDisk1Offered };
 
 struct Resume {
   const char* name;
-  Then then = Then::kNothing;  // between the runs; kDisk1: offered when going on
+  Then then = Then::kNothing;  // between the runs; kDisk1Offered: when going on
   char answer = 'y';           // to the question; 0: none is asked
   std::vector<std::string> args = {};
-  int killed = 0;  // SIGKILL while Disk #3 was written: 1 its chunk, 2 read back
-  bool no_resume_variable = false;  // SLICERY_NO_RESUME=1
+  int killed = 0;         // SIGKILL at Disk #3 once its chunk began (1), or read back (2)
+  bool variable = false;  // SLICERY_NO_RESUME=1
 };
 
 void PrintTo(const Resume& test, std::ostream* out) { *out << test.name; }
@@ -30,51 +30,41 @@ const std::string kRecoveryRequest =
     "Please insert recovery disk #1 of 1 into drive.  (No data on disk will be "
     "overwritten.)";
 
-// A file of a disk without the line of its set id, nor the checksum over it.
-std::string WithoutId(const fs::path& path) {
-  const std::string text = ReadFile(path).value_or("<none>"), name = path.filename();
-  const int id_line = name == kInfoFile       ? 4
-                      : name == "SLICERY.C2Z" ? 1
-                      : name == "SLICERY.P2Z" ? 2
-                                              : -1;
-  if (id_line < 0) return text;
-  std::string kept;
-  for (std::size_t at = 0, end = 0, line = 0; at <= text.size(); at = end + 2, ++line) {
-    end = std::min(text.find("\r\n", at), text.size());
-    const bool checksum = name != kInfoFile && end == text.size();
-    if (static_cast<int>(line) != id_line && !checksum)
-      kept += text.substr(at, end - at) + "\n";
-  }
-  return kept;
+// A file of a disk without the line of the set `id`, nor the checksum over it.
+std::string WithoutId(const fs::path& path, const std::string& id) {
+  std::string text = ReadFile(path).value_or("<none>");
+  if (path.filename() == kInfoFile) return text.substr(0, text.rfind('\n'));
+  if (path.extension() != ".C2Z" && path.extension() != ".P2Z") return text;
+  text.erase(text.rfind('\n'));
+  const std::size_t at = text.find("\n" + id + "\r");
+  return at == std::string::npos ? text : text.erase(at, id.size() + 2);
 }
 
 class ResumeTest : public E2eTest, public ::testing::WithParamInterface<Resume> {
  protected:
-  bool recovery() const { return GetParam().args.size() == 2; }
-  std::vector<Step> Disks(const std::string& prefix, int from, int to) const {
-    std::vector<Step> steps;
-    for (int n = from; n <= to; ++n)
-      steps = steps + SplitDisks({prefix + std::to_string(n)});
-    return steps;
-  }
+  const Resume& test_ = GetParam();
+  const bool recovery_ = test_.args.size() == 2;  // --recovery 1
+
+  // A split of src.bin, played through `steps`; null when they did not come.
   std::unique_ptr<Session> Start(const std::vector<Step>& steps) {
     LaunchOptions options = Options();
-    options.args = GetParam().args;
-    if (recovery()) options.env.back().second = "20000";
-    if (GetParam().no_resume_variable) options.env.push_back({"SLICERY_NO_RESUME", "1"});
+    options.args = test_.args;
+    if (recovery_) options.env.back().second = "20000";
+    if (test_.variable) options.env.push_back({"SLICERY_NO_RESUME", "1"});
     std::unique_ptr<Session> session = Launch(options);
-    if (!session) return session;
+    if (!session) return nullptr;
     const auto played =
         Play(*session, std::vector<Step>{{"Slicery", kMenu, "y\nsrc.bin"}} + steps);
-    if (!played) {
-      ADD_FAILURE() << played.message();
-      session.reset();
-    }
-    return session;
+    if (!played) ADD_FAILURE() << played.message();
+    return played ? std::move(session) : nullptr;
   }
-  ::testing::AssertionResult Run(const std::vector<Step>& steps) {
-    std::unique_ptr<Session> session = Start(steps);
-    return session ? Ended(*session) : ::testing::AssertionFailure() << "not played";
+  // Disks `prefix`1 to 5, and the recovery disk `prefix`r, then completion.
+  std::vector<Step> ToTheEnd(const std::string& prefix, int from) const {
+    std::vector<Step> steps;
+    for (int n = from; n <= 5; ++n)
+      steps = steps + SplitDisks({prefix + std::to_string(n)});
+    if (recovery_) steps.push_back({"Insert Disk", kRecoveryRequest, "o", prefix + "r"});
+    return steps + std::vector<Step>{{"Slicery", kComplete, "n"}};
   }
   std::string Id(const std::string& disk) const {
     return Record(disk).substr(Record(disk).rfind('\n') + 1);
@@ -82,119 +72,102 @@ class ResumeTest : public E2eTest, public ::testing::WithParamInterface<Resume> 
 };
 
 TEST_P(ResumeTest, GoesOnFromTheNextDiskOrStartsAfresh) {
-  const Resume& test = GetParam();
   const bool no_resume =
-      test.no_resume_variable || test.args == std::vector<std::string>{"--no-resume"};
-  const bool goes_on = test.answer == 'y' && test.then != Then::kBytesChangedTimeKept;
-  const std::vector<Step> end = {{"Slicery", kComplete, "n"}};
-  const std::vector<Step> to_recovery = {{"Insert Disk", kRecoveryRequest, "o", "1r"}};
-  std::string bytes = RandomBytes(recovery() ? 85000 : 4500, 31);  // five data disks
+      test_.variable || test_.args == std::vector<std::string>{"--no-resume"};
+  const bool goes_on = test_.answer == 'y' && test_.then != Then::kChangedTimeKept;
+  std::string bytes = RandomBytes(recovery_ ? 85000 : 4500, 31);  // five data disks
   ASSERT_TRUE(WriteFile(Work("src.bin"), bytes));
-  // The set that an uninterrupted split writes, on disks u1..u5 (and u1r).
-  ASSERT_TRUE(
-      Run(Disks("u", 1, 5) +
-          (recovery() ? std::vector<Step>{{"Insert Disk", kRecoveryRequest, "o", "u1r"}}
-                      : std::vector<Step>{}) +
-          end));
+  std::unique_ptr<Session> session = Start(ToTheEnd("u", 1));  // uninterrupted
+  ASSERT_TRUE(session && Ended(*session));
 
-  // The split stopped: aborted at the next request, or killed once part of
-  // the chunk of Disk #3 was on it, or the whole and its record, which the
-  // journal does not name yet.
-  std::vector<Step> stop = Disks("", 1, recovery() ? 5 : 2);
-  if (test.killed != 0) {
-    const auto plant = [&] {
-      fs::create_directories(drive_.DiskPath("3"));
-      const std::string chunk = *ReadFile(drive_.FileOn("u3", kDataFile));
-      const std::string record =
-          Record("u3").substr(0, Record("u3").rfind('\n') + 1) + Id("1");
-      EXPECT_TRUE(WriteFile(drive_.FileOn("3", kDataFile),
-                            test.killed == 1 ? chunk.substr(0, 300) : chunk));
-      EXPECT_TRUE(test.killed == 1 || WriteFile(drive_.FileOn("3", kInfoFile), record));
-    };
-    std::unique_ptr<Session> session = Start(
-        stop + std::vector<Step>{{"Insert Disk", kSplitInsert, "", "3", "", plant}});
-    ASSERT_TRUE(session && session->Signal(SIGKILL));
-    const std::optional<ExitStatus> status = session->WaitExit();
-    ASSERT_TRUE(status && status->signal == SIGKILL);
-  } else {
-    stop.push_back({"Insert Disk", recovery() ? kRecoveryRequest : kSplitInsert, "c"});
-    stop.push_back({"Slicery (question)", kAbort, "y"});
-    if (recovery()) {
-      stop.push_back(
-          {"Slicery (warning)",
-           "The data disks of this set are complete, but it has fewer recovery "
-           "disks than asked for: 0 of 1.",
-           "o"});
-    }
-    stop.push_back({"Slicery (question)", kAnother, "n"});
-    ASSERT_TRUE(Run(stop));
+  // Stopped at the next request: aborted, or killed (a recovery set at its
+  // recovery disk; else at Disk #3 once part of its chunk was on it, or the
+  // whole and its record, which the journal lacks).
+  std::vector<Step> stop = ToTheEnd("", 1);
+  stop.resize(recovery_ ? 5 : 2);
+  const auto plant = [&] {
+    if (test_.killed == 0) return;
+    fs::create_directories(drive_.DiskPath("3"));
+    const std::string chunk = *ReadFile(drive_.FileOn("u3", kDataFile));
+    const std::string record =
+        Record("u3").substr(0, Record("u3").rfind('\n') + 1) + Id("1");
+    EXPECT_TRUE(WriteFile(drive_.FileOn("3", kDataFile),
+                          test_.killed == 1 ? chunk.substr(0, 300) : chunk));
+    EXPECT_TRUE(test_.killed != 2 || WriteFile(drive_.FileOn("3", kInfoFile), record));
+  };
+  const bool killed = test_.killed != 0 || recovery_;
+  stop.push_back({"Insert Disk", recovery_ ? kRecoveryRequest : kSplitInsert,
+                  killed ? "" : "c", test_.killed != 0 ? "3" : "", "", plant});
+  if (!killed) {
+    stop = stop + std::vector<Step>{{"Slicery (question)", kAbort, "y"},
+                                    {"Slicery (question)", kAnother, "n"}};
   }
+  session = Start(stop);
+  ASSERT_TRUE(session && (killed ? session->Signal(SIGKILL) && session->WaitExit()
+                                 : Ended(*session)));
   // The journal stays; --no-resume writes nothing to the state folder.
   const std::string journals = state_ + "/slicery", old_id = Id("1");
   ASSERT_EQ(fs::exists(journals) && !fs::is_empty(journals), !no_resume);
   EXPECT_EQ(fs::exists(state_), !no_resume);
   const fs::file_time_type time = fs::last_write_time(Work("src.bin"));
-  if (test.then == Then::kBytesChangedTimeKept || test.then == Then::kFileGrown) {
-    if (test.then == Then::kFileGrown) bytes += "more";
-    bytes[10] ^= 1;
+  if (test_.then == Then::kChangedTimeKept || test_.then == Then::kGrown) {
+    bytes[0] ^= 1;
+    if (test_.then == Then::kGrown) bytes += "more";
     ASSERT_TRUE(WriteFile(Work("src.bin"), bytes));
-    if (test.then == Then::kBytesChangedTimeKept)
-      fs::last_write_time(Work("src.bin"), time);
-  } else if (test.then == Then::kJournalDamaged) {
+    if (test_.then == Then::kChangedTimeKept) fs::last_write_time(Work("src.bin"), time);
+  } else if (test_.then == Then::kJournalDamaged) {
     const fs::path journal = fs::directory_iterator(journals)->path();
-    std::string text = *ReadFile(journal);
-    text[30] ^= 1;
-    ASSERT_TRUE(WriteFile(journal, text));
+    ASSERT_TRUE(WriteFile(journal, "x" + ReadFile(journal)->substr(1)));
   }
 
   std::vector<Step> steps;
-  if (test.answer != 0) {
+  if (test_.answer != 0) {
     steps.push_back({"Slicery (question)",
-                     recovery()
-                         ? "An earlier split of this file stopped after Disk #5. Do "
-                           "you want to go on with recovery disk #1 of 1?"
-                         : "An earlier split of this file stopped after Disk #2. Do "
-                           "you want to go on with Disk #3?",
-                     std::string(1, test.answer)});
+                     "An earlier split of this file stopped after Disk #" +
+                         std::string(recovery_ ? "5" : "2") +
+                         ". Do you want to go on with " +
+                         (recovery_ ? "recovery disk #1 of 1?" : "Disk #3?"),
+                     std::string(1, test_.answer)});
   }
-  if (test.then == Then::kBytesChangedTimeKept) {
+  if (test_.then == Then::kChangedTimeKept) {
     steps.push_back(
         {"Slicery (warning)",
          "The file has changed since the earlier split of it stopped.\nThe split "
          "starts again from Disk #1.",
          "o", "", "Checking the file ["});
   }
-  if (goes_on && test.then == Then::kDisk1) {
+  if (test_.then == Then::kDisk1Offered)  // finished: refused and left as it is
     steps = steps + SplitDisks({"1"}) +
             std::vector<Step>{{"Error (warning)", kUsedHere, "o"}};
-  }
-  if (!goes_on) {
-    for (const std::string disk : {"1", "2"})
+  for (const std::string disk : {"1", "2"}) {
+    if (!goes_on)  // disks of the earlier set, offered for reuse
       steps = steps + SplitDisks({disk}) +
               std::vector<Step>{{"Slicery (question)", kReuse, "y"}};
   }
-  steps = steps + (recovery() ? to_recovery : Disks("", 3, 5)) + end;
+  steps = steps + (goes_on && recovery_ ? ToTheEnd("", 6) : ToTheEnd("", 3));
   if (goes_on)
-    steps[1].console = recovery() ? "] 85000 bytes as before" : "] 2000 bytes as before";
-  if (test.then == Then::kJournalDamaged)
+    steps[1].console = recovery_ ? "] 85000 bytes as before" : "] 2000 bytes as before";
+  if (test_.then == Then::kJournalDamaged)
     steps[0].console =
         "The journal of an earlier split of this file is damaged and was ignored.";
-  ASSERT_TRUE(Run(steps));
+  session = Start(steps);
+  ASSERT_TRUE(session && Ended(*session));
 
-  // Every disk holds what the uninterrupted split's does but for the set id,
-  // or else the disks are of a new set.
+  // The set that went on is the uninterrupted one but for the set id; any
+  // other is a new set.
   EXPECT_EQ(Id("1") == old_id, goes_on);
-  for (const std::string disk : {"1", "2", "3", "4", "5", "1r"}) {
-    if (disk == "1r" && !recovery()) break;
+  for (const std::string disk : {"1", "2", "3", "4", "5", "r"}) {
     for (const auto& file : fs::directory_iterator(drive_.DiskPath("u" + disk))) {
       const std::string on = drive_.FileOn(disk, file.path().filename());
-      EXPECT_TRUE(!goes_on || WithoutId(on) == WithoutId(file.path())) << on;
+      EXPECT_TRUE(!goes_on || WithoutId(on, Id("1")) == WithoutId(file.path(), Id("u1")))
+          << on;
     }
-    EXPECT_TRUE(disk == "1r" || Id(disk) == Id("1")) << disk;
+    EXPECT_TRUE(disk == "r" || Id(disk) == Id("1")) << disk;
+    if (disk == "5" && !recovery_) break;
   }
   ASSERT_TRUE(Rebuild("src.bin", "rebuilt.bin", 5));
   EXPECT_TRUE(Holds(Work("rebuilt.bin"), bytes));
-  EXPECT_TRUE(!fs::exists(journals) || fs::is_empty(journals));  // gone once complete
+  EXPECT_TRUE(no_resume || fs::is_empty(journals));  // gone once complete
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -204,10 +177,10 @@ INSTANTIATE_TEST_SUITE_P(
         Resume{"NotReadBack", Then::kNothing, 'y', {"--no-verify"}},
         Resume{"KilledWritingDisk3", Then::kNothing, 'y', {}, 1},
         Resume{"KilledReadingDisk3Back", Then::kNothing, 'y', {}, 2},
-        Resume{"FileChangedTimeKept", Then::kBytesChangedTimeKept},
-        Resume{"FileGrown", Then::kFileGrown, 0},
+        Resume{"FileChangedTimeKept", Then::kChangedTimeKept},
+        Resume{"FileGrown", Then::kGrown, 0},
         Resume{"NoToTheQuestion", Then::kNothing, 'n'},
-        Resume{"FinishedDiskOffered", Then::kDisk1},
+        Resume{"FinishedDiskOffered", Then::kDisk1Offered},
         Resume{"StoppedAtTheRecoveryDisk", Then::kNothing, 'y', {"--recovery", "1"}},
         Resume{"JournalDamaged", Then::kJournalDamaged, 0},
         Resume{"NoResume", Then::kNothing, 0, {"--no-resume"}},

@@ -24,35 +24,32 @@ SplitProgress Progress(std::uint64_t disks) {
 // The journal a later run finds, as text; empty when there is none whole.
 std::string Found(Env& env) {
   SplitProgress read;
-  if (JournalFile::Of(env, kSource)->Read(&read) != JournalFile::Found::kRead) return "";
-  return FormatSplitProgress(read);
+  const bool whole =
+      JournalFile::Of(env, kSource)->Read(&read) == JournalFile::Found::kRead;
+  return whole ? FormatSplitProgress(read) : "";
 }
 
 TEST(JournalUpdateTest, LeavesTheJournalOfBeforeOrTheNewOneWhole) {
   const std::string before = FormatSplitProgress(Progress(2));
   const std::string after = FormatSplitProgress(Progress(3));
-  for (const FaultKind kind :
-       {FaultKind::kOpen, FaultKind::kWrite, FaultKind::kSync, FaultKind::kClose,
-        FaultKind::kRemove, FaultKind::kRename, FaultKind::kFolderSync}) {
-    for (int nth = 0, calls = 1; nth <= calls; ++nth) {
+  for (int kind = 0; kind < kFaultKindCount; ++kind) {
+    for (int nth = 0, calls = 0; nth <= calls; ++nth) {
       for (const bool power_cut : {false, true}) {
-        SCOPED_TRACE(std::string(FaultKindName(kind)) + " #" + std::to_string(nth) +
-                     (power_cut ? ", then a power cut" : ""));
+        SCOPED_TRACE(std::string(FaultKindName(FaultKind(kind))) + " #" +
+                     std::to_string(nth) + (power_cut ? ", then a power cut" : ""));
         MemoryEnv memory;
         ASSERT_TRUE(JournalFile::Of(memory, kSource)->Write(Progress(2)));
         // An update that stopped half-way left its new file behind.
-        memory.SetFile(MemoryEnv::kStateFolder +
-                           ("split-" + HexOf(BlockChecksum(kSource))) + ".journal.new",
+        memory.SetFile(std::string(MemoryEnv::kStateFolder) + "split-" +
+                           HexOf(BlockChecksum(kSource)) + ".journal.new",
                        "x");
         FaultyEnv env(memory);
-        env.FailNth(kind, nth);
+        env.FailNth(FaultKind(kind), nth);
         const bool written = JournalFile::Of(env, kSource)->Write(Progress(3));
-        calls = env.calls(kind);
+        calls = env.calls(FaultKind(kind));
         if (power_cut) memory.ForgetUnsynced();
-        const std::string found = Found(memory);
-        EXPECT_TRUE(found == before || found == after);
-        EXPECT_TRUE(!written || found == after);
-        EXPECT_EQ(written, nth == 0);
+        EXPECT_TRUE(Found(memory) == before || Found(memory) == after);
+        EXPECT_TRUE(written ? Found(memory) == after : nth != 0);
       }
     }
   }
