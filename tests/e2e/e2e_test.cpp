@@ -1,6 +1,5 @@
 #include "e2e/e2e_test.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -94,15 +93,10 @@ LaunchOptions E2eTest::Options(const std::string& dir) const {
 
 std::unique_ptr<Session> E2eTest::Launch(const LaunchOptions& options) {
   // The journal of a split goes to the test's own state folder, never the
-  // user's, unless the test names another.
+  // user's: whatever the options give, the program sees these first.
   LaunchOptions isolated = options;
-  for (const auto& [name, value] :
-       {std::pair{"XDG_STATE_HOME", state_}, {"HOME", temp_.path() + "/home"}}) {
-    const bool named =
-        std::any_of(isolated.env.begin(), isolated.env.end(),
-                    [&](const auto& given) { return given.first == name; });
-    if (!named) isolated.env.insert(isolated.env.begin(), {name, value});
-  }
+  isolated.env.insert(isolated.env.begin(),
+                      {{"XDG_STATE_HOME", state_}, {"HOME", temp_.path() + "/home"}});
   std::string error;
   std::unique_ptr<Session> session = Session::Start(isolated, &error);
   EXPECT_NE(session, nullptr) << error;
