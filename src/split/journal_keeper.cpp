@@ -109,8 +109,9 @@ void TellFileChanged(Context& ctx) {
 
 }  // namespace
 
-bool SplitJournal::Begin(VolumeFields& fields, SplitSource& source,
-                         std::optional<ChecksumCompanion>& checksums, bool* source_done) {
+bool JournalKeeper::Begin(VolumeFields& fields, SplitSource& source,
+                          std::optional<ChecksumCompanion>& checksums,
+                          bool* source_done) {
   Open(fields, source);
   if (const std::optional<SplitProgress> earlier = Earlier(source)) {
     if (AskToGoOn(ctx_, *earlier)) {
@@ -144,13 +145,13 @@ bool SplitJournal::Begin(VolumeFields& fields, SplitSource& source,
   return true;
 }
 
-std::optional<std::int32_t> SplitJournal::OverwritableFrom(std::int32_t place) const {
+std::optional<std::int32_t> JournalKeeper::OverwritableFrom(std::int32_t place) const {
   if (!going_on_) return std::nullopt;
   return place;
 }
 
-bool SplitJournal::DataDiskWritten(const SplitSource& source, std::uint64_t kept,
-                                   bool last) {
+bool JournalKeeper::DataDiskWritten(const SplitSource& source, std::uint64_t kept,
+                                    bool last) {
   if (!enabled_) return true;
   ChunkEntry chunk{source.next_chunk - kept, kept, 0};
   bool placed = true;
@@ -178,29 +179,29 @@ bool SplitJournal::DataDiskWritten(const SplitSource& source, std::uint64_t kept
   return placed;
 }
 
-void SplitJournal::Start() {
+void JournalKeeper::Start() {
   seen_.emplace(progress_.block_size, false);
   seen_bytes_ = 0;
 }
 
-void SplitJournal::Bytes(const char* bytes, std::size_t size) {
+void JournalKeeper::Bytes(const char* bytes, std::size_t size) {
   seen_->Add(bytes, size);
   seen_bytes_ += size;
 }
 
-void SplitJournal::RecoveryDiskWritten() {
+void JournalKeeper::RecoveryDiskWritten() {
   if (!enabled_) return;
   ++progress_.recovery_done;
   Save();
 }
 
-void SplitJournal::Finish() {
+void JournalKeeper::Finish() {
   if (file_) file_->Remove();
 }
 
 // The journal of this file, when the split keeps one and the host can tell
 // where: its own path, whole, and the file's identity name the file.
-void SplitJournal::Open(const VolumeFields& fields, const SplitSource& source) {
+void JournalKeeper::Open(const VolumeFields& fields, const SplitSource& source) {
   enabled_ = ctx_.keep_split_journal;
   if (!enabled_) return;
   progress_.recorded_path = fields.source_path;
@@ -217,7 +218,7 @@ void SplitJournal::Open(const VolumeFields& fields, const SplitSource& source) {
 // The journal of an earlier split of this file that can go on: of this very
 // file, unchanged since, with disks left to write. Any other is dropped, a
 // damaged one with a line on the console.
-std::optional<SplitProgress> SplitJournal::Earlier(const SplitSource& source) {
+std::optional<SplitProgress> JournalKeeper::Earlier(const SplitSource& source) {
   SplitProgress earlier;
   const JournalFile::Found found =
       file_ ? file_->Read(&earlier) : JournalFile::Found::kNone;
@@ -235,9 +236,9 @@ std::optional<SplitProgress> SplitJournal::Earlier(const SplitSource& source) {
   return std::nullopt;
 }
 
-bool SplitJournal::GoOn(const SplitProgress& earlier, VolumeFields& fields,
-                        SplitSource& source, std::optional<ChecksumCompanion>& checksums,
-                        const StreamChecksum& file_so_far, bool* source_done) {
+bool JournalKeeper::GoOn(const SplitProgress& earlier, VolumeFields& fields,
+                         SplitSource& source, std::optional<ChecksumCompanion>& checksums,
+                         const StreamChecksum& file_so_far, bool* source_done) {
   source.next_chunk = EndOf(earlier.chunks);
   if (!source.file.Seek(source.next_chunk)) {
     ShowVolumeNotice(ctx_, VolumeWrite::kSourceFailed);
@@ -260,13 +261,13 @@ bool SplitJournal::GoOn(const SplitProgress& earlier, VolumeFields& fields,
   return true;
 }
 
-void SplitJournal::Save() {
+void JournalKeeper::Save() {
   if (enabled_ && !(file_ && file_->Write(progress_))) GiveUp();
 }
 
 // A journal that cannot be kept up to date is none: the split goes on
 // without one, and says so once.
-void SplitJournal::GiveUp() {
+void JournalKeeper::GiveUp() {
   ctx_.out << "The journal of this split could not be written: if the split stops, it "
               "cannot be resumed.";
   EndLine(ctx_);

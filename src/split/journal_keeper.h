@@ -18,9 +18,9 @@ namespace slicery {
 
 // A watcher of the read-back too: a plain set's chunk checksums come from
 // the bytes it compares, without a pass of their own.
-class SplitJournal : public ChunkWatcher {
+class JournalKeeper : public ChunkWatcher {
  public:
-  explicit SplitJournal(Context& ctx) : ctx_(ctx) {}
+  explicit JournalKeeper(Context& ctx) : ctx_(ctx) {}
 
   // Sets the set up before its first disk: from the start, or where an
   // earlier split of the same file stopped, when the user agrees to go on and

@@ -83,7 +83,7 @@ RecoveryPlan PlanOf(const VolumeFields& set, const ChecksumCompanion& checksums)
 }  // namespace
 
 bool AddRecoveryDisks(Context& ctx, const VolumeFields& set, SplitSource& source,
-                      const ChecksumCompanion& checksums, SplitJournal& journal) {
+                      const ChecksumCompanion& checksums, JournalKeeper& journal) {
   const RecoveryPlan plan = PlanOf(set, checksums);
   // The chunks cover the file as it was opened, or it changed under the split.
   if (source.next_chunk != plan.file_length) {

@@ -17,6 +17,6 @@ namespace slicery {
 // one is written; false when the set ends with fewer, which the user has been
 // told (the data disks are complete either way, unless the source changed).
 bool AddRecoveryDisks(Context& ctx, const VolumeFields& set, SplitSource& source,
-                      const ChecksumCompanion& checksums, SplitJournal& journal);
+                      const ChecksumCompanion& checksums, JournalKeeper& journal);
 
 }  // namespace slicery

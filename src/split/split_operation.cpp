@@ -30,7 +30,7 @@ struct SplitState {
   // With recovery disks: the checksum file of each data disk, and what the
   // recovery disks are made from.
   std::optional<ChecksumCompanion> checksums;
-  SplitJournal journal;  // what a later split of the file goes on from
+  JournalKeeper journal;  // what a later split of the file goes on from
 };
 
 // Whether `path` may be split: a file or a disk, examined before it is opened.
