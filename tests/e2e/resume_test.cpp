@@ -22,6 +22,7 @@ struct Resume {
   std::vector<std::string> args = {};
   int killed = 0;         // SIGKILL at Disk #3 once its chunk began (1), or read back (2)
   bool variable = false;  // SLICERY_NO_RESUME=1
+  bool unwritable = false;  // the state folder cannot be made
 };
 
 void PrintTo(const Resume& test, std::ostream* out) { *out << test.name; }
@@ -75,6 +76,7 @@ TEST_P(ResumeTest, GoesOnFromTheNextDiskOrStartsAfresh) {
   const bool no_resume =
       test_.variable || test_.args == std::vector<std::string>{"--no-resume"};
   const bool goes_on = test_.answer == 'y' && test_.then != Then::kChangedTimeKept;
+  ASSERT_TRUE(!test_.unwritable || WriteFile(state_, "a file where its folder goes"));
   std::string bytes = RandomBytes(recovery_ ? 85000 : 4500, 31);  // five data disks
   ASSERT_TRUE(WriteFile(Work("src.bin"), bytes));
   std::unique_ptr<Session> session = Start(ToTheEnd("u", 1));  // uninterrupted
@@ -95,6 +97,11 @@ TEST_P(ResumeTest, GoesOnFromTheNextDiskOrStartsAfresh) {
                           test_.killed == 1 ? chunk.substr(0, 300) : chunk));
     EXPECT_TRUE(test_.killed != 2 || WriteFile(drive_.FileOn("3", kInfoFile), record));
   };
+  // A journal that cannot be written: the split goes on, and says so once.
+  if (test_.unwritable)
+    stop[1].console =
+        "The journal of this split could not be written: if the split "
+        "stops, it cannot be resumed.";
   const bool killed = test_.killed != 0 || recovery_;
   stop.push_back({"Insert Disk", recovery_ ? kRecoveryRequest : kSplitInsert,
                   killed ? "" : "c", test_.killed != 0 ? "3" : "", "", plant});
@@ -107,7 +114,8 @@ TEST_P(ResumeTest, GoesOnFromTheNextDiskOrStartsAfresh) {
                                  : Ended(*session)));
   // The journal stays; --no-resume writes nothing to the state folder.
   const std::string journals = state_ + "/slicery", old_id = Id("1");
-  ASSERT_EQ(fs::exists(journals) && !fs::is_empty(journals), !no_resume);
+  ASSERT_EQ(fs::exists(journals) && !fs::is_empty(journals),
+            !no_resume && !test_.unwritable);
   EXPECT_EQ(fs::exists(state_), !no_resume);
   const fs::file_time_type time = fs::last_write_time(Work("src.bin"));
   if (test_.then == Then::kChangedTimeKept || test_.then == Then::kGrown) {
@@ -167,7 +175,7 @@ TEST_P(ResumeTest, GoesOnFromTheNextDiskOrStartsAfresh) {
   }
   ASSERT_TRUE(Rebuild("src.bin", "rebuilt.bin", 5));
   EXPECT_TRUE(Holds(Work("rebuilt.bin"), bytes));
-  EXPECT_TRUE(no_resume || fs::is_empty(journals));  // gone once complete
+  EXPECT_TRUE(!fs::exists(journals) || fs::is_empty(journals));  // gone once complete
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -184,7 +192,8 @@ INSTANTIATE_TEST_SUITE_P(
         Resume{"StoppedAtTheRecoveryDisk", Then::kNothing, 'y', {"--recovery", "1"}},
         Resume{"JournalDamaged", Then::kJournalDamaged, 0},
         Resume{"NoResume", Then::kNothing, 0, {"--no-resume"}},
-        Resume{"NoResumeVariable", Then::kNothing, 0, {}, 0, true}),
+        Resume{"NoResumeVariable", Then::kNothing, 0, {}, 0, true},
+        Resume{"StateFolderUnwritable", Then::kNothing, 0, {}, 0, false, true}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
