@@ -17,8 +17,10 @@ std::unique_ptr<Session> Launch(const ProgramSetup& setup, const e2e::Drive& dri
                                 bool read_back, std::string* error) {
   e2e::LaunchOptions options;
   options.program = setup.program;
+  // The split's journal goes beside the drive, never to the user's state folder.
   options.env = {{"SLICERY_VOLUME", drive.path()},
-                 {"SLICERY_VOLUME_SIZE", std::to_string(setup.volume_size)}};
+                 {"SLICERY_VOLUME_SIZE", std::to_string(setup.volume_size)},
+                 {"XDG_STATE_HOME", drive.path() + "-state"}};
   if (!read_back) options.env.push_back({"SLICERY_NO_VERIFY", "1"});
   options.timeout = setup.timeout;
   return Session::Start(options, error);

@@ -161,7 +161,8 @@ def one_run(program, work, size, volume, rnd):
         f.write(rnd)
     result = {}
     env = dict(os.environ, SLICERY_VOLUME=os.path.join(work, "drive"),
-               SLICERY_VOLUME_SIZE=str(volume))
+               SLICERY_VOLUME_SIZE=str(volume),
+               XDG_STATE_HOME=os.path.join(work, "state"))
     # Split with recovery disks.
     drive = Drive(work)
     respond, state = split_responder(source, 2)

@@ -17,12 +17,13 @@ export SLICERY_DEMO_DIR="$demo"
 volume_size=1457664
 sample_size=3000000
 
-# Runs Slicery in the demo folder with the demo drive as its volume.
+# Runs Slicery in the demo folder with the demo drive as its volume, and the
+# demo's own state folder for the journal of a split.
 run_program() {
   cd "$demo"
   local status=0
-  SLICERY_VOLUME="$demo/drive" SLICERY_VOLUME_SIZE=$volume_size "$SLICERY_DEMO_PROGRAM" ||
-    status=$?
+  SLICERY_VOLUME="$demo/drive" SLICERY_VOLUME_SIZE=$volume_size \
+    XDG_STATE_HOME="$demo/state" "$SLICERY_DEMO_PROGRAM" || status=$?
   echo
   echo "Slicery ended (exit status $status)."
 }
@@ -64,7 +65,7 @@ EOT
 
 # Unless asked to keep them, what the last run left goes: the disk set's three
 # files on each demo disk and the rebuilt file, with what a rebuild over it
-# that stopped early left beside it. Then disk1 in the drive, the sample and
+# that stopped early left beside it, and the journal of a split. Then disk1 in the drive, the sample and
 # the instructions.
 prepare() {
   local keep="$1" n
@@ -75,6 +76,7 @@ prepare() {
     rm -f "$demo"/disk[0-9]*/SLICERY.A2Z "$demo"/disk[0-9]*/SLICERY.Q2Z \
       "$demo"/disk[0-9]*/SLICERY.L2Z "$demo/rebuilt.bin" \
       "$demo"/rebuilt.bin.slicery-partial*
+    rm -rf "$demo/state"
   fi
   "$root/scripts/demo-disk.sh" insert 1 >/dev/null
   write_howto

@@ -19,8 +19,9 @@ bool EndsHere(File& medium) {
 }  // namespace
 
 ChunkComparison CompareChunk(File& medium, File& source, std::uint64_t length,
-                             ProgressMeter& meter) {
+                             ProgressMeter& meter, ChunkWatcher* watcher) {
   std::vector<char> stored(kCopyBufferSize), original(kCopyBufferSize);
+  if (watcher != nullptr) watcher->Start();
   std::uint64_t done = 0, dots = 0;
   while (done < length) {
     const std::size_t wanted =
@@ -33,6 +34,7 @@ ChunkComparison CompareChunk(File& medium, File& source, std::uint64_t length,
         std::memcmp(stored.data(), original.data(), wanted) != 0) {
       return ChunkComparison::kDiffers;
     }
+    if (watcher != nullptr) watcher->Bytes(original.data(), wanted);
     done += wanted;
     DrawDotsDue(meter, done, length, &dots);
   }

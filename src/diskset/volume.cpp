@@ -118,18 +118,20 @@ RecordedPath ReadRecordedPath(Env& env) {
   std::string contents;
   switch (ReadRecordBytes(env, &contents)) {
     case RecordRead::kMissing:
-      return {RecordedPath::kNone, {}, std::nullopt};
+      return {RecordedPath::kNone, {}, std::nullopt, {}};
     case RecordRead::kFailed:
-      return {RecordedPath::kUnreadable, {}, std::nullopt};
+      return {RecordedPath::kUnreadable, {}, std::nullopt, {}};
     case RecordRead::kRead:
       break;
   }
-  RecordedPath recorded{RecordedPath::kRead, FirstLine(contents), std::nullopt};
-  // Ids run from 0 to 32767: one still at -1 was not in the record.
+  RecordedPath recorded{RecordedPath::kRead, FirstLine(contents), std::nullopt, {}};
+  // Ids run from 0 to 32767 and indexes from 0: one still at -1 was not in
+  // the record.
   constexpr OperationId kNoId = -1;
   const std::optional<DiskInfoRecord> place =
-      DecodeDiskInfo(contents, RecordReading::kAfterFirstLine, {"", 0, '\0', 0, kNoId});
+      DecodeDiskInfo(contents, RecordReading::kAfterFirstLine, {"", -1, '\0', 0, kNoId});
   if (place && place->operation_id != kNoId) recorded.operation_id = place->operation_id;
+  if (place && place->disk_index >= 0) recorded.place = place->disk_index;
   return recorded;
 }
 

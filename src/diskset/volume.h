@@ -88,6 +88,10 @@ struct RecordedPath {
   // The id of the set, from the record's last field; empty when the record
   // ends before it or holds no number there (a record cut short, say).
   std::optional<OperationId> operation_id;
+  // The volume's place in its set: a data disk's index, or for a recovery
+  // disk the number of data disks and its own index among the recovery
+  // disks. Empty when the record does not say.
+  std::optional<std::int32_t> place;
 };
 RecordedPath ReadRecordedPath(Env& env);
 

@@ -158,7 +158,8 @@ class ChunkWriter {
     const std::optional<FileIdentity> found = stored->Identity();
     if (!found || !found->SameFileAs(*data_written)) return ChunkComparison::kDiffers;
     if (!PlaceSource(source_.next_chunk)) return ChunkComparison::kSourceFailed;
-    const ChunkComparison compared = CompareChunk(*stored, source_.file, kept, meter_);
+    const ChunkComparison compared =
+        CompareChunk(*stored, source_.file, kept, meter_, source_.watcher);
     stored->Close();  // opened for reading only: nothing to lose
     return compared;
   }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "diskset/disk_info.h"
+#include "diskset/read_back.h"
 #include "diskset/volume.h"
 #include "platform/env.h"
 #include "platform/file.h"
@@ -21,6 +22,8 @@ struct SplitSource {
   // differs from this has changed under the split. Empty when the host
   // cannot tell.
   std::optional<FileIdentity> opened;
+  // Sees each chunk's bytes as its read-back reads them from the source.
+  ChunkWatcher* watcher = nullptr;
 };
 
 // What the record of the volume being written carries besides the chunk.

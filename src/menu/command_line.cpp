@@ -9,7 +9,7 @@ const char kVersionLine[] = "slicery " SLICERY_VERSION "\n";
 
 const char kUsageText[] =
     "Usage: slicery [--volume DIR] [--volume-size BYTES] [--no-verify]\n"
-    "               [--recovery N]\n"
+    "               [--recovery N] [--no-resume]\n"
     "       slicery --help | --version\n"
     "\n"
     "Splits one file across removable volumes, and joins the volumes back into\n"
@@ -36,6 +36,8 @@ const char kUsageText[] =
     "                        with up to N disks lost, or with bad blocks on\n"
     "                        many disks, as long as no more than N are bad at\n"
     "                        the same place of their chunks\n"
+    "  --no-resume           keep no journal of a split: one that stops cannot\n"
+    "                        go on later from the disk where it stopped\n"
     "  --help                print this text\n"
     "  --version             print the version\n"
     "\n"
@@ -44,11 +46,21 @@ const char kUsageText[] =
     "  SLICERY_VOLUME_SIZE   the volume's size in bytes, as --volume-size\n"
     "  SLICERY_NO_VERIFY     1: the same as --no-verify\n"
     "  SLICERY_RECOVERY      N: the same as --recovery N\n"
+    "  SLICERY_NO_RESUME     1: the same as --no-resume\n"
     "\n"
     "Without a volume size, the split writes only to a volume directory that is\n"
     "a mount point: a directory with nothing mounted on it is an empty drive.\n"
     "A rebuilt file that replaces an existing one is written beside it, as\n"
     "NAME.slicery-partial, and renamed over it only once it is whole.\n"
+    "\n"
+    "A split keeps a journal on this computer, in $XDG_STATE_HOME/slicery/ (by\n"
+    "default ~/.local/state/slicery/; on Windows %LOCALAPPDATA%\\Slicery\\): the\n"
+    "file's full path, size, time and identity, the set's id and settings, and\n"
+    "where the chunk of each disk written lies, with its checksum. When a split\n"
+    "stops part-way (aborted, killed, a power cut), splitting the same file\n"
+    "again asks whether to go on from the next disk; Yes checks the file against\n"
+    "the journal, then asks for that disk. The journal goes once the split is\n"
+    "complete.\n"
     "\n"
     "Each volume of a set holds three files:\n"
     "  SLICERY.A2Z   the chunk: raw bytes of the file\n"
@@ -109,6 +121,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       version = true;
     } else if (arg == "--no-verify") {
       line.no_verify = true;
+    } else if (arg == "--no-resume") {
+      line.no_resume = true;
     } else if (IsOption(arg, kVolume)) {
       error = TakeValue(args, &at, kVolume, &line.volume.root);
     } else if (IsOption(arg, kVolumeSize)) {
@@ -128,10 +142,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   return line;
 }
 
+namespace {
+
+// On unless the option was given or its variable is 1.
+bool OnUnless(bool option, const char* variable) {
+  return !option && !(variable != nullptr && std::string_view(variable) == "1");
+}
+
+}  // namespace
+
 bool ReadBackVolumes(const CommandLine& line, const char* no_verify_variable) {
-  const bool variable_set =
-      no_verify_variable != nullptr && std::string_view(no_verify_variable) == "1";
-  return !line.no_verify && !variable_set;
+  return OnUnless(line.no_verify, no_verify_variable);
+}
+
+bool KeepSplitJournal(const CommandLine& line, const char* no_resume_variable) {
+  return OnUnless(line.no_resume, no_resume_variable);
 }
 
 std::optional<int> RecoveryDisks(const CommandLine& line, const char* recovery_variable,

@@ -20,6 +20,7 @@ struct CommandLine {
   Action action = Action::kRun;
   VolumeOverrides volume;               // for kRun
   bool no_verify = false;               // --no-verify: volumes are not read back
+  bool no_resume = false;               // --no-resume: a split keeps no journal
   std::optional<std::string> recovery;  // --recovery N as typed, checked by RecoveryDisks
   std::string error;                    // for kUsageError: what is wrong, in a few words
 };
@@ -32,6 +33,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args);
 // Whether the volumes a split writes are read back: yes, unless --no-verify
 // was given or SLICERY_NO_VERIFY (`no_verify_variable`, null when unset) is 1.
 bool ReadBackVolumes(const CommandLine& line, const char* no_verify_variable);
+
+// Whether a split keeps a journal, so that one that stops can go on later:
+// yes, unless --no-resume was given or SLICERY_NO_RESUME (`no_resume_variable`,
+// null when unset) is 1.
+bool KeepSplitJournal(const CommandLine& line, const char* no_resume_variable);
 
 // Recovery disks a split adds to its set: N from --recovery N, else from
 // SLICERY_RECOVERY (`recovery_variable`, null when unset; empty counts as

@@ -7,7 +7,8 @@
 namespace slicery {
 
 std::unique_ptr<HostContext> HostContext::Open(const VolumeOverrides& volume,
-                                               bool read_back, int recovery_disks) {
+                                               bool read_back, int recovery_disks,
+                                               bool keep_split_journal) {
   auto host = std::make_unique<HostContext>();
   host->env_ = NewHostEnv(std::cerr, volume);
   if (!host->env_) return nullptr;
@@ -17,6 +18,7 @@ std::unique_ptr<HostContext> HostContext::Open(const VolumeOverrides& volume,
       Context{{*host->screen_, std::cin, std::cout, kUpperCaseTypedPaths}, *host->env_});
   host->context_->read_back_volumes = read_back;
   host->context_->recovery_disks = recovery_disks;
+  host->context_->keep_split_journal = keep_split_journal;
   return host;
 }
 

@@ -15,10 +15,12 @@ class HostContext {
  public:
   // Empty, after one line on standard error, when the host is misconfigured or
   // cannot take the volume given on the command line.
-  // `read_back` says whether a split reads each volume back, and
-  // `recovery_disks` how many recovery disks it adds.
+  // `read_back` says whether a split reads each volume back,
+  // `recovery_disks` how many recovery disks it adds, and
+  // `keep_split_journal` whether it keeps a journal to go on from.
   static std::unique_ptr<HostContext> Open(const VolumeOverrides& volume, bool read_back,
-                                           int recovery_disks = 0);
+                                           int recovery_disks = 0,
+                                           bool keep_split_journal = false);
 
   Context& context() { return *context_; }
 

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   // already said why on standard error; that is the one exit status but 0.
   std::unique_ptr<slicery::HostContext> host = slicery::HostContext::Open(
       line.volume, slicery::ReadBackVolumes(line, std::getenv("SLICERY_NO_VERIFY")),
-      *recovery);
+      *recovery, slicery::KeepSplitJournal(line, std::getenv("SLICERY_NO_RESUME")));
   if (!host) return 2;
   return slicery::RunMenuLoop(host->context());
 }

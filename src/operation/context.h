@@ -16,6 +16,9 @@ struct Context : Console {
   bool read_back_volumes = true;
   // Recovery disks a split adds after its last volume; 0 for a plain set.
   int recovery_disks = 0;
+  // Whether a split keeps a journal on this computer, so that a later split of
+  // the same file can go on from where it stopped. The host turns it on.
+  bool keep_split_journal = false;
 };
 
 }  // namespace slicery

@@ -67,6 +67,14 @@ class Env {
   virtual std::unique_ptr<File> OpenFromMedium(const std::string& path) = 0;
   // Milliseconds since the system started, truncated to 32 bits.
   virtual std::uint32_t TickCount() = 0;
+  // The folder where the program keeps, on this computer, what one run leaves
+  // for the next (the journal of a split that has not finished), made if it
+  // is missing, ending in its separator. Empty when the host cannot tell
+  // where it is or cannot make it.
+  virtual std::optional<std::string> StateFolder() = 0;
+  // The path of the file at `path` from the root of the file system, the
+  // same whichever folder the program runs in. Empty when it cannot be told.
+  virtual std::optional<std::string> AbsolutePath(const std::string& path) = 0;
 };
 
 // The volume as given on the command line, ahead of the host's own settings.

@@ -17,6 +17,7 @@
 #include "platform/file.h"
 #include "platform/host_constants.h"
 #include "platform/screen.h"
+#include "platform/state_folder.h"
 #include "platform/stdio_file.h"
 #include "platform/uncached_file.h"
 
@@ -178,6 +179,12 @@ class PosixEnv : public Env {
     clock_gettime(CLOCK_MONOTONIC, &now);
     const std::uint64_t ms = std::uint64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
     return static_cast<std::uint32_t>(ms);
+  }
+
+  std::optional<std::string> StateFolder() override { return UserStateFolder(); }
+
+  std::optional<std::string> AbsolutePath(const std::string& path) override {
+    return FullPathOf(path);
   }
 
  private:

@@ -19,6 +19,7 @@
 #include "platform/file.h"
 #include "platform/host_constants.h"
 #include "platform/screen.h"
+#include "platform/state_folder.h"
 #include "platform/stdio_file.h"
 #include "platform/uncached_file.h"
 #include "platform/win32_identity.h"
@@ -164,6 +165,12 @@ class WindowsEnv : public Env {
   }
 
   std::uint32_t TickCount() override { return GetTickCount(); }
+
+  std::optional<std::string> StateFolder() override { return UserStateFolder(); }
+
+  std::optional<std::string> AbsolutePath(const std::string& path) override {
+    return FullPathOf(path);
+  }
 
  private:
   std::string root_;  // "A:\\" or the drive named on the command line

@@ -108,4 +108,12 @@ void ChecksumCompanion::Keep() {
   kept_file_ = pending_file_;
 }
 
+void ChecksumCompanion::GoOnFrom(std::uint64_t block_size,
+                                 const std::vector<ChunkEntry>& chunks,
+                                 const StreamChecksum& file_so_far) {
+  block_size_ = block_size;
+  chunks_ = chunks;
+  kept_file_ = file_so_far;
+}
+
 }  // namespace slicery

@@ -29,11 +29,18 @@ class ChecksumCompanion : public VolumeCompanion {
   bool ReadsBack(Env& env) override;
   void Keep() override;
 
+  // Takes the set up where an earlier run of its split stopped: the data
+  // disks of `chunks` are written, with blocks of `block_size`, and
+  // `file_so_far` is the file's checksum over their bytes.
+  void GoOnFrom(std::uint64_t block_size, const std::vector<ChunkEntry>& chunks,
+                const StreamChecksum& file_so_far);
+
   // The data disks kept so far, in order, and the checksum of the bytes they hold.
   const std::vector<ChunkEntry>& chunks() const { return chunks_; }
   FileChecksum file_checksum() const { return kept_file_.Digest128(); }
   std::uint64_t block_size() const { return block_size_; }
   std::uint64_t file_length() const { return file_length_; }
+  int recovery_disks() const { return recovery_disks_; }
 
  private:
   const OperationId set_id_;

@@ -35,6 +35,13 @@ bool ReadBlocks(CheckedTextReader& text, std::uint64_t count,
   return text.AtEnd();
 }
 
+}  // namespace
+
+std::string FormatChunkEntry(const ChunkEntry& chunk) {
+  return std::to_string(chunk.offset) + ' ' + std::to_string(chunk.length) + ' ' +
+         HexOf(chunk.checksum);
+}
+
 std::optional<ChunkEntry> ParseChunkEntry(std::string_view line) {
   const std::size_t first = line.find(' ');
   const std::size_t second = line.find(' ', first + 1);
@@ -47,8 +54,6 @@ std::optional<ChunkEntry> ParseChunkEntry(std::string_view line) {
   if (!offset || !length || !sum) return std::nullopt;
   return ChunkEntry{*offset, *length, *sum};
 }
-
-}  // namespace
 
 std::uint64_t BlocksIn(std::uint64_t length, std::uint64_t block_size) {
   return length / block_size + (length % block_size != 0);
@@ -119,10 +124,7 @@ std::string FormatRecoveryRecord(const RecoveryRecord& record) {
   text.Number(record.file_length);
   text.Line(HexOf(record.file_checksum));
   text.Number(record.chunks.size());
-  for (const ChunkEntry& chunk : record.chunks) {
-    text.Line(std::to_string(chunk.offset) + ' ' + std::to_string(chunk.length) + ' ' +
-              HexOf(chunk.checksum));
-  }
+  for (const ChunkEntry& chunk : record.chunks) text.Line(FormatChunkEntry(chunk));
   AddBlocks(text, record.blocks);
   return text.Finish();
 }

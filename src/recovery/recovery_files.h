@@ -42,6 +42,11 @@ struct ChunkEntry {
   bool operator==(const ChunkEntry&) const = default;
 };
 
+// A chunk entry as one line of text ("offset length checksum"), and back;
+// empty when the line is not exactly such an entry.
+std::string FormatChunkEntry(const ChunkEntry& chunk);
+std::optional<ChunkEntry> ParseChunkEntry(std::string_view line);
+
 // What a recovery disk's record holds.
 struct RecoveryRecord {
   std::string source_path;

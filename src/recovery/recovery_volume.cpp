@@ -32,15 +32,16 @@ RecordedPath ReadRecoveryDiskSet(Env& env) {
   const VolumeText text = ReadVolumeText(env, kRecoveryRecordName);
   switch (text.status) {
     case VolumeText::kNone:
-      return {RecordedPath::kNone, {}, std::nullopt};
+      return {RecordedPath::kNone, {}, std::nullopt, {}};
     case VolumeText::kUnreadable:
-      return {RecordedPath::kUnreadable, {}, std::nullopt};
+      return {RecordedPath::kUnreadable, {}, std::nullopt, {}};
     case VolumeText::kRead:
       break;
   }
   const std::optional<RecoveryRecord> record = ParseRecoveryRecord(text.bytes);
-  if (!record) return {RecordedPath::kRead, {}, std::nullopt};
-  return {RecordedPath::kRead, record->source_path, record->set_id};
+  if (!record) return {RecordedPath::kRead, {}, std::nullopt, {}};
+  return {RecordedPath::kRead, record->source_path, record->set_id,
+          static_cast<std::int32_t>(record->chunks.size()) + record->recovery_index};
 }
 
 }  // namespace slicery

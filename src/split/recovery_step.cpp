@@ -59,8 +59,9 @@ bool FitsTheCode(Context& ctx, std::size_t data_disks, int recovery_disks) {
 // The volume in the drive, checked like a data disk, with room for the
 // recovery chunk and its record. Its budget, or nothing when it is refused.
 std::optional<ChunkBudget> PrepareRecoveryDisk(Context& ctx, const VolumeFields& set,
-                                               const RecoveryPlan& plan) {
-  const std::optional<ChunkBudget> budget = PrepareVolume(ctx, set);
+                                               const RecoveryPlan& plan,
+                                               std::optional<std::int32_t> overwritable) {
+  const std::optional<ChunkBudget> budget = PrepareVolume(ctx, set, overwritable);
   if (!budget) return std::nullopt;
   const std::uint64_t needs = RecoveryDiskNeeds(plan, FileRoomUnit(ctx.env));
   if (budget->bytes >= needs) return budget;
@@ -73,9 +74,8 @@ std::optional<ChunkBudget> PrepareRecoveryDisk(Context& ctx, const VolumeFields&
   return std::nullopt;
 }
 
-RecoveryPlan PlanOf(const Context& ctx, const VolumeFields& set,
-                    const ChecksumCompanion& checksums) {
-  return {set.source_path,        set.operation_id,        ctx.recovery_disks,
+RecoveryPlan PlanOf(const VolumeFields& set, const ChecksumCompanion& checksums) {
+  return {set.source_path,        set.operation_id,        checksums.recovery_disks(),
           checksums.block_size(), checksums.file_length(), checksums.file_checksum(),
           checksums.chunks()};
 }
@@ -83,20 +83,21 @@ RecoveryPlan PlanOf(const Context& ctx, const VolumeFields& set,
 }  // namespace
 
 bool AddRecoveryDisks(Context& ctx, const VolumeFields& set, SplitSource& source,
-                      const ChecksumCompanion& checksums) {
-  const RecoveryPlan plan = PlanOf(ctx, set, checksums);
+                      const ChecksumCompanion& checksums, JournalKeeper& journal) {
+  const RecoveryPlan plan = PlanOf(set, checksums);
   // The chunks cover the file as it was opened, or it changed under the split.
   if (source.next_chunk != plan.file_length) {
     ShowVolumeNotice(ctx, VolumeWrite::kSourceChanged);
     return false;
   }
   if (!FitsTheCode(ctx, plan.chunks.size(), plan.recovery_disks)) return false;
-  for (int index = 0; index < plan.recovery_disks;) {
+  for (int index = journal.recovery_done(); index < plan.recovery_disks;) {
     if (!AwaitRecoveryDisk(ctx, index + 1, plan.recovery_disks)) {
       TellFewerRecoveryDisks(ctx, index, plan.recovery_disks);
       return false;
     }
-    if (!PrepareRecoveryDisk(ctx, set, plan)) continue;
+    const std::int32_t place = static_cast<std::int32_t>(plan.chunks.size()) + index;
+    if (!PrepareRecoveryDisk(ctx, set, plan, journal.OverwritableFrom(place))) continue;
     ProgressMeter meter(ctx.out);
     const VolumeWriteResult written = WriteRecoveryDisk(
         ctx.env, source.file, source.opened, plan, index, ctx.read_back_volumes, meter);
@@ -104,6 +105,7 @@ bool AddRecoveryDisks(Context& ctx, const VolumeFields& set, SplitSource& source
       ctx.out << written.kept << " bytes written";
       EndLine(ctx);
       ++index;
+      journal.RecoveryDiskWritten();
     } else if (!TellVolumeNotWritten(ctx, written.status)) {
       return false;
     }

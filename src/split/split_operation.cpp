@@ -11,6 +11,7 @@
 #include "diskset/volume_writer.h"
 #include "operation/closing_questions.h"
 #include "recovery/checksum_companion.h"
+#include "split/journal_keeper.h"
 #include "split/recovery_step.h"
 #include "split/volume_checks.h"
 #include "ui/console.h"
@@ -22,12 +23,14 @@ namespace {
 
 // What one split operation holds from the source's opening to its end.
 struct SplitState {
+  explicit SplitState(Context& ctx) : journal(ctx) {}
   VolumeFields fields;  // path, id and the index of the next volume written
   std::unique_ptr<File> source;
   bool source_done = false;  // the volume holding the source's end is written
   // With recovery disks: the checksum file of each data disk, and what the
   // recovery disks are made from.
   std::optional<ChecksumCompanion> checksums;
+  JournalKeeper journal;  // what a later split of the file goes on from
 };
 
 // Whether `path` may be split: a file or a disk, examined before it is opened.
@@ -83,6 +86,9 @@ bool FillVolume(Context& ctx, SplitState& split, SplitSource& source,
     EndLine(ctx);
     ++split.fields.disk_index;
     split.source_done = written.last;
+    // The journal is up to date before the next disk is asked for.
+    if (!split.journal.DataDiskWritten(source, written.kept, written.last))
+      return ShowVolumeNotice(ctx, VolumeWrite::kSourceFailed);
     return true;
   }
   return TellVolumeNotWritten(ctx, written.status);
@@ -91,7 +97,7 @@ bool FillVolume(Context& ctx, SplitState& split, SplitSource& source,
 }  // namespace
 
 OperationOutcome RunSplitOperation(Context& ctx) {
-  SplitState split;
+  SplitState split(ctx);
   // The id that every record of this set carries; the first volume is disk 0.
   split.fields.operation_id = DrawOperationId(ctx.env.TickCount());
   split.source = ChooseSource(ctx, &split.fields.source_path);
@@ -100,9 +106,10 @@ OperationOutcome RunSplitOperation(Context& ctx) {
   ctx.out << "Slicery Operation: Slicery\nFilename: " << split.fields.source_path;
   EndLine(ctx);
   SplitSource source{*split.source, 0, split.source->Identity()};
-  if (ctx.recovery_disks > 0) {
-    split.checksums.emplace(split.fields.operation_id, split.fields.source_path,
-                            source.opened ? source.opened->size : 0, ctx.recovery_disks);
+  // From the start, or from where an earlier split of the file stopped.
+  if (!split.journal.Begin(split.fields, source, split.checksums, &split.source_done)) {
+    split.source->Close();
+    return AskAnotherOperation(ctx);
   }
   // One volume per pass, until the volume holding the source's end is written.
   // Only a read that comes up short finds that end, so even an empty source
@@ -113,7 +120,8 @@ OperationOutcome RunSplitOperation(Context& ctx) {
       split.source->Close();
       return AskAnotherOperation(ctx);
     }
-    const std::optional<ChunkBudget> budget = PrepareVolume(ctx, split.fields);
+    const std::optional<ChunkBudget> budget = PrepareVolume(
+        ctx, split.fields, split.journal.OverwritableFrom(split.fields.disk_index));
     if (!budget) continue;
     if (!FillVolume(ctx, split, source, *budget)) {
       split.source->Close();
@@ -122,8 +130,10 @@ OperationOutcome RunSplitOperation(Context& ctx) {
   }
   // Then the recovery disks, made from the source read again.
   const bool complete =
-      !split.checksums || AddRecoveryDisks(ctx, split.fields, source, *split.checksums);
+      !split.checksums ||
+      AddRecoveryDisks(ctx, split.fields, source, *split.checksums, split.journal);
   split.source->Close();  // opened for reading only: nothing to lose
+  if (complete) split.journal.Finish();
   return complete ? AnnounceCompletion(ctx) : AskAnotherOperation(ctx);
 }
 

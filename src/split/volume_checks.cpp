@@ -20,7 +20,8 @@ void WarnUnwritable(Context& ctx) {
 // be read might be this set's own, so such a volume is refused rather than
 // offered for erasing. A record of this path with another id, or with none (a
 // split stopped while writing it), is an older set of the same file.
-bool AcceptRecordedSet(Context& ctx, const VolumeFields& set) {
+bool AcceptRecordedSet(Context& ctx, const VolumeFields& set,
+                       std::optional<std::int32_t> overwritable) {
   RecordedPath recorded = ReadRecordedPath(ctx.env);
   // A volume without a record may be a recovery disk, whose record names its set.
   if (recorded.status == RecordedPath::kNone) recorded = ReadRecoveryDiskSet(ctx.env);
@@ -36,6 +37,10 @@ bool AcceptRecordedSet(Context& ctx, const VolumeFields& set) {
   }
   if (recorded.first_line == set.source_path &&
       recorded.operation_id == set.operation_id) {
+    if (overwritable && recorded.place && *recorded.place >= *overwritable) {
+      ClearDiskSet(ctx.env);
+      return true;
+    }
     ShowDialog(ctx,
                "Error: this disk has already been used in this operation.\nSlicery "
                "cannot write any more data to this disk.",
@@ -54,14 +59,15 @@ bool AcceptRecordedSet(Context& ctx, const VolumeFields& set) {
 
 }  // namespace
 
-std::optional<ChunkBudget> PrepareVolume(Context& ctx, const VolumeFields& set) {
+std::optional<ChunkBudget> PrepareVolume(Context& ctx, const VolumeFields& set,
+                                         std::optional<std::int32_t> overwritable) {
   // A volume folder with nothing mounted on it is an empty drive: nothing is
   // read, removed or written there.
   if (!ctx.env.VolumeHasMedium()) {
     WarnUnwritable(ctx);
     return std::nullopt;
   }
-  if (!AcceptRecordedSet(ctx, set)) return std::nullopt;
+  if (!AcceptRecordedSet(ctx, set, overwritable)) return std::nullopt;
   // The volume must take a file.
   if (!ProbeVolume(ctx.env)) {
     WarnUnwritable(ctx);

@@ -28,12 +28,17 @@ void CloseFd(int* fd) {
   *fd = -1;
 }
 
-// The caller's environment without SLICERY_*, then the given variables.
+// The caller's environment without SLICERY_* and without what the given
+// variables replace, then the given variables.
 std::vector<std::string> ChildEnvironment(
     const std::vector<std::pair<std::string, std::string>>& extra) {
   std::vector<std::string> env;
   for (char** var = environ; *var != nullptr; ++var) {
-    if (std::strncmp(*var, "SLICERY_", 8) != 0) env.emplace_back(*var);
+    const std::string_view entry(*var);
+    const bool replaced = std::any_of(extra.begin(), extra.end(), [&](const auto& given) {
+      return entry.starts_with(given.first + "=");
+    });
+    if (!entry.starts_with("SLICERY_") && !replaced) env.emplace_back(entry);
   }
   for (const auto& [name, value] : extra) env.push_back(name + "=" + value);
   return env;

@@ -26,7 +26,8 @@ struct LaunchOptions {
   std::vector<std::string> args;  // the arguments after the program's name
   std::string working_dir;        // empty: the caller's own
   // Set on top of the caller's environment, from which every SLICERY_* variable
-  // is left out, so only what is listed here configures the program.
+  // and every variable listed here is left out, so only what is listed here
+  // configures the program.
   std::vector<std::pair<std::string, std::string>> env;
   // Deadline of each wait: for a dialog, for input to be taken, for the exit.
   std::chrono::milliseconds timeout{5000};

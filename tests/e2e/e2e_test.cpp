@@ -72,7 +72,10 @@ std::vector<Step> SplitDisks(const std::vector<std::string>& disks) {
          << "; first difference at offset " << at;
 }
 
-E2eTest::E2eTest() : drive_(temp_.path()), work_(temp_.path() + "/work") {
+E2eTest::E2eTest()
+    : drive_(temp_.path()),
+      work_(temp_.path() + "/work"),
+      state_(temp_.path() + "/state") {
   std::filesystem::create_directories(work_);
 }
 
@@ -89,8 +92,13 @@ LaunchOptions E2eTest::Options(const std::string& dir) const {
 }
 
 std::unique_ptr<Session> E2eTest::Launch(const LaunchOptions& options) {
+  // The journal of a split goes to the test's own state folder, never the
+  // user's: whatever the options give, the program sees these first.
+  LaunchOptions isolated = options;
+  isolated.env.insert(isolated.env.begin(),
+                      {{"XDG_STATE_HOME", state_}, {"HOME", temp_.path() + "/home"}});
   std::string error;
-  std::unique_ptr<Session> session = Session::Start(options, &error);
+  std::unique_ptr<Session> session = Session::Start(isolated, &error);
   EXPECT_NE(session, nullptr) << error;
   return session;
 }

@@ -73,6 +73,7 @@ class E2eTest : public ::testing::Test {
   TempDir temp_;
   Drive drive_;
   std::string work_;
+  std::string state_;  // XDG_STATE_HOME: the program keeps its journals below
   // False: SLICERY_VOLUME_SIZE is left unset, so the medium's own free space
   // counts.
   bool simulate_volume_size_ = true;

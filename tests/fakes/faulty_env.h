@@ -76,6 +76,10 @@ class FaultyEnv : public Env {
   bool SyncVolume() override;
   std::unique_ptr<File> OpenFromMedium(const std::string& path) override;
   std::uint32_t TickCount() override { return inner_.TickCount(); }
+  std::optional<std::string> StateFolder() override { return inner_.StateFolder(); }
+  std::optional<std::string> AbsolutePath(const std::string& path) override {
+    return inner_.AbsolutePath(path);
+  }
 
  private:
   Env& inner_;

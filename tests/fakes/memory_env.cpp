@@ -167,6 +167,8 @@ void MemoryEnv::ForgetUnsynced() {
     }
   };
   forget(outside_);
+  state_ = state_durable_;
+  for (auto& [file, node] : state_) node->bytes = node->synced.value_or("");
   for (auto& [name, disk] : disks_) {
     disk.files = disk.durable;
     for (auto& [file, node] : disk.files) node->bytes = node->synced.value_or("");
@@ -176,6 +178,10 @@ void MemoryEnv::ForgetUnsynced() {
 MemoryEnv::Directory* MemoryEnv::DirectoryOf(const std::string& path, std::string* name,
                                              Disk** disk) {
   if (disk != nullptr) *disk = nullptr;
+  if (path.starts_with(kStateFolder)) {
+    *name = path.substr(std::strlen(kStateFolder));
+    return &state_;
+  }
   if (path.rfind(kRoot, 0) != 0) {
     *name = path;
     return &outside_;
@@ -194,7 +200,7 @@ std::unique_ptr<File> MemoryEnv::Open(const std::string& path, FileMode mode) {
   // Outside the volume there is only the current folder: a path that names any
   // other folder names one this host does not have.
   if (dir == nullptr || name.empty()) return nullptr;
-  if (dir == &outside_ && name.find('/') != std::string::npos) return nullptr;
+  if (disk == nullptr && name.find('/') != std::string::npos) return nullptr;
   const bool write = mode == FileMode::kWriteBinary || mode == FileMode::kWriteText;
   auto it = dir->find(name);
   if (mode == FileMode::kUpdateBinary) {
@@ -282,6 +288,12 @@ std::unique_ptr<File> MemoryEnv::OpenFromMedium(const std::string& path) {
   auto stored = std::make_shared<Node>();
   stored->bytes = it->second->synced.value_or("");
   return std::make_unique<MemoryFile>(stored, false, disk, it->second.get());
+}
+
+bool MemoryEnv::SyncFolderOf(const std::string& path) {
+  ++folder_syncs_;
+  if (path.starts_with(kStateFolder)) state_durable_ = state_;
+  return true;
 }
 
 bool MemoryEnv::SyncVolume() {

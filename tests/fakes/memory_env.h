@@ -45,6 +45,9 @@ class MemoryEnv : public Env {
   };
 
   static constexpr char kRoot[] = "A:/";
+  // The state folder, whose entries, like a disk's, last only once a
+  // SyncFolderOf in it made them durable.
+  static constexpr char kStateFolder[] = "state/";
 
   // Adds a blank disk of the given capacity (or replaces one of that name).
   void AddDisk(const std::string& name, std::uint64_t capacity);
@@ -65,8 +68,9 @@ class MemoryEnv : public Env {
 
   // Drops every byte that no Sync made durable, as a power cut would. On a
   // disk, the directory goes back to the entries that SyncVolume last made
-  // durable: files created since are gone, files removed since come back, and
-  // a file whose bytes no Sync reached is left empty.
+  // durable (in the state folder, SyncFolderOf): files created since are gone,
+  // files removed or renamed since are back as they were, and a file whose
+  // bytes no Sync reached is left empty.
   void ForgetUnsynced();
 
   // Every path given to Remove, in the order given.
@@ -85,10 +89,7 @@ class MemoryEnv : public Env {
   std::unique_ptr<File> CreateNew(const std::string& path, const std::string&) override;
   void Remove(const std::string& path) override;
   bool Rename(const std::string& from, const std::string& to) override;
-  bool SyncFolderOf(const std::string&) override {
-    ++folder_syncs_;
-    return true;
-  }
+  bool SyncFolderOf(const std::string& path) override;
   std::string VolumeRoot() override { return kRoot; }
   bool VolumeHasMedium() override { return has_medium_; }
   std::optional<VolumeSpace> QueryVolumeSpace() override;
@@ -96,6 +97,11 @@ class MemoryEnv : public Env {
   // A file as the medium holds it: what the last Sync made durable.
   std::unique_ptr<File> OpenFromMedium(const std::string& path) override;
   std::uint32_t TickCount() override { return ticks_; }
+  std::optional<std::string> StateFolder() override { return kStateFolder; }
+  // Every file outside the volume is in the one current folder, /work.
+  std::optional<std::string> AbsolutePath(const std::string& path) override {
+    return "/work/" + path;
+  }
 
  private:
   // The directory that holds `path`, and the name within it; null when the
@@ -109,6 +115,7 @@ class MemoryEnv : public Env {
   std::map<std::string, Disk> disks_;
   std::string inserted_;
   Directory outside_;
+  Directory state_, state_durable_;
   std::map<std::string, FileKind> kinds_;
   std::uint32_t ticks_ = 0;
   int volume_syncs_ = 0;

@@ -94,7 +94,8 @@ TEST(CommandLineTest, TextsPrintedForHelpVersionAndUsageErrors) {
   for (const char* part :
        {"Usage: slicery", "--volume DIR", "--volume-size BYTES", "--help", "--version",
         "SLICERY_VOLUME ", "SLICERY_VOLUME_SIZE", "SLICERY.A2Z", "SLICERY.Q2Z",
-        "SLICERY.L2Z", "Exit status", "--volume X:", "space or tab", "as one word"}) {
+        "SLICERY.L2Z", "Exit status", "--volume X:", "space or tab", "as one word",
+        "--no-resume", "SLICERY_NO_RESUME", "~/.local/state/slicery/"}) {
     EXPECT_NE(usage.find(part), std::string::npos) << part;
   }
   const std::string hint = UsageHint("unknown argument \"-x\"");

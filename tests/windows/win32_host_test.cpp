@@ -66,6 +66,10 @@ class DamagingEnv : public Env {
     return host_.OpenFromMedium(path);
   }
   std::uint32_t TickCount() override { return host_.TickCount(); }
+  std::optional<std::string> StateFolder() override { return host_.StateFolder(); }
+  std::optional<std::string> AbsolutePath(const std::string& path) override {
+    return host_.AbsolutePath(path);
+  }
 
   bool damaged() const { return damaged_; }
 
