@@ -247,13 +247,6 @@ struct ReadErrorCase {
 void PrintTo(const ReadErrorCase& c, std::ostream* out) { *out << c.name; }
 
 constexpr std::uint64_t kAll = 1ull << 40;
-const std::vector<Step> kWithoutDisk2 = {
-    {"Slicery", RequestDisk(2), "c"},
-    {"Slicery (question)",
-     "Do you want to go on without Disk #2?\nIts blocks will be rebuilt from the "
-     "recovery disks.",
-     "y"},
-    {"Slicery", "Please insert any recovery disk of this set.", "o", "bad"}};
 const std::vector<Step> kDisk3ThenR1 = {
     {"Slicery", RequestDisk(3), "o", "3"},
     {"Slicery", "Please insert recovery disk #1 of 1.", "o", "r1"}};
@@ -284,36 +277,30 @@ const ReadErrorCase kReadErrors[] = {
          std::vector<Step>{
              {"Slicery", "Rebuilt from the recovery disks: 15 blocks of Disk #2.", "o"},
              {"Slicery", kComplete, "n"}}},
-    {"TheChecksumFile",
-     "SLICERY.C2Z",
-     "2",
-     0,
-     kAll,
-     {{"Slicery", RequestDisk(2), "o", "bad"},
-      {"Slicery (warning)",
-       "The checksum file of Disk #2 cannot be read, so its data could not be "
-       "checked.\nIt is used as it stands.",
-       "o"},
-      {"Slicery", RequestDisk(3), "o", "3"},
-      {"Slicery", kComplete, "n"}}},
+    {"TheChecksumFile", "SLICERY.C2Z", "2", 0, kAll,
+     std::vector<Step>{{"Slicery", RequestDisk(2), "o", "bad"},
+                       {"Slicery (warning)",
+                        "The checksum file of Disk #2 cannot be read, so its data could "
+                        "not be checked.\nIt is used as it stands.",
+                        "o"},
+                       {"Slicery", RequestDisk(3), "o", "3"},
+                       {"Slicery", kComplete, "n"}}},
     {"TheRecoveryChunk", "SLICERY.R2Z", "r1", 4096, 8192,
-     kWithoutDisk2 +
-         std::vector<Step>{
-             {"Slicery (warning)", "Recovery disk #1 has 1 bad block of 15 read.", "o"},
-             {"Slicery", RequestDisk(3), "o", "3"},
-             {"Error (error)",
-              "Too much of this set is lost: the blocks of Disk #2 cannot be "
-              "rebuilt.\n4096 bytes of the file are missing; the rest of it is "
-              "in\nrebuilt.bin",
-              "o"},
-             {"Slicery (question)", kAnother, "n"}},
-     false},
-    {"TheRecoveryRecord", "SLICERY.P2Z", "r1", 0, kAll,
-     kWithoutDisk2 +
-         std::vector<Step>{
-             {"Error (error)",
-              "Error: this disk is not a readable recovery disk of this set.", "o"},
-             {"Slicery", "Please insert any recovery disk of this set.", "c"}},
+     std::vector<Step>{
+         {"Slicery", RequestDisk(2), "c"},
+         {"Slicery (question)",
+          "Do you want to go on without Disk #2?\nIts blocks will be rebuilt from the "
+          "recovery disks.",
+          "y"},
+         {"Slicery", "Please insert any recovery disk of this set.", "o", "bad"},
+         {"Slicery (warning)", "Recovery disk #1 has 1 bad block of 15 read.", "o"},
+         {"Slicery", RequestDisk(3), "o", "3"},
+         {"Error (error)",
+          "Too much of this set is lost: the blocks of Disk #2 cannot be "
+          "rebuilt.\n4096 bytes of the file are missing; the rest of it is "
+          "in\nrebuilt.bin",
+          "o"},
+         {"Slicery (question)", kAnother, "n"}},
      false},
 };
 
