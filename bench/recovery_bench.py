@@ -141,6 +141,8 @@ def rebuild_responder(target, lost):
             return "o", "r1"
         if text.startswith("Please insert recovery disk #"):
             return "o", "r%d" % int(text[len("Please insert recovery disk #"):].split()[0])
+        if text.startswith("Rebuilt from the recovery disks: "):
+            return "o", None
         if "Operation complete!" in text:
             return "n", None
         raise SystemExit("rebuild: unexpected dialog: " + text)

@@ -34,6 +34,13 @@ class Env {
   // Whether two paths name one file however they are spelled (the same device
   // and inode, or volume serial and file index). False when either names nothing.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  // Where `path` leads when it is a symbolic link: the path of the file at the
+  // end of its links. Empty when it is no link, or leads nowhere. A host or
+  // fake without links keeps this default.
+  virtual std::optional<std::string> LinkTarget(const std::string& path) {
+    (void)path;
+    return std::nullopt;
+  }
   // Creates `path` for binary writing where nothing is there yet, not even a
   // link that leads nowhere, to take the place of the file at `like`: with its
   // access rights (POSIX: its mode, and its owner and group as far as this

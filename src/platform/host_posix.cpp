@@ -108,6 +108,16 @@ class PosixEnv : public Env {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
   }
 
+  std::optional<std::string> LinkTarget(const std::string& path) override {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return std::nullopt;
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return std::nullopt;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+  }
+
   std::unique_ptr<File> CreateNew(const std::string& path,
                                   const std::string& like) override {
     // O_EXCL creates nothing where a link stands, even one that leads nowhere.

@@ -108,6 +108,28 @@ class WindowsEnv : public Env {
            first.nFileIndexLow == second.nFileIndexLow;
   }
 
+  // A link (a reparse point) is opened through to the file it leads to, whose
+  // final path comes as "\\?\C:\..." or "\\?\UNC\server\...": given back
+  // without that prefix, which the runtime's file calls do not all take.
+  std::optional<std::string> LinkTarget(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+      return std::nullopt;
+    }
+    const HANDLE handle = OpenForAttributes(path);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    char final_path[MAX_PATH + 16];
+    const DWORD length = GetFinalPathNameByHandleA(
+        handle, final_path, sizeof final_path, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    if (length == 0 || length >= sizeof final_path) return std::nullopt;
+    const std::string found(final_path, length);
+    if (found.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + found.substr(8);
+    if (found.rfind("\\\\?\\", 0) == 0) return found.substr(4);
+    return found;
+  }
+
   // The new file takes the rights of its folder, as files made there do.
   std::unique_ptr<File> CreateNew(const std::string& path, const std::string&) override {
     const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,

@@ -1,39 +1,19 @@
 // Reads the data disks of a set with recovery disks, block by block.
 #include "reconstitute/recovery_rebuild.h"
 
+#include <algorithm>
 #include <memory>
 #include <ostream>
 
 #include "diskset/volume.h"
 #include "operation/closing_questions.h"
+#include "reconstitute/rebuild_notices.h"
 #include "recovery/checksum.h"
-#include "recovery/recovery_volume.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
 #include "ui/progress_meter.h"
 
 namespace slicery {
-namespace {
-
-std::string DiskName(std::int32_t index) {
-  return "Disk #" + std::to_string(std::int64_t{index} + 1);
-}
-
-std::string Blocks(std::uint64_t count) {
-  return std::to_string(count) + (count == 1 ? " bad block" : " bad blocks");
-}
-
-// Reads block `block` of `size` bytes of the open data file into `into`.
-// False on a read error or a file that ends early; the next block is read
-// from its own offset either way.
-bool ReadBlock(File& data, std::uint64_t block_size, std::uint64_t block,
-               std::size_t size, std::vector<char>* into) {
-  bool failed = false;
-  if (!data.Seek(block * block_size)) return false;
-  return data.Read(into->data(), size, &failed) == size && !failed;
-}
-
-}  // namespace
 
 void RecoveryRebuild::Learn(const RecoveryRecord& record) {
   active_ = true;
@@ -49,6 +29,7 @@ bool RecoveryRebuild::TakeSettings(std::uint64_t block_size, std::uint64_t file_
     block_size_ = block_size;
     file_length_ = file_length;
     recovery_disks_ = recovery;
+    recovery_read_.assign(static_cast<std::size_t>(recovery), DiskState::kUnread);
   }
   return block_size_ == block_size && file_length_ == file_length &&
          recovery_disks_ == recovery;
@@ -58,64 +39,83 @@ bool RecoveryRebuild::PastLastDisk(std::int32_t index) const {
   return record_ && static_cast<std::size_t>(index) >= record_->chunks.size();
 }
 
-bool RecoveryRebuild::IsBad(const DataDisk& disk, std::uint64_t block) const {
-  if (disk.all_bad) return true;
-  for (const auto& bad : disk.bad) {
-    if (bad.first == block) return true;
-  }
-  return false;
+void RecoveryRebuild::Joined(const DiskInfoRecord& record) {
+  DataDisk disk;
+  disk.offset = next_offset_;
+  disk.length =
+      static_cast<std::uint64_t>(std::max<std::int32_t>(record.chunk_length, 0));
+  disk.unchecked = true;
+  next_offset_ += disk.length;
+  disks_.push_back(std::move(disk));
 }
 
-std::optional<std::uint64_t> RecoveryRebuild::KnownSum(const DataDisk& disk,
-                                                       std::uint64_t block) const {
-  for (const auto& bad : disk.bad) {
-    if (bad.first == block) return bad.second;
+// The disk's checksum file, where it names this disk of this set with the
+// set's settings, and agrees with a recovery record read.
+std::optional<ChunkChecksums> RecoveryRebuild::UsableChecksums(const VolumeText& text,
+                                                               std::int32_t index) {
+  std::optional<ChunkChecksums> sums =
+      text.status == VolumeText::kRead ? ParseChunkChecksums(text.bytes) : std::nullopt;
+  if (!sums || sums->set_id != set_id_ || sums->disk_index != index ||
+      !TakeSettings(sums->block_size, sums->file_length, sums->recovery_disks)) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  if (record_ && (static_cast<std::size_t>(index) >= record_->chunks.size() ||
+                  record_->chunks[index].offset != sums->chunk_offset ||
+                  record_->chunks[index].length != sums->chunk_length)) {
+    return std::nullopt;
+  }
+  return sums;
 }
 
-void RecoveryRebuild::TellBadBlocks(std::int32_t index, const DataDisk& disk) {
-  if (!disk.all_bad && disk.bad.empty()) return;
-  std::string text;
-  if (block_size_ == 0) {
-    // No checksum file of the set has been read yet: its blocks are not known.
-    text = DiskName(index) +
-           " has no readable checksums, so all of its blocks count as bad.\nThey";
+// Where the disk's chunk lies: as its checksum file or a recovery record
+// tells, or else after the disks before it, as long as its record says.
+RecoveryRebuild::DataDisk RecoveryRebuild::Place(
+    const DiskInfoRecord& record, std::int32_t index,
+    const std::optional<ChunkChecksums>& sums) const {
+  DataDisk disk;
+  disk.unchecked = !sums;
+  if (sums) {
+    disk.offset = sums->chunk_offset;
+    disk.length = sums->chunk_length;
+  } else if (record_ && static_cast<std::size_t>(index) < record_->chunks.size()) {
+    disk.offset = record_->chunks[index].offset;
+    disk.length = record_->chunks[index].length;
   } else {
-    const std::uint64_t total = BlocksIn(disk.length, block_size_);
-    const std::uint64_t bad = disk.all_bad ? total : disk.bad.size();
-    text = DiskName(index) + " has " + Blocks(bad) + " of " + std::to_string(total) +
-           (bad == 1 ? ".\nIt" : ".\nThey");
+    disk.offset = next_offset_;
+    disk.length =
+        static_cast<std::uint64_t>(std::max<std::int32_t>(record.chunk_length, 0));
   }
-  ShowDialog(ctx_, text + " will be rebuilt from the recovery disks.", "Slicery",
-             Buttons::kOk, Icon::kWarning);
+  return disk;
 }
 
-// Each block of the chunk in `data`, checked against `sums`: a good one goes
-// to the target at its offset, a bad one (wrong bytes, or a read error, after
-// which the next block is read all the same) is noted on `disk`. False when
-// the target did not take a block.
-bool RecoveryRebuild::CopyGoodBlocks(File& data, File& target,
-                                     const std::vector<std::uint64_t>& sums,
-                                     ProgressMeter& meter, DataDisk* disk,
-                                     std::uint64_t* good) {
-  std::vector<char> block(block_size_);
-  std::uint64_t dots = 0;
-  for (std::uint64_t j = 0; j < sums.size(); ++j) {
-    const std::size_t size =
-        std::min<std::uint64_t>(block_size_, disk->length - j * block_size_);
-    if (!ReadBlock(data, block_size_, j, size, &block) ||
-        BlockChecksum({block.data(), size}) != sums[j]) {
-      disk->bad.push_back({j, sums[j]});
-    } else if (!target.Seek(disk->offset + j * block_size_) ||
-               !target.Write(block.data(), size)) {
-      return false;
-    } else {
-      *good += size;
-    }
-    DrawDotsDue(meter, j * block_size_ + size, disk->length, &dots);
+// Asked of a disk that keeps failing to read: false lets it go.
+bool RecoveryRebuild::KeepReading(std::int32_t index) {
+  return ShowDialog(ctx_,
+                    DiskName(index) +
+                        " keeps failing to read: " + std::to_string(kFailuresInARow) +
+                        " blocks in a row could not be read.\nDo you want to stop "
+                        "reading it, and rebuild the rest of it from the recovery disks?",
+                    "Slicery", Buttons::kYesNo, Icon::kQuestion) != DialogResult::kYes;
+}
+
+// Which blocks of the disk are bad. A disk read without its checksum file is
+// checked as a whole against its recovery record, where one has been read;
+// otherwise only what did not read is bad (all of it where the set's block
+// size is not known).
+void RecoveryRebuild::Judge(const ChunkScan& scan,
+                            const std::optional<ChunkChecksums>& sums, std::int32_t index,
+                            DataDisk* disk) const {
+  if (disk->all_bad) return;
+  if (sums) {
+    for (const std::uint64_t block : scan.bad)
+      disk->bad.push_back({block, sums->blocks[block]});
+  } else if (record_ && static_cast<std::size_t>(index) < record_->chunks.size()) {
+    disk->all_bad = scan.chunk_checksum != record_->chunks[index].checksum;
+  } else if (block_size_ == 0) {
+    disk->all_bad = !scan.bad.empty();
+  } else {
+    for (const std::uint64_t block : scan.bad) disk->bad.push_back({block, std::nullopt});
   }
-  return true;
 }
 
 RecoveryRebuild::DiskRead RecoveryRebuild::ReadDataDisk(File& target,
@@ -123,106 +123,100 @@ RecoveryRebuild::DiskRead RecoveryRebuild::ReadDataDisk(File& target,
                                                         std::int32_t index) {
   const VolumeText text = ReadVolumeText(ctx_.env, kChecksumFileName);
   if (!active_ && text.status == VolumeText::kNone) return DiskRead::kPlain;
-  active_ = true;
-  DataDisk disk{
-      next_offset_,
-      static_cast<std::uint64_t>(std::max<std::int32_t>(record.chunk_length, 0)),
-      false,
-      {}};
-  const std::optional<ChunkChecksums> sums =
-      text.status == VolumeText::kRead ? ParseChunkChecksums(text.bytes) : std::nullopt;
-  // A checksum file that is not this disk's, or fails its own check, tells
-  // nothing: every block of the disk counts as bad.
-  const bool usable =
-      sums && sums->set_id == set_id_ && sums->disk_index == index &&
-      sums->chunk_offset == disk.offset && sums->chunk_length == disk.length &&
-      TakeSettings(sums->block_size, sums->file_length, sums->recovery_disks);
+  if (!active_) {
+    // The disks joined so far had no checksum file.
+    active_ = true;
+    for (std::size_t i = 0; i < disks_.size(); ++i)
+      TellUnchecked(static_cast<std::int32_t>(i));
+  }
+  const std::optional<ChunkChecksums> sums = UsableChecksums(text, index);
+  DataDisk disk = Place(record, index, sums);
+  const std::uint64_t unit = block_size_ == 0 ? kMinBlockSize : block_size_;
   std::unique_ptr<File> data =
-      usable ? ctx_.env.Open(DataFilePath(ctx_.env), FileMode::kReadBinary) : nullptr;
-  disk.all_bad = !data;
+      ctx_.env.Open(DataFilePath(ctx_.env), FileMode::kReadBinary);
   ProgressMeter meter(ctx_.out);
   meter.Start("Reconstituting Data [");
-  std::uint64_t good = 0;
+  ChunkScan scan;
   if (data) {
-    const bool written = CopyGoodBlocks(*data, target, sums->blocks, meter, &disk, &good);
+    const auto take = [&](std::uint64_t block, std::string_view bytes) {
+      return target.Seek(disk.offset + block * unit) &&
+             target.Write(bytes.data(), bytes.size());
+    };
+    scan = ScanChunk(
+        *data, disk.length, unit, sums ? &sums->blocks : nullptr, take,
+        [&] { return KeepReading(index); }, meter);
     data->Close();  // read only
-    if (!written) {
+    if (scan.stopped) {
       EndLine(ctx_);
       return DiskRead::kTargetFailed;
     }
   }
   meter.Finish();
-  ctx_.out << good << " bytes reconstituted.";
+  ctx_.out << scan.good_bytes << " bytes reconstituted.";
   EndLine(ctx_);
-  TellBadBlocks(index, disk);
-  next_offset_ += disk.length;
+  disk.all_bad = !data;
+  Judge(scan, sums, index, &disk);
+  next_offset_ = disk.offset + disk.length;
   disks_.push_back(std::move(disk));
+  if (disks_.back().unchecked && !record_) TellUnchecked(index);
+  TellBadBlocks(index, disks_.back());
   return DiskRead::kRead;
 }
 
 bool RecoveryRebuild::GoWithout(std::int32_t index) {
-  const DialogResult without =
-      ShowDialog(ctx_,
-                 "Do you want to go on without " + DiskName(index) +
-                     "?\nIts blocks will be rebuilt from the recovery disks.",
-                 "Slicery", Buttons::kYesNo, Icon::kQuestion);
+  const bool known = record_ && static_cast<std::size_t>(index) < record_->chunks.size();
+  DataDisk lost;
+  lost.all_bad = true;
+  lost.length = known ? record_->chunks[index].length : 1;  // its first block at least
+  disks_.push_back(lost);
+  const bool can = CanRebuild(disks_.back());
+  disks_.pop_back();
+  const DialogResult without = ShowDialog(
+      ctx_,
+      "Do you want to go on without " + DiskName(index) + "?\n" +
+          (can ? "Its blocks will be rebuilt from the recovery disks."
+               : "Not all of its blocks can be rebuilt: at the same places other disks "
+                 "have bad blocks too, more than the set has recovery disks."),
+      "Slicery", Buttons::kYesNo, Icon::kQuestion);
   if (without != DialogResult::kYes) return false;
   // Where the chunk lies, and how long it is, only a recovery record tells.
   if (!record_ && !AcquireRecord()) return false;
   if (static_cast<std::size_t>(index) >= record_->chunks.size()) return false;
   const ChunkEntry& chunk = record_->chunks[index];
-  disks_.push_back(DataDisk{chunk.offset, chunk.length, true, {}});
+  lost.offset = chunk.offset;
+  lost.length = chunk.length;
+  disks_.push_back(lost);
   next_offset_ = chunk.offset + chunk.length;
+  // A recovery disk in the drive is read whole now: it need not come again.
+  std::vector<std::uint64_t> every(record_->blocks.size());
+  for (std::size_t j = 0; j < every.size(); ++j) every[j] = j;
+  TakeRecoveryDisk(every);
   return true;
 }
 
-// Asks for any recovery disk of the set until one gives its record. False
-// when the user cancels.
-bool RecoveryRebuild::AcquireRecord() {
-  for (;;) {
-    const DialogResult inserted =
-        ShowDialog(ctx_, "Please insert any recovery disk of this set.", "Slicery",
-                   Buttons::kOkCancel, Icon::kNone);
-    if (inserted != DialogResult::kOk) return false;
-    const std::optional<RecoveryRecord> record = ReadRecoveryRecord(ctx_.env);
-    if (record && record->set_id == set_id_) {
-      Learn(*record);
-      if (record_) return true;
-    }
-    ShowDialog(ctx_, "Error: this disk is not a readable recovery disk of this set.",
-               "Error", Buttons::kOk, Icon::kError);
-  }
-}
-
-std::optional<OperationOutcome> RecoveryRebuild::Finish(File& target,
-                                                        const std::string& target_path) {
-  bool target_failed = false;
-  const std::vector<std::int32_t> lost = Repair(target, target_path, &target_failed);
+std::optional<OperationOutcome> RecoveryRebuild::Finish(File& target) {
+  const Loss loss = Repair(target);
   const bool synced = SyncAndClose(target);
   std::string problem;
-  if (target_failed || !synced) {
+  if (loss.target_failed || !synced) {
     problem =
         "Slicery was unable to write the reconstituted file.\nOperation aborted.\n"
         "Partial data from the file may be available.";
-  } else if (!lost.empty()) {
-    problem = "Too much of this set is lost: the blocks of";
-    for (std::size_t i = 0; i < lost.size(); ++i) {
-      problem += (i == 0                 ? " "
-                  : i + 1 == lost.size() ? " and "
-                                         : ", ") +
-                 DiskName(lost[i]);
-    }
-    problem +=
-        " cannot be rebuilt.\nThe rest of the file is in place; the file is not "
-        "complete.";
-  } else if (next_offset_ != file_length_ || (record_ && !FileMatches(target_path))) {
+  } else if (!loss.disks.empty()) {
+    problem = LossText(loss);
+  } else if ((block_size_ != 0 && next_offset_ != file_length_) ||
+             (record_ && !FileMatches())) {
     problem =
         "Error: the rebuilt file does not match the checksum of its set.\nThe file is "
-        "not complete.";
+        "not complete; what was rebuilt is in\n" +
+        target_path_;
   }
-  if (problem.empty()) return std::nullopt;
-  ShowDialog(ctx_, problem, "Error", Buttons::kOk, Icon::kError);
-  return AskAnotherOperation(ctx_);
+  if (!problem.empty()) {
+    ShowDialog(ctx_, problem, "Error", Buttons::kOk, Icon::kError);
+    return AskAnotherOperation(ctx_);
+  }
+  TellRebuilt();
+  return std::nullopt;
 }
 
 }  // namespace slicery

@@ -2,6 +2,11 @@
 // as it is read and written at its offset, disks the user does not have left
 // out, and what is missing rebuilt stripe by stripe from the recovery disks.
 // A plain set never comes here.
+//
+// recovery_rebuild.cpp reads the data disks, disk_requests.cpp tells what is
+// in the drive at a data disk's request, recovery_disks.cpp reads the
+// recovery disks, stripe_repair.cpp rebuilds the stripes and checks the file,
+// and rebuild_notices.cpp holds what the user is told.
 #pragma once
 
 #include <cstdint>
@@ -13,16 +18,22 @@
 #include "operation/context.h"
 #include "operation/outcome.h"
 #include "platform/file.h"
+#include "recovery/chunk_scan.h"
+#include "recovery/recovery_block_store.h"
 #include "recovery/recovery_files.h"
-#include "ui/progress_meter.h"
+#include "recovery/recovery_volume.h"
 
 namespace slicery {
 
 class RecoveryRebuild {
  public:
-  // `active`: the set is known to have recovery disks from the start.
-  RecoveryRebuild(Context& ctx, OperationId set_id, bool active)
-      : ctx_(ctx), set_id_(set_id), active_(active) {}
+  // `active`: the set is known to have recovery disks from the start. The
+  // rebuilt file is written at `target_path`.
+  RecoveryRebuild(Context& ctx, OperationId set_id, bool active, std::string target_path)
+      : ctx_(ctx),
+        set_id_(set_id),
+        active_(active),
+        target_path_(std::move(target_path)) {}
 
   // Whether the set is known to have recovery disks.
   bool active() const { return active_; }
@@ -31,6 +42,18 @@ class RecoveryRebuild {
   // Whether disk `index` is past the set's last data disk, as far as a
   // recovery record tells.
   bool PastLastDisk(std::int32_t index) const;
+
+  // At the request for data disk `index`: true when the volume in the drive
+  // is that disk by its checksum file, which names the disk and its set. Its
+  // record is then taken from there, and the user told when the disk's own
+  // record (in *record on return) is damaged.
+  bool KnownByChecksums(std::int32_t index, DiskInfoRecord* record);
+  // At the request for data disk `index`, a volume without a record: true
+  // when it is a recovery disk of this set, which the user is told.
+  bool TellRecoveryDisk(std::int32_t index);
+  // A disk joined as a plain set's before the set was known to have recovery
+  // disks: where its chunk lies.
+  void Joined(const DiskInfoRecord& record);
 
   enum class DiskRead {
     kPlain,         // the disk is one of a plain set: joined as ever
@@ -46,10 +69,11 @@ class RecoveryRebuild {
   bool GoWithout(std::int32_t index);
 
   // After the last data disk: rebuilds what is missing, checks the file
-  // written at `target_path` against the set's checksums, and syncs and
-  // closes it. Nothing when every block matches, and the file may take its
-  // place; otherwise the user is told what is wrong, and the outcome.
-  std::optional<OperationOutcome> Finish(File& target, const std::string& target_path);
+  // against the set's checksums, and syncs and closes `target`. Nothing when
+  // every block matches, and the file may take its place (the user has been
+  // told what was rebuilt); otherwise the user is told what is wrong, and the
+  // outcome.
+  std::optional<OperationOutcome> Finish(File& target);
 
  private:
   // One data disk as read: where its chunk lies and which blocks are bad,
@@ -57,7 +81,8 @@ class RecoveryRebuild {
   struct DataDisk {
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
-    bool all_bad = false;
+    bool all_bad = false;    // nothing of it can be used: not at hand, or unreadable
+    bool unchecked = false;  // read without its checksum file
     std::vector<std::pair<std::uint64_t, std::optional<std::uint64_t>>> bad;
   };
 
@@ -67,34 +92,66 @@ class RecoveryRebuild {
     int bad = 0;
   };
 
-  bool AcquireRecord();
-  bool CopyGoodBlocks(File& data, File& target, const std::vector<std::uint64_t>& sums,
-                      ProgressMeter& meter, DataDisk* disk, std::uint64_t* good);
-  std::vector<Stripe> PlanStripes() const;
-  void CollectRecoveryBlocks(const std::vector<Stripe>& stripes, File& scratch,
-                             std::vector<std::uint16_t>* have);
+  // What the repair could not rebuild.
+  struct Loss {
+    std::vector<std::int32_t> disks;
+    std::uint64_t bytes = 0;
+    bool target_failed = false;
+  };
+
+  // How a volume offered as a recovery disk was taken.
+  enum class Offered { kTaken, kReadBefore, kNotOfSet, kUnreadable };
+  enum class DiskState { kUnread, kRead, kGivenUp };
+
+  // recovery_rebuild.cpp
   bool TakeSettings(std::uint64_t block_size, std::uint64_t file_length, int recovery);
+  std::optional<ChunkChecksums> UsableChecksums(const VolumeText& text,
+                                                std::int32_t index);
+  DataDisk Place(const DiskInfoRecord& record, std::int32_t index,
+                 const std::optional<ChunkChecksums>& sums) const;
+  bool KeepReading(std::int32_t index);
+  void Judge(const ChunkScan& scan, const std::optional<ChunkChecksums>& sums,
+             std::int32_t index, DataDisk* disk) const;
+
+  // recovery_disks.cpp
+  bool AcquireRecord();
+  Offered TakeRecoveryDisk(const std::vector<std::uint64_t>& wanted);
+  void ReadRecoveryBlocks(const RecoveryRecord& record,
+                          const std::vector<std::uint64_t>& wanted);
+  std::vector<std::uint64_t> Wanted(const std::vector<Stripe>& stripes) const;
+  int NextToAsk() const;
+  void CollectRecoveryBlocks(const std::vector<Stripe>& stripes);
+
+  // stripe_repair.cpp
   bool IsBad(const DataDisk& disk, std::uint64_t block) const;
   std::optional<std::uint64_t> KnownSum(const DataDisk& disk, std::uint64_t block) const;
+  bool Coded() const;  // the set's disks fit in a stripe
+  int BadInStripe(std::uint64_t block) const;
+  std::vector<Stripe> PlanStripes() const;
+  Loss Repair(File& target);
+  bool RebuildStripe(File& target, File& written, const Stripe& stripe, Loss* loss);
+  void LoseStripe(const Stripe& stripe, Loss* loss) const;
+  bool FileMatches();
+
+  // rebuild_notices.cpp
+  bool CanRebuild(const DataDisk& disk) const;
   void TellBadBlocks(std::int32_t index, const DataDisk& disk);
-  std::vector<std::int32_t> Repair(File& target, const std::string& target_path,
-                                   bool* target_failed);
-  bool FileMatches(const std::string& target_path);
-  bool ReadRecoveryDisk(int index, const std::vector<Stripe>& stripes, File& scratch,
-                        std::vector<std::uint16_t>* have);
-  bool RebuildStripe(File& target, File& written, File& scratch, std::size_t slot,
-                     const Stripe& stripe, std::uint16_t have, bool* target_failed,
-                     std::vector<std::int32_t>* lost);
+  void TellUnchecked(std::int32_t index);
+  void TellRebuilt();
+  std::string LossText(const Loss& loss) const;
 
   Context& ctx_;
   const OperationId set_id_;
   bool active_;
+  const std::string target_path_;
   std::optional<RecoveryRecord> record_;
   std::uint64_t block_size_ = 0;  // 0 until a checksum file or record tells
   std::uint64_t file_length_ = 0;
   int recovery_disks_ = 0;
   std::uint64_t next_offset_ = 0;  // where the next data disk's chunk starts
   std::vector<DataDisk> disks_;
+  std::vector<DiskState> recovery_read_;  // one per recovery disk, once known
+  std::optional<RecoveryBlockStore> store_;
 };
 
 }  // namespace slicery

@@ -30,7 +30,8 @@ class RecoveryTest : public E2eTest {
   }
 
   // Splits `source` onto data disks "1".."data" and recovery disks "r1"..
-  ::testing::AssertionResult SplitSet(const std::string& source, int data, int recovery) {
+  ::testing::AssertionResult SplitSet(const std::string& source, int data, int recovery,
+                                      int volume = kRecoveryVolume) {
     std::vector<Step> steps{{"Slicery", kMenu, "y\n" + source}};
     for (int n = 1; n <= data; ++n)
       steps.push_back({"Insert Disk", kSplitInsert, "o", Disk(n)});
@@ -39,7 +40,10 @@ class RecoveryTest : public E2eTest {
           {"Insert Disk", RecoveryRequest(r, recovery), "o", RecoveryDisk(r)});
     }
     steps.push_back({"Slicery", kComplete, "n"});
-    std::unique_ptr<Session> session = Launch(RecoveryOptions(recovery));
+    LaunchOptions options = RecoveryOptions(recovery);
+    options.env.back().second = std::to_string(volume);
+    options.timeout = std::chrono::milliseconds(60000);
+    std::unique_ptr<Session> session = Launch(options);
     if (!session) return ::testing::AssertionFailure() << "not started";
     ::testing::AssertionResult played = Play(*session, steps);
     if (!played) return played;
@@ -174,18 +178,32 @@ TEST_F(RecoveryTest, MoreThan255DisksIsToldBeforeAnyRecoveryRequest) {
   EXPECT_NE(Record(Disk(disks)).find("\r\n*\r\n"), std::string::npos);
 }
 
+// A file of a disk damaged before the rebuild: the byte at `offset` changed,
+// or every byte overwritten, as a bad sector reads, or the file gone.
+constexpr int kOverwritten = -1, kDeleted = -2;
+struct Damage {
+  std::string disk;
+  const char* file;
+  int offset;
+};
+
 // One rebuild of a set of five data disks: which disks the user does not
 // have, which bytes have decayed on the disks, and how it ends.
 struct RebuildCase {
   const char* name;
   int recovery;
-  std::vector<int> lost;                   // data disks the user cancels
-  std::vector<std::pair<int, int>> flips;  // disk, offset in its chunk
+  std::vector<int> lost = {};                   // data disks the user cancels
+  std::vector<std::pair<int, int>> flips = {};  // disk, offset in its chunk
   bool identify_with_recovery = false;
   bool complete = true;
-  const char* told = "";       // part of the message when not complete
-  int damaged_checksums = 0;   // a disk whose checksum file has a byte changed
-  bool over_existing = false;  // rebuilt.bin is there already, and is overwritten
+  const char* told = "";  // part of an error, or of the notice of what was rebuilt
+  std::vector<Damage> damaged = {};
+  bool over_existing = false;    // rebuilt.bin is there already, and is overwritten
+  int notices = -1;              // warnings; -1: one per flip and damaged file
+  int cancel_recovery = 0;       // the recovery disk the user does not have
+  bool swap_recovery = false;    // the first recovery disk asked for is the other one
+  int volume = kRecoveryVolume;  // the file is 4 volumes: 5 data disks
+  int smaller_first = 0;         // bytes of another file on Disk #1
 };
 
 const RebuildCase kRebuildCases[] = {
@@ -208,7 +226,7 @@ const RebuildCase kRebuildCases[] = {
      false,
      "the blocks of Disk #2 and Disk #4 cannot be rebuilt"},
     {"recovery disk at identification", 2, {}, {}, true},
-    {"checksum file damaged", 1, {}, {}, false, true, "", 3},
+    {"checksum file damaged", 1, {}, {}, false, true, "", {{"3", "SLICERY.C2Z", 30}}},
     {"three disks lost",
      2,
      {1, 3, 5},
@@ -216,7 +234,7 @@ const RebuildCase kRebuildCases[] = {
      false,
      false,
      "the blocks of Disk #1, Disk #3 and Disk #5 cannot be rebuilt"},
-    {"over an existing file, a disk lost", 2, {2}, {}, false, true, "", 0, true},
+    {"over an existing file, a disk lost", 2, {2}, {}, false, true, "", {}, true},
     {"over an existing file, three disks lost",
      2,
      {1, 3, 5},
@@ -224,8 +242,58 @@ const RebuildCase kRebuildCases[] = {
      false,
      false,
      "cannot be rebuilt",
-     0,
-     true}};
+     {},
+     true},
+    {.name = "checksum file of the first disk gone",
+     .recovery = 1,
+     .damaged = {{"1", "SLICERY.C2Z", kDeleted}}},
+    {.name = "checksum file damaged and its chunk too, recovery disk first",
+     .recovery = 1,
+     .flips = {{3, 5000}},
+     .identify_with_recovery = true,
+     .told = "all of Disk #3",
+     .damaged = {{"3", "SLICERY.C2Z", 30}},
+     .notices = 1},
+    // Its chunk, unchecked, rebuilds the lost disk wrong: the file's checksum tells.
+    {.name = "checksum file and chunk damaged, a later disk lost",
+     .recovery = 2,
+     .lost = {4},
+     .flips = {{3, 5000}},
+     .complete = false,
+     .told = "does not match the checksum",
+     .damaged = {{"3", "SLICERY.C2Z", 30}},
+     .notices = 1},
+    {.name = "record damaged",
+     .recovery = 2,
+     .damaged = {{"2", "SLICERY.Q2Z", kOverwritten}}},
+    {.name = "record of the last disk damaged",
+     .recovery = 2,
+     .damaged = {{"5", "SLICERY.Q2Z", kOverwritten}}},
+    {.name = "recovery chunk damaged",
+     .recovery = 2,
+     .lost = {3},
+     .told = "all of Disk #3",
+     .damaged = {{"r1", "SLICERY.R2Z", 100}}},
+    {.name = "recovery record damaged",
+     .recovery = 2,
+     .flips = {{3, 5000}},
+     .told = "cannot be read",
+     .damaged = {{"r1", "SLICERY.P2Z", 30}},
+     .notices = 1},
+    {.name = "cancel at a recovery disk",
+     .recovery = 2,
+     .flips = {{2, 100}},
+     .cancel_recovery = 1},
+    {.name = "wrong recovery disk inserted",
+     .recovery = 2,
+     .lost = {2, 4},
+     .told = "read already",
+     .swap_recovery = true},
+    {.name = "smaller first disk, the longest lost",
+     .recovery = 2,
+     .lost = {2},
+     .volume = 17000000,
+     .smaller_first = 1000000}};
 
 class RecoveryRebuildTest : public RecoveryTest,
                             public ::testing::WithParamInterface<RebuildCase> {
@@ -237,11 +305,12 @@ class RecoveryRebuildTest : public RecoveryTest,
     std::unique_ptr<Session> session = Launch();
     EXPECT_TRUE(session);
     if (!session) return false;
-    const std::string first = c.identify_with_recovery ? RecoveryDisk(2)
+    session->set_timeout(std::chrono::milliseconds(60000));
+    const std::string first = c.identify_with_recovery ? RecoveryDisk(c.recovery)
                               : std::find(c.lost.begin(), c.lost.end(), 1) != c.lost.end()
                                   ? Disk(2)
                                   : Disk(1);
-    bool complete = false;
+    bool complete = false, swapped = false;
     std::string error;
     for (int turn = 0; turn < 100; ++turn) {
       const std::optional<Dialog> dialog = session->NextDialog();
@@ -266,9 +335,15 @@ class RecoveryRebuildTest : public RecoveryTest,
       } else if (text.starts_with("Please insert any recovery disk")) {
         disk = RecoveryDisk(1);
       } else if (text.starts_with("Please insert recovery disk #")) {
-        disk = RecoveryDisk(std::stoi(text.substr(29)));
-      } else if (text.find("bad block") != std::string::npos) {
+        const int n = std::stoi(text.substr(29));
+        reply = n == c.cancel_recovery ? "c" : "o";
+        if (n != c.cancel_recovery)
+          disk = RecoveryDisk(c.swap_recovery && !swapped ? 3 - n : n);
+        swapped = true;
+      } else if (dialog->icon == "warning") {
         ++*bad_notices;
+      } else if (text.starts_with("Rebuilt from the recovery disks: ")) {
+        *told += text;
       } else if (text == kComplete) {
         complete = true;
         reply = "n";
@@ -296,20 +371,25 @@ class RecoveryRebuildTest : public RecoveryTest,
 TEST_P(RecoveryRebuildTest, RebuildsWhatTheRecoveryDisksCover) {
   const RebuildCase& c = GetParam();
   const std::string source = Work("src.bin");
-  const std::string bytes = RandomBytes(80000, 11);
+  const std::string bytes = RandomBytes(4 * c.volume, 11);
   ASSERT_TRUE(WriteFile(source, bytes));
-  ASSERT_TRUE(SplitSet(source, 5, c.recovery));
+  std::filesystem::create_directories(drive_.DiskPath("1"));
+  ASSERT_TRUE(
+      WriteFile(drive_.FileOn("1", "other.bin"), std::string(c.smaller_first, 'x')));
+  ASSERT_TRUE(SplitSet(source, 5, c.recovery, c.volume));
   for (const auto& [disk, offset] : c.flips) {
     const std::string path = drive_.FileOn(Disk(disk), kDataFile);
     std::string chunk = ReadFile(path).value();
     chunk[offset] ^= 0x10;
     ASSERT_TRUE(WriteFile(path, chunk));
   }
-  if (c.damaged_checksums != 0) {
-    const std::string path = drive_.FileOn(Disk(c.damaged_checksums), "SLICERY.C2Z");
-    std::string sums = ReadFile(path).value();
-    sums[30] ^= 0x01;
-    ASSERT_TRUE(WriteFile(path, sums));
+  for (const Damage& damage : c.damaged) {
+    const std::string path = drive_.FileOn(damage.disk, damage.file);
+    std::string bytes = ReadFile(path).value();
+    if (damage.offset >= 0) bytes[damage.offset] ^= 0x01;
+    if (damage.offset == kOverwritten) bytes.assign(bytes.size(), '\xF6');
+    ASSERT_TRUE(damage.offset == kDeleted ? std::filesystem::remove(path)
+                                          : WriteFile(path, bytes));
   }
   // A file already at the target is replaced only by a whole one.
   const std::string old_bytes = "an older rebuilt.bin";
@@ -320,12 +400,14 @@ TEST_P(RecoveryRebuildTest, RebuildsWhatTheRecoveryDisksCover) {
   int bad_notices = 0;
   const bool complete = RunRebuild(c, &told, &bad_notices);
   EXPECT_EQ(complete, c.complete) << told;
-  EXPECT_EQ(bad_notices, static_cast<int>(c.flips.size()) + (c.damaged_checksums != 0));
+  EXPECT_EQ(bad_notices, c.notices >= 0
+                             ? c.notices
+                             : static_cast<int>(c.flips.size() + c.damaged.size()));
+  EXPECT_NE(told.find(c.told), std::string::npos) << told;
   if (c.complete) {
     EXPECT_TRUE(Holds(Work("rebuilt.bin"), bytes));
     EXPECT_FALSE(std::filesystem::exists(Work("rebuilt.bin.slicery-partial")));
   } else {
-    EXPECT_NE(told.find(c.told), std::string::npos) << told;
     if (c.over_existing) {
       EXPECT_TRUE(Holds(Work("rebuilt.bin"), old_bytes));
     }

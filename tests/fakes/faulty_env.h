@@ -65,6 +65,9 @@ class FaultyEnv : public Env {
   bool SameFile(const std::string& a, const std::string& b) override {
     return inner_.SameFile(a, b);
   }
+  std::optional<std::string> LinkTarget(const std::string& path) override {
+    return inner_.LinkTarget(path);
+  }
   std::unique_ptr<File> CreateNew(const std::string& path,
                                   const std::string& like) override;
   void Remove(const std::string& path) override;

@@ -72,7 +72,8 @@ std::string WhyNoPassthrough() {
 }
 
 PassthroughMedium::PassthroughMedium(const std::string& dir, PassthroughFault fault,
-                                     const std::string& file, std::uint64_t offset)
+                                     const std::string& file, std::uint64_t offset,
+                                     std::uint64_t end)
     : backing_(dir + "/backing"), mount_point_(dir + "/mnt"), log_(dir + "/server.log") {
   std::error_code ec;
   fs::create_directories(backing_, ec);
@@ -82,7 +83,7 @@ PassthroughMedium::PassthroughMedium(const std::string& dir, PassthroughFault fa
     error_ = "cannot make " + dir + ": " + ec.message();
     return;
   }
-  if (Start(fault, file, offset) && !WaitForMount()) Release();
+  if (Start(fault, file, offset, end) && !WaitForMount()) Release();
 }
 
 PassthroughMedium::~PassthroughMedium() { Release(); }
@@ -102,7 +103,7 @@ std::string PassthroughMedium::Log() const {
 }
 
 bool PassthroughMedium::Start(PassthroughFault fault, const std::string& file,
-                              std::uint64_t offset) {
+                              std::uint64_t offset, std::uint64_t end) {
   std::vector<std::string> args = {kPython, SLICERY_PASSTHROUGH_FS};
   if (fault == PassthroughFault::kDamage) args.insert(args.end(), {"--damage", file});
   if (fault == PassthroughFault::kFlipByte) {
@@ -110,7 +111,8 @@ bool PassthroughMedium::Start(PassthroughFault fault, const std::string& file,
   }
   if (fault == PassthroughFault::kDetach) args.insert(args.end(), {"--detach", file});
   if (fault == PassthroughFault::kReadError) {
-    args.insert(args.end(), {"--read-error", file});
+    args.insert(args.end(),
+                {"--read-error", file, std::to_string(offset), std::to_string(end)});
   }
   args.insert(args.end(), {backing_, mount_point_});
   std::vector<char*> argv;

@@ -22,8 +22,8 @@ enum class PassthroughFault {
   // At the first write to the file the file system lazily unmounts
   // itself and serves the open file on, detached.
   kDetach,
-  // Reads of the data file that touch bytes 4096 to 8191 fail, as a bad
-  // sector does.
+  // Reads of the file that touch the bytes from `offset` to `end` fail, as
+  // bad sectors do.
   kReadError,
 };
 
@@ -34,9 +34,11 @@ std::string WhyNoPassthrough();
 class PassthroughMedium {
  public:
   // Serves `dir`/backing at `dir`/mnt; `file` is the name the fault acts on,
-  // and `offset` the byte of it that kFlipByte damages.
+  // `offset` the byte of it that kFlipByte damages, or with `end` the bytes
+  // that kReadError fails.
   PassthroughMedium(const std::string& dir, PassthroughFault fault,
-                    const std::string& file, std::uint64_t offset = 0);
+                    const std::string& file, std::uint64_t offset = 0,
+                    std::uint64_t end = 0);
   ~PassthroughMedium();
   PassthroughMedium(const PassthroughMedium&) = delete;
   PassthroughMedium& operator=(const PassthroughMedium&) = delete;
@@ -57,7 +59,8 @@ class PassthroughMedium {
   void Release();
 
  private:
-  bool Start(PassthroughFault fault, const std::string& file, std::uint64_t offset);
+  bool Start(PassthroughFault fault, const std::string& file, std::uint64_t offset,
+             std::uint64_t end);
   bool WaitForMount();
   std::string Log() const;
 

@@ -2,7 +2,7 @@
 """A pass-through FUSE file system over a backing folder, for the media tests.
 
     passthrough_fs.py [--damage NAME | --flip NAME OFFSET | --detach NAME |
-                       --read-error NAME] BACKING MOUNT_POINT
+                       --read-error NAME FROM TO] BACKING MOUNT_POINT
 
 Serves BACKING at MOUNT_POINT in the foreground, with the kernel page cache kept
 across opens (kernel_cache), so what a program wrote can be read back from the
@@ -18,8 +18,9 @@ cache without reaching this process. It can play one of four faulty media:
                  created by path afterwards lands in the bare mount-point folder.
                  The mount point may hold files of its own beforehand, hidden
                  while the file system is mounted over them.
-  --read-error NAME  reads of files named NAME that touch bytes 4096 to 8191
-                 fail with EIO, as a bad sector does; the rest reads well.
+  --read-error NAME FROM TO  reads of files named NAME that touch the bytes
+                 from FROM to TO fail with EIO, as bad sectors do; the rest
+                 reads well.
 
 Ends when the file system is unmounted, or, once detached, when its last open
 file is closed.
@@ -114,7 +115,8 @@ class Passthrough(fusepy.Operations):
         return os.open(self._real(path), os.O_RDWR | os.O_CREAT | os.O_TRUNC, mode)
 
     def read(self, path, size, offset, fh):
-        if self._named(path, self.read_error) and offset < 2 * PAGE and offset + size > PAGE:
+        name, start, end = self.read_error or (None, 0, 0)
+        if self._named(path, name) and offset < end and offset + size > start:
             raise fusepy.FuseOSError(errno.EIO)
         return os.pread(fh, size, offset)
 
@@ -194,7 +196,7 @@ def main():
     fault.add_argument("--damage", metavar="NAME")
     fault.add_argument("--flip", nargs=2, metavar=("NAME", "OFFSET"))
     fault.add_argument("--detach", metavar="NAME")
-    fault.add_argument("--read-error", metavar="NAME")
+    fault.add_argument("--read-error", nargs=3, metavar=("NAME", "FROM", "TO"))
     parser.add_argument("backing")
     parser.add_argument("mount_point")
     args = parser.parse_args()
@@ -204,8 +206,14 @@ def main():
         if not at.isdigit():
             parser.error("--flip: OFFSET must be a byte offset, 0 or more")
         flip = (name, int(at))
+    read_error = None
+    if args.read_error:
+        name, start, end = args.read_error
+        if not (start.isdigit() and end.isdigit()):
+            parser.error("--read-error: FROM and TO must be byte offsets")
+        read_error = (name, int(start), int(end))
     operations = Passthrough(args.backing, args.mount_point, args.damage, flip,
-                             args.detach, args.read_error)
+                             args.detach, read_error)
     fusepy.FUSE(operations, args.mount_point, foreground=True, kernel_cache=True,
                 big_writes=True, use_ino=True, nonempty=True,
                 fsname="slicery-passthrough")

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "fakes/fake_host.h"
 #include "fakes/faulty_env.h"
 #include "platform/dialog_types.h"
+#include "recovery/recovery_files.h"
 
 namespace slicery {
 namespace {
@@ -26,9 +28,11 @@ class ReconstituteTest : public ::testing::Test {
  protected:
   explicit ReconstituteTest() : host_("out.bin") {}
 
-  // Disks `prefix`1.. holding `source` in chunks of the given sizes.
+  // Disks `prefix`1.. holding `source` in chunks of the given sizes; with
+  // `recovery`, each with a checksum file of a set of that many recovery disks.
   std::string MakeSet(const std::string& prefix, const std::vector<std::size_t>& chunks,
-                      OperationId id, int seed) {
+                      OperationId id, int seed, int recovery = 0) {
+    const std::uint64_t length = std::accumulate(chunks.begin(), chunks.end(), 0ull);
     std::string source;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
       const std::string disk = prefix + std::to_string(i + 1);
@@ -41,6 +45,16 @@ class ReconstituteTest : public ::testing::Test {
                         FormatDiskInfo({"rec.bin", static_cast<std::int32_t>(i), mark,
                                         static_cast<std::int32_t>(chunks[i]), id},
                                        "\r\n"));
+      if (recovery > 0) {
+        BlockSums blocks(kMinBlockSize, true);
+        blocks.Add(data.data(), data.size());
+        blocks.Finish();
+        const std::int32_t index = static_cast<std::int32_t>(i);
+        host_.env.SetFile(
+            VolumeFilePath(host_.env, kChecksumFileName),
+            FormatChunkChecksums({id, index, source.size(), data.size(), length, recovery,
+                                  kMinBlockSize, blocks.blocks()}));
+      }
       source += data;
     }
     return source;
@@ -286,6 +300,7 @@ struct Replacement {
   std::size_t beside;
   bool replaced;                     // the target holds the rebuilt file
   std::vector<std::string> closing;  // the last dialogs, in order
+  int recovery = 0;                  // of the set, whose disks have checksum files
 };
 
 void PrintTo(const Replacement& replacement, std::ostream* out) {
@@ -300,11 +315,12 @@ const std::vector<std::string> kWholeSet = {"d1", "d2", "d3"};
 
 const Replacement kReplacements[] = {
     {"Completed", kWholeSet, FaultKind::kOpen, 0, std::string::npos, true, {kComplete}},
+    // Nothing was written: the empty file beside is removed.
     {"CancelledAtDiskOne",
      {""},
      FaultKind::kOpen,
      0,
-     0,
+     std::string::npos,
      false,
      {"Please insert Disk #1"}},
     {"MissingDataFile", {"d1", "nodata"}, FaultKind::kOpen, 0, 100, false, {kReadFatal}},
@@ -318,6 +334,16 @@ const Replacement kReplacements[] = {
      350,
      false,
      {NotReplaced("rec.bin", kBeside)}},
+    // A set with recovery disks is rebuilt by its checksums: a failed sync ends
+    // it the same, before the rename.
+    {"SyncFailsWithChecksums",
+     kWholeSet,
+     FaultKind::kSync,
+     1,
+     350,
+     false,
+     {kWriteFatal, kAnother},
+     1},
     // Renamed, but the folder's entry may not be on the medium: never complete.
     {"FolderSyncFails",
      kWholeSet,
@@ -330,7 +356,7 @@ const Replacement kReplacements[] = {
 
 TEST_P(ReplacementTest, TheOldFileStaysUntilTheNewOneIsWhole) {
   const Replacement& c = GetParam();
-  const std::string source = MakeSet("d", {100, 200, 50}, 9, 6);
+  const std::string source = MakeSet("d", {100, 200, 50}, 9, 6, c.recovery);
   host_.env.AddDisk("nodata", 1 << 20);
   host_.env.InsertDisk("nodata");
   host_.env.SetFile(InfoFilePath(host_.env), *host_.env.DiskFile("d2", kInfoFileName));
@@ -377,7 +403,8 @@ INSTANTIATE_TEST_SUITE_P(Replacements, ReplacementTest,
                          [](const auto& info) { return info.param.name; });
 
 // A file left beside the target under the name the new one would take is
-// never written over: the new one takes the next name.
+// never written over: the new one takes the next name, and is removed again
+// by a rebuild cancelled before it wrote anything.
 TEST_F(ReconstituteTest, AFileLeftBesideTheTargetIsKept) {
   const std::string source = MakeSet("d", {40}, 9, 2);
   host_.env.SetFile("rec.bin", "original");
@@ -387,7 +414,7 @@ TEST_F(ReconstituteTest, AFileLeftBesideTheTargetIsKept) {
   host_.screen.Then(DialogResult::kCancel);
   EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kEndProgram);
   EXPECT_EQ(host_.env.FileBytes(kBeside), "left by an earlier rebuild");
-  EXPECT_EQ(host_.env.FileBytes(kBeside + "-2"), "");
+  EXPECT_EQ(host_.env.FileBytes(kBeside + "-2"), std::nullopt);
 
   Answer(DialogResult::kOk, "d1");
   host_.screen.Then(DialogResult::kYes).Then(DialogResult::kYes);
@@ -396,8 +423,7 @@ TEST_F(ReconstituteTest, AFileLeftBesideTheTargetIsKept) {
   EXPECT_EQ(RunReconstituteOperation(host_.ctx), OperationOutcome::kEndProgram);
   EXPECT_EQ(host_.env.FileBytes("rec.bin"), source);
   EXPECT_EQ(host_.env.FileBytes(kBeside), "left by an earlier rebuild");
-  EXPECT_EQ(host_.env.FileBytes(kBeside + "-2"), "");
-  EXPECT_EQ(host_.env.FileBytes(kBeside + "-3"), std::nullopt);
+  EXPECT_EQ(host_.env.FileBytes(kBeside + "-2"), std::nullopt);
   EXPECT_TRUE(host_.screen.exhausted());
 }
 

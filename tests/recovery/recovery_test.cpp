@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "recovery/checked_text.h"
 #include "recovery/checksum.h"
 #include "recovery/recovery_files.h"
 #include "recovery/stripe_codec.h"
@@ -125,6 +126,15 @@ TEST(RecoveryFilesTest, RoundTripsAndRefusesEveryDamagedByte) {
   EXPECT_FALSE(ParseChunkChecksums(sums_text.substr(0, sums_text.size() - 1)));
   EXPECT_FALSE(ParseRecoveryRecord(""));
   EXPECT_FALSE(ParseChunkChecksums(record_text));
+
+  // Written line by line as the program does, then with one line too many.
+  CheckedTextWriter text("SLICERY CHECKSUMS 1");
+  for (const std::uint64_t field : {1234, 7, 10000, 9000, 70000, 2, 4096})
+    text.Number(field);
+  for (const std::uint64_t block : sums.blocks) text.Line(HexOf(block));
+  EXPECT_EQ(text.Finish(), sums_text);
+  text.Line(HexOf(sums.blocks.back()));
+  EXPECT_FALSE(ParseChunkChecksums(text.Finish()));
 
   ChunkChecksums too_few = sums;
   too_few.blocks.pop_back();  // 9000 bytes take three blocks of 4096
