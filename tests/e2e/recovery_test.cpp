@@ -142,6 +142,34 @@ TEST_F(RecoveryTest, CancelAtARecoveryRequestLeavesFewerRecoveryDisks) {
   EXPECT_TRUE(Has("r1", "SLICERY.R2Z"));
 }
 
+// A source changed in place between two recovery disks, its time put back:
+// the second recovery disk would not match the data disks, so the split ends
+// there, and is not reported complete.
+TEST_F(RecoveryTest, ASourceChangedInPlaceBetweenRecoveryDisksEndsTheSplit) {
+  const std::string source = Work("src.bin");
+  ASSERT_TRUE(WriteFile(source, RandomBytes(30000, 6)));
+  const auto change_in_place = [&source] {
+    const std::filesystem::file_time_type time = std::filesystem::last_write_time(source);
+    std::string bytes = ReadFile(source).value();
+    bytes[20000] ^= 0x01;
+    EXPECT_TRUE(WriteFile(source, bytes));
+    std::filesystem::last_write_time(source, time);
+  };
+  std::unique_ptr<Session> session = Launch(RecoveryOptions(2));
+  ASSERT_TRUE(session);
+  EXPECT_TRUE(Play(
+      *session,
+      {{"Slicery", kMenu, "y\n" + source},
+       {"Insert Disk", kSplitInsert, "o", Disk(1)},
+       {"Insert Disk", kSplitInsert, "o", Disk(2)},
+       {"Insert Disk", RecoveryRequest(1, 2), "o", RecoveryDisk(1)},
+       {"Insert Disk", RecoveryRequest(2, 2), "o", RecoveryDisk(2), "", change_in_place},
+       {"Error (error)", kSourceChanged, "o"},
+       {"Slicery (question)", kAnother, "n"}}));
+  EXPECT_TRUE(Ended(*session));
+  EXPECT_FALSE(Has(RecoveryDisk(2), "SLICERY.R2Z"));
+}
+
 // A set of more than 255 data and recovery disks is told so before the first
 // recovery request; its data disks are complete.
 TEST_F(RecoveryTest, MoreThan255DisksIsToldBeforeAnyRecoveryRequest) {
