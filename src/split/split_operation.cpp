@@ -69,6 +69,31 @@ bool AwaitVolume(Context& ctx) {
   }
 }
 
+// A set that would have more disks than recovery disks can protect is told
+// so at its first volume, once that volume's size shows it, before anything
+// is written there: the user may go on with a plain set, without recovery
+// disks and so without checksum files that would promise them. False when
+// the user stops the split instead.
+bool SettleRecoveryDisks(Context& ctx, SplitState& split, const ChunkBudget& first) {
+  if (!split.checksums || split.fields.disk_index != 0 ||
+      !split.checksums->TooManyDisks(ctx.env, first)) {
+    return true;
+  }
+  const int recovery = ctx.recovery_disks;
+  const DialogResult answer = ShowDialog(
+      ctx,
+      "With " + std::to_string(recovery) +
+          (recovery == 1 ? " recovery disk" : " recovery disks") +
+          ", this file needs more than " +
+          std::to_string(split.checksums->most_data_disks()) +
+          " data disks like this one: more than the 255 disks in all that recovery "
+          "disks can protect.\nDo you want to go on without recovery disks?",
+      "Slicery", Buttons::kYesNo, Icon::kQuestion);
+  if (answer != DialogResult::kYes) return false;
+  split.checksums.reset();
+  return true;
+}
+
 // Writes the next chunk onto the accepted volume and shows how it went. False
 // when the split ends there.
 bool FillVolume(Context& ctx, SplitState& split, SplitSource& source,
@@ -115,7 +140,8 @@ OperationOutcome RunSplitOperation(Context& ctx) {
     }
     const std::optional<ChunkBudget> budget = PrepareVolume(ctx, split.fields);
     if (!budget) continue;
-    if (!FillVolume(ctx, split, source, *budget)) {
+    if (!SettleRecoveryDisks(ctx, split, *budget) ||
+        !FillVolume(ctx, split, source, *budget)) {
       split.source->Close();
       return AskAnotherOperation(ctx);
     }
