@@ -82,19 +82,20 @@ RecoveryPlan PlanOf(const Context& ctx, const VolumeFields& set,
 
 }  // namespace
 
-bool AddRecoveryDisks(Context& ctx, const VolumeFields& set, SplitSource& source,
-                      const ChecksumCompanion& checksums) {
+std::optional<int> AddRecoveryDisks(Context& ctx, const VolumeFields& set,
+                                    SplitSource& source,
+                                    const ChecksumCompanion& checksums) {
   const RecoveryPlan plan = PlanOf(ctx, set, checksums);
   // The chunks cover the file as it was opened, or it changed under the split.
   if (source.next_chunk != plan.file_length) {
     ShowVolumeNotice(ctx, VolumeWrite::kSourceChanged);
-    return false;
+    return std::nullopt;
   }
-  if (!FitsTheCode(ctx, plan.chunks.size(), plan.recovery_disks)) return false;
+  if (!FitsTheCode(ctx, plan.chunks.size(), plan.recovery_disks)) return 0;
   for (int index = 0; index < plan.recovery_disks;) {
     if (!AwaitRecoveryDisk(ctx, index + 1, plan.recovery_disks)) {
       TellFewerRecoveryDisks(ctx, index, plan.recovery_disks);
-      return false;
+      return index;
     }
     if (!PrepareRecoveryDisk(ctx, set, plan)) continue;
     ProgressMeter meter(ctx.out);
@@ -105,10 +106,23 @@ bool AddRecoveryDisks(Context& ctx, const VolumeFields& set, SplitSource& source
       EndLine(ctx);
       ++index;
     } else if (!TellVolumeNotWritten(ctx, written.status)) {
-      return false;
+      return std::nullopt;
     }
   }
-  return true;
+  return plan.recovery_disks;
+}
+
+void TellTheSet(Context& ctx, int data_disks, int recovery_disks, int asked) {
+  ctx.out << "This set: " << Count(data_disks, "data disk") << ", Disk #1";
+  if (data_disks > 1) ctx.out << " to Disk #" << data_disks;
+  if (recovery_disks == 0) {
+    ctx.out << ", and no recovery disks.";
+  } else {
+    ctx.out << ", and " << Count(recovery_disks, "recovery disk") << ", #1";
+    if (recovery_disks > 1) ctx.out << " to #" << recovery_disks;
+    ctx.out << " of " << asked << ".";
+  }
+  EndLine(ctx);
 }
 
 }  // namespace slicery

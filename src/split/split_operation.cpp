@@ -57,10 +57,16 @@ std::unique_ptr<File> ChooseSource(Context& ctx, std::string* path) {
 }
 
 // Waits for a volume. False when the user gives up the operation instead.
-bool AwaitVolume(Context& ctx) {
+// A split with recovery disks names the data disk it asks for, so that the
+// user can label it as the rebuild will ask for it.
+bool AwaitVolume(Context& ctx, const VolumeFields& next) {
+  const std::string disk = ctx.recovery_disks > 0
+                               ? "Disk #" + std::to_string(next.disk_index + 1)
+                               : std::string("a disk");
   for (;;) {
     const DialogResult inserted = ShowDialog(
-        ctx, "Please insert a disk into drive.  (No data on disk will be overwritten.)",
+        ctx,
+        "Please insert " + disk + " into drive.  (No data on disk will be overwritten.)",
         "Insert Disk", Buttons::kOkCancel, Icon::kNone);
     if (inserted == DialogResult::kOk) return true;
     const DialogResult abort =
@@ -134,7 +140,7 @@ OperationOutcome RunSplitOperation(Context& ctx) {
   // gets a volume, and a source that fills its last volume exactly gets one
   // more, empty, to carry the mark of the last volume.
   while (!split.source_done) {
-    if (!AwaitVolume(ctx)) {
+    if (!AwaitVolume(ctx, split.fields)) {
       split.source->Close();
       return AskAnotherOperation(ctx);
     }
@@ -147,10 +153,13 @@ OperationOutcome RunSplitOperation(Context& ctx) {
     }
   }
   // Then the recovery disks, made from the source read again.
-  const bool complete =
-      !split.checksums || AddRecoveryDisks(ctx, split.fields, source, *split.checksums);
+  const int asked = split.checksums ? ctx.recovery_disks : 0;
+  const std::optional<int> recovery =
+      asked == 0 ? 0 : AddRecoveryDisks(ctx, split.fields, source, *split.checksums);
   split.source->Close();  // opened for reading only: nothing to lose
-  return complete ? AnnounceCompletion(ctx) : AskAnotherOperation(ctx);
+  if (!recovery) return AskAnotherOperation(ctx);
+  if (ctx.recovery_disks > 0) TellTheSet(ctx, split.fields.disk_index, *recovery, asked);
+  return *recovery == asked ? AnnounceCompletion(ctx) : AskAnotherOperation(ctx);
 }
 
 }  // namespace slicery

@@ -33,12 +33,19 @@ class RecoveryTest : public E2eTest {
   ::testing::AssertionResult SplitSet(const std::string& source, int data, int recovery) {
     std::vector<Step> steps{{"Slicery", kMenu, "y\n" + source}};
     for (int n = 1; n <= data; ++n)
-      steps.push_back({"Insert Disk", kSplitInsert, "o", Disk(n)});
+      steps.push_back({"Insert Disk", NumberedSplitInsert(n), "o", Disk(n)});
     for (int r = 1; r <= recovery; ++r) {
       steps.push_back(
           {"Insert Disk", RecoveryRequest(r, recovery), "o", RecoveryDisk(r)});
     }
-    steps.push_back({"Slicery", kComplete, "n"});
+    // The set ends with a line that names its disks for their labels.
+    steps.push_back(
+        {"Slicery", kComplete, "n", "",
+         "This set: " + std::to_string(data) + " data disks, Disk #1 to Disk #" +
+             std::to_string(data) + ", and " +
+             (recovery == 1 ? "1 recovery disk, #1 of 1.\n"
+                            : std::to_string(recovery) + " recovery disks, #1 to #" +
+                                  Disk(recovery) + " of " + Disk(recovery) + ".\n")});
     std::unique_ptr<Session> session = Launch(RecoveryOptions(recovery));
     if (!session) return ::testing::AssertionFailure() << "not started";
     ::testing::AssertionResult played = Play(*session, steps);
@@ -115,8 +122,8 @@ TEST_F(RecoveryTest, CancelAtARecoveryRequestLeavesFewerRecoveryDisks) {
   std::unique_ptr<Session> session = Launch(RecoveryOptions(2));
   ASSERT_TRUE(session);
   ASSERT_TRUE(Play(*session, {{"Slicery", kMenu, "y\n" + source},
-                              {"Insert Disk", kSplitInsert, "o", "1"},
-                              {"Insert Disk", kSplitInsert, "o", "2"},
+                              {"Insert Disk", NumberedSplitInsert(1), "o", "1"},
+                              {"Insert Disk", NumberedSplitInsert(2), "o", "2"},
                               {"Insert Disk", RecoveryRequest(1, 2), "o", "small"}}));
   // A disk with too little room for a recovery chunk and its record is
   // refused, with the bytes it needs.
@@ -129,15 +136,17 @@ TEST_F(RecoveryTest, CancelAtARecoveryRequestLeavesFewerRecoveryDisks) {
       << small->text;
   EXPECT_TRUE(small->text.ends_with(" bytes free.")) << small->text;
   ASSERT_TRUE(session->Type("o"));
-  ASSERT_TRUE(Play(*session,
-                   {{"Insert Disk", RecoveryRequest(1, 2), "o", "r1"},
-                    {"Insert Disk", RecoveryRequest(2, 2), "c"},
-                    {"Slicery (question)", kAbort, "y"},
-                    {"Slicery (warning)",
-                     "The data disks of this set are complete, but it has fewer recovery "
-                     "disks than asked for: 1 of 2.",
-                     "o"},
-                    {"Slicery (question)", kAnother, "n"}}));
+  ASSERT_TRUE(Play(
+      *session, {{"Insert Disk", RecoveryRequest(1, 2), "o", "r1"},
+                 {"Insert Disk", RecoveryRequest(2, 2), "c"},
+                 {"Slicery (question)", kAbort, "y"},
+                 {"Slicery (warning)",
+                  "The data disks of this set are complete, but it has fewer recovery "
+                  "disks than asked for: 1 of 2.",
+                  "o"},
+                 {"Slicery (question)", kAnother, "n", "",
+                  "This set: 2 data disks, Disk #1 to Disk #2, and 1 recovery disk, #1 "
+                  "of 2.\n"}}));
   EXPECT_TRUE(Ended(*session));
   EXPECT_TRUE(Has("r1", "SLICERY.R2Z"));
 }
@@ -160,8 +169,8 @@ TEST_F(RecoveryTest, ASourceChangedInPlaceBetweenRecoveryDisksEndsTheSplit) {
   EXPECT_TRUE(Play(
       *session,
       {{"Slicery", kMenu, "y\n" + source},
-       {"Insert Disk", kSplitInsert, "o", Disk(1)},
-       {"Insert Disk", kSplitInsert, "o", Disk(2)},
+       {"Insert Disk", NumberedSplitInsert(1), "o", Disk(1)},
+       {"Insert Disk", NumberedSplitInsert(2), "o", Disk(2)},
        {"Insert Disk", RecoveryRequest(1, 2), "o", RecoveryDisk(1)},
        {"Insert Disk", RecoveryRequest(2, 2), "o", RecoveryDisk(2), "", change_in_place},
        {"Error (error)", kSourceChanged, "o"},
@@ -184,17 +193,23 @@ TEST_F(RecoveryTest, MoreThan255DisksIsAskedAtTheFirstDisk) {
     std::unique_ptr<Session> session = Launch(RecoveryOptions(16));
     ASSERT_TRUE(session);
     ASSERT_TRUE(Play(*session, {{"Slicery", kMenu, "y\n" + source},
-                                {"Insert Disk", kSplitInsert, "o", Disk(1)},
+                                {"Insert Disk", NumberedSplitInsert(1), "o", Disk(1)},
                                 {"Slicery (question)", asked, answer}}));
     int disks = 1;
     std::optional<Dialog> dialog;
-    while ((dialog = session->NextDialog()) && dialog->text == kSplitInsert) {
+    while ((dialog = session->NextDialog()) &&
+           dialog->text == NumberedSplitInsert(disks + 1)) {
       std::string error;
       ASSERT_TRUE(drive_.Insert(Disk(++disks), &error)) << error;
       ASSERT_TRUE(session->Type("o"));
     }
     ASSERT_TRUE(dialog) << session->Transcript();
     EXPECT_EQ(dialog->text, *answer == 'y' ? kComplete : kAnother);
+    EXPECT_EQ(
+        dialog->console.ends_with(
+            "This set: 83 data disks, Disk #1 to Disk #83, and no recovery disks.\n"),
+        *answer == 'y')
+        << dialog->console;
     ASSERT_TRUE(session->Type("n"));
     EXPECT_TRUE(Ended(*session));
     EXPECT_EQ(disks, *answer == 'y' ? 83 : 1);
