@@ -52,27 +52,26 @@ std::uint64_t ChecksumCompanion::most_data_disks() const {
 // The record lists every data disk; their count is the fewest that hold the
 // rest of the file, were every disk from here on like this one, and at most
 // what the recovery disks leave of the 255 disks a set may have.
-std::optional<std::uint64_t> ChecksumCompanion::Reserve(Env& env,
-                                                        const ChunkBudget& budget,
+std::optional<std::uint64_t> ChecksumCompanion::Reserve(const ChunkBudget& budget,
                                                         std::int32_t disk_index,
                                                         std::uint64_t next_chunk) {
   if (disk_index == 0) block_size_ = ChooseBlockSize(budget.bytes);
-  return Shape(env, budget, disk_index, next_chunk, block_size_).reserve;
+  return Shape(budget, disk_index, next_chunk, block_size_).reserve;
 }
 
-bool ChecksumCompanion::TooManyDisks(Env& env, const ChunkBudget& first) const {
-  return Shape(env, first, 0, 0, ChooseBlockSize(first.bytes)).too_many_disks;
+bool ChecksumCompanion::TooManyDisks(const ChunkBudget& first) const {
+  return Shape(first, 0, 0, ChooseBlockSize(first.bytes)).too_many_disks;
 }
 
 // A volume takes a chunk of the budget less the room of a record of `disks`
 // data disks; after it come as many volumes as the rest of the file fills
 // whole, and one more for what is left (empty when nothing is).
-ChecksumCompanion::SetShape ChecksumCompanion::Shape(Env& env, const ChunkBudget& budget,
+ChecksumCompanion::SetShape ChecksumCompanion::Shape(const ChunkBudget& budget,
                                                      std::int32_t disk_index,
                                                      std::uint64_t next_chunk,
                                                      std::uint64_t block_size) const {
   const std::uint64_t blocks = BlocksIn(budget.bytes, block_size);
-  const std::uint64_t unit = FileRoomUnit(env);
+  const std::uint64_t unit = budget.room_unit;
   const std::uint64_t left = file_length_ > next_chunk ? file_length_ - next_chunk : 0;
   const std::uint64_t first = static_cast<std::uint64_t>(disk_index) + 1;
   for (std::uint64_t disks = first; disks <= most_data_disks(); ++disks) {
@@ -95,7 +94,7 @@ WriteResult ChecksumCompanion::Write(Env& env, File& source, std::int32_t disk_i
   written_identity_.reset();
   if (!ChecksumChunk(source, offset, length, block_size_, &sums, &pending_.checksum,
                      &pending_file_)) {
-    return WriteResult::kFailed;
+    return WriteResult::kSourceFailed;
   }
   written_ = FormatChunkChecksums(sums);
   // Binary: the text carries its own CR LF line ends.

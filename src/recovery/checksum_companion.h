@@ -24,13 +24,12 @@ class ChecksumCompanion : public VolumeCompanion {
   // Nothing for a volume too small for a chunk beside the room kept, and for
   // one that would make the set more data disks than most_data_disks(), were
   // every disk from there on like it: either way a larger disk is needed.
-  std::optional<std::uint64_t> Reserve(Env& env, const ChunkBudget& budget,
-                                       std::int32_t disk_index,
+  std::optional<std::uint64_t> Reserve(const ChunkBudget& budget, std::int32_t disk_index,
                                        std::uint64_t next_chunk) override;
   // Whether the file, on disks like the first, measured with `first`, takes
   // more data disks than the set may have beside its recovery disks, though
   // the disk would take a chunk.
-  bool TooManyDisks(Env& env, const ChunkBudget& first) const;
+  bool TooManyDisks(const ChunkBudget& first) const;
   // The data disks a set may have beside its recovery disks: 255 in all.
   std::uint64_t most_data_disks() const;
 
@@ -52,7 +51,7 @@ class ChecksumCompanion : public VolumeCompanion {
     std::optional<std::uint64_t> reserve;
     bool too_many_disks = false;
   };
-  SetShape Shape(Env& env, const ChunkBudget& budget, std::int32_t disk_index,
+  SetShape Shape(const ChunkBudget& budget, std::int32_t disk_index,
                  std::uint64_t next_chunk, std::uint64_t block_size) const;
 
   const OperationId set_id_;

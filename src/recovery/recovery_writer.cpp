@@ -42,7 +42,11 @@ class RecoveryDiskWriter {
     if (status == VolumeWrite::kWritten) status = WriteRecord();
     if (status == VolumeWrite::kWritten && read_back) status = ReadBack(chunk_written);
     if (status != VolumeWrite::kWritten) {
+      // The removals reach the medium too, as a data disk's do: a disk pulled
+      // at the next request must keep no record, synced before the disk was
+      // refused, that names it a recovery disk of this set.
       ClearDiskSet(env_);
+      (void)env_.SyncVolume();
       return {status};
     }
     return {VolumeWrite::kWritten, length_, true};

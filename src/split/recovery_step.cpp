@@ -62,7 +62,7 @@ std::optional<ChunkBudget> PrepareRecoveryDisk(Context& ctx, const VolumeFields&
                                                const RecoveryPlan& plan) {
   const std::optional<ChunkBudget> budget = PrepareVolume(ctx, set);
   if (!budget) return std::nullopt;
-  const std::uint64_t needs = RecoveryDiskNeeds(plan, FileRoomUnit(ctx.env));
+  const std::uint64_t needs = RecoveryDiskNeeds(plan, budget->room_unit);
   if (budget->bytes >= needs) return budget;
   const std::uint64_t reserve = std::max(kVolumeReserve, budget->unit);
   ShowDialog(ctx,

@@ -82,7 +82,7 @@ bool AwaitVolume(Context& ctx, const VolumeFields& next) {
 // the user stops the split instead.
 bool SettleRecoveryDisks(Context& ctx, SplitState& split, const ChunkBudget& first) {
   if (!split.checksums || split.fields.disk_index != 0 ||
-      !split.checksums->TooManyDisks(ctx.env, first)) {
+      !split.checksums->TooManyDisks(first)) {
     return true;
   }
   const int recovery = ctx.recovery_disks;
