@@ -377,6 +377,39 @@ TEST_P(RecoveryRebuildTest, RebuildsWhatTheRecoveryDisksCover) {
   }
 }
 
+// A smaller Disk #1 (a file takes most of it) and disks of over 16 MiB: the
+// block size is the first disk's, the recovery chunk as long as the longest
+// chunk, Disk #2's, and the set rebuilds without that disk.
+TEST_F(RecoveryRebuildTest, ASmallerFirstDiskAndTheLongestChunkLost) {
+  setenv("SLICERY_E2E_TIMEOUT_MS", "30000", 0);  // some 40 MB written and read
+  const std::string source = Work("src.bin");
+  const std::string bytes = RandomBytes(21000000, 12);
+  ASSERT_TRUE(WriteFile(source, bytes));
+  std::filesystem::create_directories(drive_.DiskPath(Disk(1)));
+  ASSERT_TRUE(WriteFile(drive_.FileOn(Disk(1), "other.bin"), std::string(13000000, 'o')));
+  LaunchOptions options = RecoveryOptions(1);
+  options.env.back().second = "17000000";  // budgets of 4 MB on Disk #1, 17 MB after
+  std::unique_ptr<Session> split = Launch(options);
+  ASSERT_TRUE(split);
+  ASSERT_TRUE(Play(*split, std::vector<Step>{{"Slicery", kMenu, "y\n" + source}} +
+                               SplitDisks({Disk(1), Disk(2), Disk(3)}, true) +
+                               std::vector<Step>{{"Insert Disk", RecoveryRequest(1, 1),
+                                                  "o", RecoveryDisk(1)},
+                                                 {"Slicery", kComplete, "n"}}));
+  ASSERT_TRUE(Ended(*split));
+  const auto size = [this](int n) {
+    return std::filesystem::file_size(drive_.FileOn(Disk(n), kDataFile));
+  };
+  EXPECT_LT(size(1), 4000000u);
+  EXPECT_GT(size(2), 16777216u);
+  EXPECT_EQ(std::filesystem::file_size(drive_.FileOn(RecoveryDisk(1), "SLICERY.R2Z")),
+            size(2));
+  std::string told;
+  int bad_notices = 0;
+  EXPECT_TRUE(RunRebuild({"", 1, {2}, {}}, &told, &bad_notices)) << told;
+  EXPECT_TRUE(Holds(Work("rebuilt.bin"), bytes));
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, RecoveryRebuildTest, ::testing::ValuesIn(kRebuildCases),
                          [](const ::testing::TestParamInfo<RebuildCase>& info) {
                            std::string name = info.param.name;
