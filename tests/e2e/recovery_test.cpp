@@ -39,13 +39,11 @@ class RecoveryTest : public E2eTest {
           {"Insert Disk", RecoveryRequest(r, recovery), "o", RecoveryDisk(r)});
     }
     // The set ends with a line that names its disks for their labels.
-    steps.push_back(
-        {"Slicery", kComplete, "n", "",
-         "This set: " + std::to_string(data) + " data disks, Disk #1 to Disk #" +
-             std::to_string(data) + ", and " +
-             (recovery == 1 ? "1 recovery disk, #1 of 1.\n"
-                            : std::to_string(recovery) + " recovery disks, #1 to #" +
-                                  Disk(recovery) + " of " + Disk(recovery) + ".\n")});
+    const std::string r = Disk(recovery);
+    steps.push_back({"Slicery", kComplete, "n", "",
+                     "This set: " + Disk(data) + " data disks, Disk #1 to Disk #" +
+                         Disk(data) + ", and " + r + " recovery disk" +
+                         (recovery == 1 ? ", #1" : "s, #1 to #" + r) + " of " + r + "."});
     std::unique_ptr<Session> session = Launch(RecoveryOptions(recovery));
     if (!session) return ::testing::AssertionFailure() << "not started";
     ::testing::AssertionResult played = Play(*session, steps);
@@ -397,13 +395,12 @@ TEST_F(RecoveryRebuildTest, ASmallerFirstDiskAndTheLongestChunkLost) {
                                                   "o", RecoveryDisk(1)},
                                                  {"Slicery", kComplete, "n"}}));
   ASSERT_TRUE(Ended(*split));
-  const auto size = [this](int n) {
-    return std::filesystem::file_size(drive_.FileOn(Disk(n), kDataFile));
+  const auto size = [this](const std::string& disk, const std::string& file) {
+    return std::filesystem::file_size(drive_.FileOn(disk, file));
   };
-  EXPECT_LT(size(1), 4000000u);
-  EXPECT_GT(size(2), 16777216u);
-  EXPECT_EQ(std::filesystem::file_size(drive_.FileOn(RecoveryDisk(1), "SLICERY.R2Z")),
-            size(2));
+  EXPECT_LT(size(Disk(1), kDataFile), 4000000u);  // Disk #2's is the longest chunk
+  EXPECT_EQ(size(RecoveryDisk(1), "SLICERY.R2Z"), size(Disk(2), kDataFile));
+  EXPECT_GT(size(Disk(2), kDataFile), 16777216u);
   std::string told;
   int bad_notices = 0;
   EXPECT_TRUE(RunRebuild({"", 1, {2}, {}}, &told, &bad_notices)) << told;

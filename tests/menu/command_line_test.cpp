@@ -101,12 +101,8 @@ TEST(CommandLineTest, TextsPrintedForHelpVersionAndUsageErrors) {
   EXPECT_EQ(hint.find('\n'), hint.size() - 1);
   EXPECT_EQ(hint.rfind("slicery: unknown argument \"-x\"; usage: slicery", 0), 0u)
       << hint;
-  // The hint names every option the usage text does.
-  for (const char* option : {"--volume DIR", "--volume-size BYTES", "--no-verify",
-                             "--recovery N", "--help", "--version"}) {
-    EXPECT_NE(usage.find(option), std::string::npos) << option;
-    EXPECT_NE(hint.find(option), std::string::npos) << option;
-  }
+  EXPECT_NE(hint.find("[--no-verify] [--recovery N] | --help"), std::string::npos)
+      << hint;
 }
 
 }  // namespace
