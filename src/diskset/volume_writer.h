@@ -47,7 +47,8 @@ class VolumeCompanion {
   virtual ~VolumeCompanion() = default;
   // Bytes of `budget` kept free beside the chunk of volume `disk_index`, whose
   // chunk would start at `next_chunk`. Nothing when the volume is too small
-  // to take a chunk beside them while the file still has bytes to go.
+  // for the set: no chunk fits beside them while the file still has bytes to
+  // go, or the set would take more volumes than it may.
   virtual std::optional<std::uint64_t> Reserve(const ChunkBudget& budget,
                                                std::int32_t disk_index,
                                                std::uint64_t next_chunk) = 0;
