@@ -107,7 +107,9 @@ def split_responder(source, recovery):
                 state["first"] = False
                 return "y\n" + source, None
             return "c", None
-        if text.startswith("Please insert a disk into drive.  (No data"):
+        # With recovery disks, each data disk's request names it.
+        disk = "Disk #%d" % (state["n"] + 1) if recovery else "a disk"
+        if text.startswith("Please insert %s into drive.  (No data" % disk):
             state["n"] += 1
             return "o", "d%d" % state["n"]
         if text.startswith("Please insert recovery disk #"):

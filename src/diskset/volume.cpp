@@ -167,13 +167,8 @@ std::optional<ChunkBudget> QueryChunkBudget(Env& env) {
     if (*space->simulated_free < kVolumeReserve) return std::nullopt;
     bytes = std::min(bytes, *space->simulated_free - kVolumeReserve);
   }
-  return ChunkBudget{std::min(bytes, kMaxChunkLength), unit};
-}
-
-std::uint64_t FileRoomUnit(Env& env) {
-  const std::optional<VolumeSpace> space = env.QueryVolumeSpace();
-  if (!space || space->simulated_free) return 1;
-  return std::max<std::uint64_t>(space->unit, 1);
+  return ChunkBudget{std::min(bytes, kMaxChunkLength), unit,
+                     space->simulated_free ? 1 : unit};
 }
 
 }  // namespace slicery

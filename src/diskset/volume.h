@@ -48,6 +48,9 @@ enum class WriteResult {
   kWritten,
   kNoSpace,  // a write, flush, sync or close found the medium full
   kFailed,   // any other failure, the open's included
+  // The source could not be read again for a file made from it: not the
+  // medium's fault.
+  kSourceFailed,
 };
 
 // Writes the volume's record and makes it reach the medium. Sets *written,
@@ -111,6 +114,9 @@ bool ProbeVolume(Env& env);
 struct ChunkBudget {
   std::uint64_t bytes = 0;  // the most the chunk may hold
   std::uint64_t unit = 1;   // the medium's allocation unit
+  // The steps in which a file takes room on the volume: the unit, or one
+  // byte on a medium of a simulated size, which counts the bytes of its files.
+  std::uint64_t room_unit = 1;
 
   bool operator==(const ChunkBudget&) const = default;
 };
@@ -120,10 +126,5 @@ struct ChunkBudget {
 // never above kMaxChunkLength. Nothing when fewer than the reserve are free
 // (on either figure) or the query failed.
 std::optional<ChunkBudget> QueryChunkBudget(Env& env);
-
-// The steps in which a file takes room on the volume in the drive: its
-// allocation unit, or one byte on a medium of a simulated size, which counts
-// the bytes of its files. 1 when the query fails.
-std::uint64_t FileRoomUnit(Env& env);
 
 }  // namespace slicery

@@ -52,7 +52,9 @@ class ChunkWriter {
     const std::optional<std::uint64_t> kept = Settle(*data, copy);
     const std::optional<FileIdentity> data_written = data->Identity();
     const bool closed = data->Close();
-    if (!kept || !closed) return Fail(VolumeWrite::kFailed);
+    if (!kept || !closed) {
+      return Fail(source_failed_ ? VolumeWrite::kSourceFailed : VolumeWrite::kFailed);
+    }
     if (read_back_) {
       const VolumeWrite checked = ReadBack(data_written, *kept);
       if (checked != VolumeWrite::kWritten) return Fail(checked);
@@ -71,6 +73,7 @@ class ChunkWriter {
     if (companion_ != nullptr) {
       const WriteResult companion = companion_->Write(
           env_, source_.file, fields_.disk_index, source_.next_chunk, chunk_length);
+      source_failed_ = companion == WriteResult::kSourceFailed;
       if (companion != WriteResult::kWritten) return companion;
     }
     const DiskInfoRecord record{
@@ -194,8 +197,9 @@ class ChunkWriter {
   const bool read_back_;
   ProgressMeter& meter_;
   VolumeCompanion* const companion_;
-  bool last_ = false;      // the record marks the volume as the set's last
-  DiskInfoRecord record_;  // the record last written, and its file
+  bool last_ = false;           // the record marks the volume as the set's last
+  bool source_failed_ = false;  // the companion could not read the source again
+  DiskInfoRecord record_;       // the record last written, and its file
   std::optional<FileIdentity> record_written_;
 };
 
@@ -207,7 +211,7 @@ VolumeWriteResult WriteVolume(Env& env, SplitSource& source, const ChunkBudget& 
   ChunkBudget room = budget;
   if (companion != nullptr) {
     const std::optional<std::uint64_t> reserve =
-        companion->Reserve(env, budget, fields.disk_index, source.next_chunk);
+        companion->Reserve(budget, fields.disk_index, source.next_chunk);
     if (!reserve) return {VolumeWrite::kTooSmall};
     room.bytes = budget.bytes > *reserve ? budget.bytes - *reserve : 0;
   }

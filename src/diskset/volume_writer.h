@@ -50,13 +50,14 @@ class VolumeCompanion {
   virtual ~VolumeCompanion() = default;
   // Bytes of `budget` kept free beside the chunk of volume `disk_index`, whose
   // chunk would start at `next_chunk`. Nothing when the volume is too small
-  // to take a chunk beside them while the file still has bytes to go.
-  virtual std::optional<std::uint64_t> Reserve(Env& env, const ChunkBudget& budget,
+  // for the set: no chunk fits beside them while the file still has bytes to
+  // go, or the set would take more volumes than it may.
+  virtual std::optional<std::uint64_t> Reserve(const ChunkBudget& budget,
                                                std::int32_t disk_index,
                                                std::uint64_t next_chunk) = 0;
   // Writes the file for the chunk of `length` bytes at `offset` of `source`,
   // read again from there (the source is placed anew afterwards), and makes it
-  // reach the medium.
+  // reach the medium. kSourceFailed when the source cannot be read again.
   virtual WriteResult Write(Env& env, File& source, std::int32_t disk_index,
                             std::uint64_t offset, std::uint64_t length) = 0;
   // Whether the file last written reads back from the medium as written.

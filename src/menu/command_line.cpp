@@ -184,8 +184,8 @@ std::optional<int> RecoveryDisks(const CommandLine& line, const char* recovery_v
 
 std::string UsageHint(const std::string& error) {
   return "slicery: " + error +
-         "; usage: slicery [--volume DIR] [--volume-size BYTES] [--no-verify] | --help | "
-         "--version\n";
+         "; usage: slicery [--volume DIR] [--volume-size BYTES] [--no-verify] "
+         "[--recovery N] | --help | --version\n";
 }
 
 }  // namespace slicery

@@ -43,35 +43,46 @@ ChecksumCompanion::ChecksumCompanion(OperationId set_id, const std::string& sour
       file_length_(file_length),
       recovery_disks_(recovery_disks) {}
 
+std::uint64_t ChecksumCompanion::most_data_disks() const {
+  return static_cast<std::uint64_t>(kMaxStripeBlocks - recovery_disks_);
+}
+
 // The room a recovery disk needs beside its chunk, which is more than the
 // checksum file takes: so every disk of the set's kind takes a recovery disk.
-// The record lists every data disk; their count is bounded from what is
-// left of the file, were every disk from here on like this one.
-std::optional<std::uint64_t> ChecksumCompanion::Reserve(Env& env,
-                                                        const ChunkBudget& budget,
+// The record lists every data disk; their count is the fewest that hold the
+// rest of the file, were every disk from here on like this one, and at most
+// what the recovery disks leave of the 255 disks a set may have.
+std::optional<std::uint64_t> ChecksumCompanion::Reserve(const ChunkBudget& budget,
                                                         std::int32_t disk_index,
                                                         std::uint64_t next_chunk) {
   if (disk_index == 0) block_size_ = ChooseBlockSize(budget.bytes);
-  const std::uint64_t blocks = BlocksIn(budget.bytes, block_size_);
-  const std::uint64_t unit = FileRoomUnit(env);
-  const auto reserve_for = [&](std::uint64_t disks) {
-    return RoundUp(RecoveryRecordBound(path_length_, disks, blocks), unit);
-  };
+  return Shape(budget, disk_index, next_chunk, block_size_).reserve;
+}
+
+bool ChecksumCompanion::TooManyDisks(const ChunkBudget& first) const {
+  return Shape(first, 0, 0, ChooseBlockSize(first.bytes)).too_many_disks;
+}
+
+// A volume takes a chunk of the budget less the room of a record of `disks`
+// data disks; after it come as many volumes as the rest of the file fills
+// whole, and one more for what is left (empty when nothing is).
+ChecksumCompanion::SetShape ChecksumCompanion::Shape(const ChunkBudget& budget,
+                                                     std::int32_t disk_index,
+                                                     std::uint64_t next_chunk,
+                                                     std::uint64_t block_size) const {
+  const std::uint64_t blocks = BlocksIn(budget.bytes, block_size);
+  const std::uint64_t unit = budget.room_unit;
   const std::uint64_t left = file_length_ > next_chunk ? file_length_ - next_chunk : 0;
-  // The fewest disks that, with the room their record takes, hold the rest
-  // of the file on disks like this one; at most the most a set may have.
-  std::uint64_t disks = static_cast<std::uint64_t>(disk_index) + 1;
-  for (; disks < kMaxStripeBlocks; ++disks) {
-    const std::uint64_t reserve = reserve_for(disks);
-    if (budget.bytes <= reserve) continue;
-    const std::uint64_t chunk = budget.bytes - reserve;
-    const std::uint64_t needed =
-        static_cast<std::uint64_t>(disk_index) + (left + chunk - 1) / chunk;
-    if (needed <= disks) break;
+  const std::uint64_t first = static_cast<std::uint64_t>(disk_index) + 1;
+  for (std::uint64_t disks = first; disks <= most_data_disks(); ++disks) {
+    const std::uint64_t reserve =
+        RoundUp(RecoveryRecordBound(path_length_, disks, blocks), unit);
+    if (left == 0) return {reserve, false};
+    // Too small for a chunk beside the record: a larger disk is needed.
+    if (budget.bytes <= reserve) return {std::nullopt, false};
+    if (first + left / (budget.bytes - reserve) <= disks) return {reserve, false};
   }
-  const std::uint64_t reserve = reserve_for(disks);
-  if (budget.bytes <= reserve && left > 0) return std::nullopt;
-  return reserve;
+  return {std::nullopt, true};
 }
 
 WriteResult ChecksumCompanion::Write(Env& env, File& source, std::int32_t disk_index,
@@ -83,7 +94,7 @@ WriteResult ChecksumCompanion::Write(Env& env, File& source, std::int32_t disk_i
   written_identity_.reset();
   if (!ChecksumChunk(source, offset, length, block_size_, &sums, &pending_.checksum,
                      &pending_file_)) {
-    return WriteResult::kFailed;
+    return WriteResult::kSourceFailed;
   }
   written_ = FormatChunkChecksums(sums);
   // Binary: the text carries its own CR LF line ends.

@@ -21,9 +21,18 @@ class ChecksumCompanion : public VolumeCompanion {
   ChecksumCompanion(OperationId set_id, const std::string& source_path,
                     std::uint64_t file_length, int recovery_disks);
 
-  std::optional<std::uint64_t> Reserve(Env& env, const ChunkBudget& budget,
-                                       std::int32_t disk_index,
+  // Nothing for a volume too small for a chunk beside the room kept, and for
+  // one that would make the set more data disks than most_data_disks(), were
+  // every disk from there on like it: either way a larger disk is needed.
+  std::optional<std::uint64_t> Reserve(const ChunkBudget& budget, std::int32_t disk_index,
                                        std::uint64_t next_chunk) override;
+  // Whether the file, on disks like the first, measured with `first`, takes
+  // more data disks than the set may have beside its recovery disks, though
+  // the disk would take a chunk.
+  bool TooManyDisks(const ChunkBudget& first) const;
+  // The data disks a set may have beside its recovery disks: 255 in all.
+  std::uint64_t most_data_disks() const;
+
   WriteResult Write(Env& env, File& source, std::int32_t disk_index, std::uint64_t offset,
                     std::uint64_t length) override;
   bool ReadsBack(Env& env) override;
@@ -43,6 +52,15 @@ class ChecksumCompanion : public VolumeCompanion {
   int recovery_disks() const { return recovery_disks_; }
 
  private:
+  // The room kept beside a chunk, or nothing: the disk is too small for a
+  // chunk beside it, or would make the set too many disks.
+  struct SetShape {
+    std::optional<std::uint64_t> reserve;
+    bool too_many_disks = false;
+  };
+  SetShape Shape(const ChunkBudget& budget, std::int32_t disk_index,
+                 std::uint64_t next_chunk, std::uint64_t block_size) const;
+
   const OperationId set_id_;
   const std::size_t path_length_;
   const std::uint64_t file_length_;

@@ -42,7 +42,11 @@ class RecoveryDiskWriter {
     if (status == VolumeWrite::kWritten) status = WriteRecord();
     if (status == VolumeWrite::kWritten && read_back) status = ReadBack(chunk_written);
     if (status != VolumeWrite::kWritten) {
+      // The removals reach the medium too, as a data disk's do: a disk pulled
+      // at the next request must keep no record, synced before the disk was
+      // refused, that names it a recovery disk of this set.
       ClearDiskSet(env_);
+      (void)env_.SyncVolume();
       return {status};
     }
     return {VolumeWrite::kWritten, length_, true};
@@ -59,18 +63,17 @@ class RecoveryDiskWriter {
     std::vector<unsigned char*> blocks;
     for (auto& block : data) blocks.push_back(block.data());
     std::vector<unsigned char> out(segment_);
-    // The first recovery disk checks the chunks read again against the data
-    // disks' checksums; later ones rely on the source's size and time.
-    std::vector<BlockSums> read_sums;
-    if (index_ == 0)
-      read_sums.assign(plan_.chunks.size(), BlockSums(plan_.block_size, false));
+    // Every recovery disk checks the chunks read again against the data
+    // disks' checksums: a file changed in place with its time put back keeps
+    // its size and time, and a recovery disk made from it would not match.
+    std::vector<BlockSums> read_sums(plan_.chunks.size(),
+                                     BlockSums(plan_.block_size, false));
     BlockSums sums(plan_.block_size, true);
     std::uint64_t dots = 0;
     for (std::uint64_t at = 0; at < length_; at += segment_) {
       const std::size_t size = std::min<std::uint64_t>(segment_, length_ - at);
       for (std::size_t i = 0; i < plan_.chunks.size(); ++i) {
-        if (!ReadSegment(plan_.chunks[i], at, size, data[i].data(),
-                         read_sums.empty() ? nullptr : &read_sums[i])) {
+        if (!ReadSegment(plan_.chunks[i], at, size, data[i].data(), read_sums[i])) {
           return VolumeWrite::kSourceFailed;
         }
       }
@@ -91,7 +94,7 @@ class RecoveryDiskWriter {
 
   // `size` bytes of the chunk from `at` into `into`, zeros past its end.
   bool ReadSegment(const ChunkEntry& entry, std::uint64_t at, std::size_t size,
-                   unsigned char* into, BlockSums* read) {
+                   unsigned char* into, BlockSums& read) {
     const std::size_t held =
         entry.length > at ? std::min<std::uint64_t>(size, entry.length - at) : 0;
     std::memset(into + held, 0, size - held);
@@ -101,7 +104,7 @@ class RecoveryDiskWriter {
         source_.Read(reinterpret_cast<char*>(into), held, &failed) != held) {
       return false;
     }
-    if (read != nullptr) read->Add(into, held);
+    read.Add(into, held);
     return true;
   }
 

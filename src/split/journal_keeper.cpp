@@ -74,6 +74,13 @@ bool JournalKeeper::Begin(VolumeFields& fields, SplitSource& source,
   return true;
 }
 
+void JournalKeeper::RecoveryDropped(SplitSource& source) {
+  checksums_ = nullptr;
+  progress_.recovery_disks = 0;
+  progress_.block_size = kMinBlockSize;
+  if (enabled_ && ctx_.read_back_volumes) source.watcher = this;
+}
+
 std::optional<std::int32_t> JournalKeeper::OverwritableFrom(std::int32_t place) const {
   if (!going_on_) return std::nullopt;
   return place;

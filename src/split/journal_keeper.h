@@ -40,6 +40,10 @@ class JournalKeeper : public ChunkWatcher {
   // source.next_chunk. False when the source, read for the journal, could
   // not be placed at source.next_chunk again.
   bool DataDiskWritten(const SplitSource& source, std::uint64_t kept, bool last);
+  // The set goes on without the recovery disks it was begun with, before its
+  // first disk was written: a plain set, whose chunk checksums come from the
+  // read-back's bytes.
+  void RecoveryDropped(SplitSource& source);
   // The recovery disks written so far, where the recovery step begins.
   int recovery_done() const { return progress_.recovery_done; }
   void RecoveryDiskWritten();

@@ -63,7 +63,7 @@ std::optional<ChunkBudget> PrepareRecoveryDisk(Context& ctx, const VolumeFields&
                                                std::optional<std::int32_t> overwritable) {
   const std::optional<ChunkBudget> budget = PrepareVolume(ctx, set, overwritable);
   if (!budget) return std::nullopt;
-  const std::uint64_t needs = RecoveryDiskNeeds(plan, FileRoomUnit(ctx.env));
+  const std::uint64_t needs = RecoveryDiskNeeds(plan, budget->room_unit);
   if (budget->bytes >= needs) return budget;
   const std::uint64_t reserve = std::max(kVolumeReserve, budget->unit);
   ShowDialog(ctx,
@@ -82,19 +82,21 @@ RecoveryPlan PlanOf(const VolumeFields& set, const ChecksumCompanion& checksums)
 
 }  // namespace
 
-bool AddRecoveryDisks(Context& ctx, const VolumeFields& set, SplitSource& source,
-                      const ChecksumCompanion& checksums, JournalKeeper& journal) {
+std::optional<int> AddRecoveryDisks(Context& ctx, const VolumeFields& set,
+                                    SplitSource& source,
+                                    const ChecksumCompanion& checksums,
+                                    JournalKeeper& journal) {
   const RecoveryPlan plan = PlanOf(set, checksums);
   // The chunks cover the file as it was opened, or it changed under the split.
   if (source.next_chunk != plan.file_length) {
     ShowVolumeNotice(ctx, VolumeWrite::kSourceChanged);
-    return false;
+    return std::nullopt;
   }
-  if (!FitsTheCode(ctx, plan.chunks.size(), plan.recovery_disks)) return false;
+  if (!FitsTheCode(ctx, plan.chunks.size(), plan.recovery_disks)) return 0;
   for (int index = journal.recovery_done(); index < plan.recovery_disks;) {
     if (!AwaitRecoveryDisk(ctx, index + 1, plan.recovery_disks)) {
       TellFewerRecoveryDisks(ctx, index, plan.recovery_disks);
-      return false;
+      return index;
     }
     const std::int32_t place = static_cast<std::int32_t>(plan.chunks.size()) + index;
     if (!PrepareRecoveryDisk(ctx, set, plan, journal.OverwritableFrom(place))) continue;
@@ -107,10 +109,23 @@ bool AddRecoveryDisks(Context& ctx, const VolumeFields& set, SplitSource& source
       ++index;
       journal.RecoveryDiskWritten();
     } else if (!TellVolumeNotWritten(ctx, written.status)) {
-      return false;
+      return std::nullopt;
     }
   }
-  return true;
+  return plan.recovery_disks;
+}
+
+void TellTheSet(Context& ctx, int data_disks, int recovery_disks, int asked) {
+  ctx.out << "This set: " << Count(data_disks, "data disk") << ", Disk #1";
+  if (data_disks > 1) ctx.out << " to Disk #" << data_disks;
+  if (recovery_disks == 0) {
+    ctx.out << ", and no recovery disks.";
+  } else {
+    ctx.out << ", and " << Count(recovery_disks, "recovery disk") << ", #1";
+    if (recovery_disks > 1) ctx.out << " to #" << recovery_disks;
+    ctx.out << " of " << asked << ".";
+  }
+  EndLine(ctx);
 }
 
 }  // namespace slicery

@@ -31,6 +31,8 @@ struct SplitState {
   // recovery disks are made from.
   std::optional<ChecksumCompanion> checksums;
   JournalKeeper journal;  // what a later split of the file goes on from
+  // A set asked for with recovery disks names each data disk it asks for.
+  bool numbered = false;
 };
 
 // Whether `path` may be split: a file or a disk, examined before it is opened.
@@ -60,16 +62,48 @@ std::unique_ptr<File> ChooseSource(Context& ctx, std::string* path) {
 }
 
 // Waits for a volume. False when the user gives up the operation instead.
-bool AwaitVolume(Context& ctx) {
+// A split with recovery disks names the data disk it asks for, so that the
+// user can label it as the rebuild will ask for it.
+bool AwaitVolume(Context& ctx, const VolumeFields& next, bool numbered) {
+  const std::string disk =
+      numbered ? "Disk #" + std::to_string(next.disk_index + 1) : std::string("a disk");
   for (;;) {
     const DialogResult inserted = ShowDialog(
-        ctx, "Please insert a disk into drive.  (No data on disk will be overwritten.)",
+        ctx,
+        "Please insert " + disk + " into drive.  (No data on disk will be overwritten.)",
         "Insert Disk", Buttons::kOkCancel, Icon::kNone);
     if (inserted == DialogResult::kOk) return true;
     const DialogResult abort =
         ShowDialog(ctx, "Abort operation?", "Slicery", Buttons::kYesNo, Icon::kQuestion);
     if (abort == DialogResult::kYes) return false;
   }
+}
+
+// A set that would have more disks than recovery disks can protect is told
+// so at its first volume, once that volume's size shows it, before anything
+// is written there: the user may go on with a plain set, without recovery
+// disks and so without checksum files that would promise them. False when
+// the user stops the split instead.
+bool SettleRecoveryDisks(Context& ctx, SplitState& split, SplitSource& source,
+                         const ChunkBudget& first) {
+  if (!split.checksums || split.fields.disk_index != 0 ||
+      !split.checksums->TooManyDisks(first)) {
+    return true;
+  }
+  const int recovery = split.checksums->recovery_disks();
+  const DialogResult answer = ShowDialog(
+      ctx,
+      "With " + std::to_string(recovery) +
+          (recovery == 1 ? " recovery disk" : " recovery disks") +
+          ", this file needs more than " +
+          std::to_string(split.checksums->most_data_disks()) +
+          " data disks like this one: more than the 255 disks in all that recovery "
+          "disks can protect.\nDo you want to go on without recovery disks?",
+      "Slicery", Buttons::kYesNo, Icon::kQuestion);
+  if (answer != DialogResult::kYes) return false;
+  split.checksums.reset();
+  split.journal.RecoveryDropped(source);
+  return true;
 }
 
 // Writes the next chunk onto the accepted volume and shows how it went. False
@@ -111,30 +145,37 @@ OperationOutcome RunSplitOperation(Context& ctx) {
     split.source->Close();
     return AskAnotherOperation(ctx);
   }
+  split.numbered = ctx.recovery_disks > 0 || split.checksums.has_value();
   // One volume per pass, until the volume holding the source's end is written.
   // Only a read that comes up short finds that end, so even an empty source
   // gets a volume, and a source that fills its last volume exactly gets one
   // more, empty, to carry the mark of the last volume.
   while (!split.source_done) {
-    if (!AwaitVolume(ctx)) {
+    if (!AwaitVolume(ctx, split.fields, split.numbered)) {
       split.source->Close();
       return AskAnotherOperation(ctx);
     }
     const std::optional<ChunkBudget> budget = PrepareVolume(
         ctx, split.fields, split.journal.OverwritableFrom(split.fields.disk_index));
     if (!budget) continue;
-    if (!FillVolume(ctx, split, source, *budget)) {
+    if (!SettleRecoveryDisks(ctx, split, source, *budget) ||
+        !FillVolume(ctx, split, source, *budget)) {
       split.source->Close();
       return AskAnotherOperation(ctx);
     }
   }
   // Then the recovery disks, made from the source read again.
-  const bool complete =
-      !split.checksums ||
-      AddRecoveryDisks(ctx, split.fields, source, *split.checksums, split.journal);
+  const int asked = split.checksums ? split.checksums->recovery_disks() : 0;
+  const std::optional<int> recovery =
+      asked == 0
+          ? 0
+          : AddRecoveryDisks(ctx, split.fields, source, *split.checksums, split.journal);
   split.source->Close();  // opened for reading only: nothing to lose
-  if (complete) split.journal.Finish();
-  return complete ? AnnounceCompletion(ctx) : AskAnotherOperation(ctx);
+  if (!recovery) return AskAnotherOperation(ctx);
+  if (split.numbered) TellTheSet(ctx, split.fields.disk_index, *recovery, asked);
+  if (*recovery != asked) return AskAnotherOperation(ctx);
+  split.journal.Finish();
+  return AnnounceCompletion(ctx);
 }
 
 }  // namespace slicery

@@ -127,7 +127,8 @@ TEST_F(VolumeTest, BudgetKeepsTheReserveAndFitsARecord) {
     const std::optional<ChunkBudget> budget = QueryChunkBudget(env_);
     EXPECT_EQ(budget.has_value(), c.budget.has_value()) << c.capacity;
     if (budget && c.budget) {
-      EXPECT_EQ(*budget, (ChunkBudget{*c.budget, c.unit})) << c.capacity;
+      const std::uint64_t room_unit = c.simulated_free ? 1 : c.unit;
+      EXPECT_EQ(*budget, (ChunkBudget{*c.budget, c.unit, room_unit})) << c.capacity;
     }
   }
   env_.InsertDisk("");

@@ -39,10 +39,17 @@ std::vector<Step> Requests(int from, int to) {
   return steps;
 }
 
-std::vector<Step> SplitDisks(const std::vector<std::string>& disks) {
+std::string NumberedSplitInsert(int number) {
+  return "Please insert Disk #" + std::to_string(number) +
+         " into drive.  (No data on disk will be overwritten.)";
+}
+
+std::vector<Step> SplitDisks(const std::vector<std::string>& disks, bool numbered) {
   std::vector<Step> steps;
   for (const std::string& disk : disks) {
-    steps.push_back({"Insert Disk", kSplitInsert, "o", disk});
+    const int number = static_cast<int>(steps.size()) + 1;
+    steps.push_back({"Insert Disk", numbered ? NumberedSplitInsert(number) : kSplitInsert,
+                     "o", disk});
   }
   return steps;
 }

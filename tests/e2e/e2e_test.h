@@ -44,8 +44,12 @@ struct Step {
 std::vector<Step> operator+(std::vector<Step> a, const std::vector<Step>& b);
 // OK to "Please insert Disk #n" for n in [from, to], with disk "n" inserted.
 std::vector<Step> Requests(int from, int to);
-// OK to the split's insert request for each disk named.
-std::vector<Step> SplitDisks(const std::vector<std::string>& disks);
+// The split's request for data disk `number` of a set with recovery disks.
+std::string NumberedSplitInsert(int number);
+// OK to the split's insert request for each disk named; `numbered` for a set
+// with recovery disks, whose requests name each data disk from Disk #1.
+std::vector<Step> SplitDisks(const std::vector<std::string>& disks,
+                             bool numbered = false);
 
 class E2eTest : public ::testing::Test {
  protected:

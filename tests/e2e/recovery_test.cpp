@@ -34,12 +34,17 @@ class RecoveryTest : public E2eTest {
                                       int volume = kRecoveryVolume) {
     std::vector<Step> steps{{"Slicery", kMenu, "y\n" + source}};
     for (int n = 1; n <= data; ++n)
-      steps.push_back({"Insert Disk", kSplitInsert, "o", Disk(n)});
+      steps.push_back({"Insert Disk", NumberedSplitInsert(n), "o", Disk(n)});
     for (int r = 1; r <= recovery; ++r) {
       steps.push_back(
           {"Insert Disk", RecoveryRequest(r, recovery), "o", RecoveryDisk(r)});
     }
-    steps.push_back({"Slicery", kComplete, "n"});
+    // The set ends with a line that names its disks for their labels.
+    const std::string r = Disk(recovery);
+    steps.push_back({"Slicery", kComplete, "n", "",
+                     "This set: " + Disk(data) + " data disks, Disk #1 to Disk #" +
+                         Disk(data) + ", and " + r + " recovery disk" +
+                         (recovery == 1 ? ", #1" : "s, #1 to #" + r) + " of " + r + "."});
     LaunchOptions options = RecoveryOptions(recovery);
     options.env.back().second = std::to_string(volume);
     options.timeout = std::chrono::milliseconds(60000);
@@ -119,8 +124,8 @@ TEST_F(RecoveryTest, CancelAtARecoveryRequestLeavesFewerRecoveryDisks) {
   std::unique_ptr<Session> session = Launch(RecoveryOptions(2));
   ASSERT_TRUE(session);
   ASSERT_TRUE(Play(*session, {{"Slicery", kMenu, "y\n" + source},
-                              {"Insert Disk", kSplitInsert, "o", "1"},
-                              {"Insert Disk", kSplitInsert, "o", "2"},
+                              {"Insert Disk", NumberedSplitInsert(1), "o", "1"},
+                              {"Insert Disk", NumberedSplitInsert(2), "o", "2"},
                               {"Insert Disk", RecoveryRequest(1, 2), "o", "small"}}));
   // A disk with too little room for a recovery chunk and its record is
   // refused, with the bytes it needs.
@@ -133,49 +138,87 @@ TEST_F(RecoveryTest, CancelAtARecoveryRequestLeavesFewerRecoveryDisks) {
       << small->text;
   EXPECT_TRUE(small->text.ends_with(" bytes free.")) << small->text;
   ASSERT_TRUE(session->Type("o"));
-  ASSERT_TRUE(Play(*session,
-                   {{"Insert Disk", RecoveryRequest(1, 2), "o", "r1"},
-                    {"Insert Disk", RecoveryRequest(2, 2), "c"},
-                    {"Slicery (question)", kAbort, "y"},
-                    {"Slicery (warning)",
-                     "The data disks of this set are complete, but it has fewer recovery "
-                     "disks than asked for: 1 of 2.",
-                     "o"},
-                    {"Slicery (question)", kAnother, "n"}}));
+  ASSERT_TRUE(Play(
+      *session, {{"Insert Disk", RecoveryRequest(1, 2), "o", "r1"},
+                 {"Insert Disk", RecoveryRequest(2, 2), "c"},
+                 {"Slicery (question)", kAbort, "y"},
+                 {"Slicery (warning)",
+                  "The data disks of this set are complete, but it has fewer recovery "
+                  "disks than asked for: 1 of 2.",
+                  "o"},
+                 {"Slicery (question)", kAnother, "n", "",
+                  "This set: 2 data disks, Disk #1 to Disk #2, and 1 recovery disk, #1 "
+                  "of 2.\n"}}));
   EXPECT_TRUE(Ended(*session));
   EXPECT_TRUE(Has("r1", "SLICERY.R2Z"));
 }
 
-// A set of more than 255 data and recovery disks is told so before the first
-// recovery request; its data disks are complete.
-TEST_F(RecoveryTest, MoreThan255DisksIsToldBeforeAnyRecoveryRequest) {
+// A source changed in place between two recovery disks, its time put back:
+// the second recovery disk would not match the data disks, so the split ends
+// there, and is not reported complete.
+TEST_F(RecoveryTest, ASourceChangedInPlaceBetweenRecoveryDisksEndsTheSplit) {
   const std::string source = Work("src.bin");
-  ASSERT_TRUE(WriteFile(source, RandomBytes(21000000, 5)));
-  LaunchOptions options = RecoveryOptions(16);
-  options.env.back().second = "100000";   // chunks of about 84000 bytes
-  options.args.push_back("--no-verify");  // some 250 volumes: kept quick
-  std::unique_ptr<Session> session = Launch(options);
+  ASSERT_TRUE(WriteFile(source, RandomBytes(30000, 6)));
+  const auto change_in_place = [&source] {
+    const std::filesystem::file_time_type time = std::filesystem::last_write_time(source);
+    std::string bytes = ReadFile(source).value();
+    bytes[20000] ^= 0x01;
+    EXPECT_TRUE(WriteFile(source, bytes));
+    std::filesystem::last_write_time(source, time);
+  };
+  std::unique_ptr<Session> session = Launch(RecoveryOptions(2));
   ASSERT_TRUE(session);
-  session->set_timeout(std::chrono::milliseconds(60000));
-  ASSERT_TRUE(Play(*session, {{"Slicery", kMenu, "y\n" + source}}));
-  int disks = 0;
-  std::optional<Dialog> dialog;
-  while ((dialog = session->NextDialog()) && dialog->text == kSplitInsert) {
-    std::string error;
-    ASSERT_TRUE(drive_.Insert(Disk(++disks), &error)) << error;
-    ASSERT_TRUE(session->Type("o"));
-  }
-  ASSERT_TRUE(dialog) << session->Transcript();
-  EXPECT_GT(disks, 239);
-  EXPECT_EQ(dialog->text,
-            "This set has " + std::to_string(disks) +
-                " data disks. With 16 recovery disks it would have more "
-                "than 255 disks, which recovery disks cannot protect.\nThe "
-                "data disks are complete; no recovery disk will be written.");
-  ASSERT_TRUE(session->Type("o"));
-  ASSERT_TRUE(Play(*session, {{"Slicery (question)", kAnother, "n"}}));
+  EXPECT_TRUE(Play(
+      *session,
+      {{"Slicery", kMenu, "y\n" + source},
+       {"Insert Disk", NumberedSplitInsert(1), "o", Disk(1)},
+       {"Insert Disk", NumberedSplitInsert(2), "o", Disk(2)},
+       {"Insert Disk", RecoveryRequest(1, 2), "o", RecoveryDisk(1)},
+       {"Insert Disk", RecoveryRequest(2, 2), "o", RecoveryDisk(2), "", change_in_place},
+       {"Error (error)", kSourceChanged, "o"},
+       {"Slicery (question)", kAnother, "n"}}));
   EXPECT_TRUE(Ended(*session));
-  EXPECT_NE(Record(Disk(disks)).find("\r\n*\r\n"), std::string::npos);
+  EXPECT_FALSE(Has(RecoveryDisk(2), "SLICERY.R2Z"));
+}
+
+// A file that needs more than 255 data and recovery disks is told so at the
+// first disk, before anything is written there: No stops the split, Yes goes
+// on with a plain set, whose disks hold no checksum files.
+TEST_F(RecoveryTest, MoreThan255DisksIsAskedAtTheFirstDisk) {
+  const std::string source = Work("src.bin");
+  ASSERT_TRUE(WriteFile(source, RandomBytes(1600000, 5)));  // 83 plain chunks
+  const std::string asked =
+      "With 16 recovery disks, this file needs more than 239 data disks like this "
+      "one: more than the 255 disks in all that recovery disks can protect.\nDo you "
+      "want to go on without recovery disks?";
+  for (const char* answer : {"n", "y"}) {
+    std::unique_ptr<Session> session = Launch(RecoveryOptions(16));
+    ASSERT_TRUE(session);
+    ASSERT_TRUE(Play(*session, {{"Slicery", kMenu, "y\n" + source},
+                                {"Insert Disk", NumberedSplitInsert(1), "o", Disk(1)},
+                                {"Slicery (question)", asked, answer}}));
+    int disks = 1;
+    std::optional<Dialog> dialog;
+    while ((dialog = session->NextDialog()) &&
+           dialog->text == NumberedSplitInsert(disks + 1)) {
+      std::string error;
+      ASSERT_TRUE(drive_.Insert(Disk(++disks), &error)) << error;
+      ASSERT_TRUE(session->Type("o"));
+    }
+    ASSERT_TRUE(dialog) << session->Transcript();
+    EXPECT_EQ(dialog->text, *answer == 'y' ? kComplete : kAnother);
+    EXPECT_EQ(
+        dialog->console.ends_with(
+            "This set: 83 data disks, Disk #1 to Disk #83, and no recovery disks.\n"),
+        *answer == 'y')
+        << dialog->console;
+    ASSERT_TRUE(session->Type("n"));
+    EXPECT_TRUE(Ended(*session));
+    EXPECT_EQ(disks, *answer == 'y' ? 83 : 1);
+    EXPECT_EQ(Has(Disk(1), kDataFile), *answer == 'y');
+    for (int n = 1; n <= disks; ++n) EXPECT_FALSE(Has(Disk(n), "SLICERY.C2Z")) << n;
+  }
+  EXPECT_EQ(std::filesystem::file_size(drive_.FileOn(Disk(82), kDataFile)), 19400u);
 }
 
 // A file of a disk damaged before the rebuild: the byte at `offset` changed,

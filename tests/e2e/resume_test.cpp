@@ -62,8 +62,11 @@ class ResumeTest : public E2eTest, public ::testing::WithParamInterface<Resume> 
   // Disks `prefix`1 to 5, and the recovery disk `prefix`r, then completion.
   std::vector<Step> ToTheEnd(const std::string& prefix, int from) const {
     std::vector<Step> steps;
-    for (int n = from; n <= 5; ++n)
-      steps = steps + SplitDisks({prefix + std::to_string(n)});
+    for (int n = from; n <= 5; ++n) {
+      // A set with recovery disks names each data disk it asks for.
+      steps.push_back({"Insert Disk", recovery_ ? NumberedSplitInsert(n) : kSplitInsert,
+                       "o", prefix + std::to_string(n)});
+    }
     if (recovery_) steps.push_back({"Insert Disk", kRecoveryRequest, "o", prefix + "r"});
     return steps + std::vector<Step>{{"Slicery", kComplete, "n"}};
   }

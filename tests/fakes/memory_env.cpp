@@ -32,7 +32,9 @@ class MemoryFile : public File {
   bool Write(const char* data, std::size_t size) override {
     if (!node_ || !writable_) return Failed(false);
     const std::size_t n = std::min(size, Room());
-    node_->bytes.replace(std::min(pos_, node_->bytes.size()), n, data, n);
+    // Past the end, as after a seek there: the bytes between read as zeros.
+    if (pos_ > node_->bytes.size()) node_->bytes.resize(pos_, '\0');
+    node_->bytes.replace(pos_, n, data, n);
     ++node_->modified;
     pos_ += n;
     return n == size || Failed(true);

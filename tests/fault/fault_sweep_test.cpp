@@ -1,9 +1,11 @@
 // Fails each call the host makes during a split and the reconstitution of its
 // set, one call per run: no failure may pass for success, lose a byte, or
-// leave a volume whose record and chunk disagree.
+// leave a volume whose record and chunk disagree. A plain set, and a set with
+// a recovery disk.
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <map>
@@ -20,6 +22,8 @@
 #include "menu/menu_loop.h"
 #include "platform/dialog_types.h"
 #include "reconstitute/reconstitute_operation.h"
+#include "recovery/checksum.h"
+#include "recovery/recovery_files.h"
 #include "split/split_operation.h"
 
 namespace slicery {
@@ -35,6 +39,8 @@ constexpr FaultKind kKinds[] = {
 };
 constexpr std::uint32_t kTicks = 1000;
 constexpr std::uint64_t kDiskSize = 1600;  // chunks of 1000 bytes
+// Chunks of some 2900 bytes beside the room a recovery disk's record takes.
+constexpr std::uint64_t kRecoveryDiskSize = 4000;
 constexpr OperationId kOldSetId = 77;
 const std::string kOldChunk(300, 'o');
 constexpr std::size_t kMaxDialogs = 400;  // far more than any run shows: a loop
@@ -57,7 +63,10 @@ const char* SplitNotice(const InjectedFault& fault) {
 // "out.bin"; every dialog is answered by rule.
 class Scenario {
  public:
-  Scenario(FaultKind kind, int nth) : source_(4500, '\0') {
+  Scenario(FaultKind kind, int nth, int recovery)
+      : source_(4500, '\0'),
+        recovery_(recovery),
+        disk_size_(recovery > 0 ? kRecoveryDiskSize : kDiskSize) {
     for (std::size_t i = 0; i < source_.size(); ++i) {
       source_[i] = static_cast<char>(i * 7 + (i >> 8));
     }
@@ -76,7 +85,7 @@ class Scenario {
     RunPhase("src.bin\nsrc.bin\n", [](Context& ctx) { return RunSplitOperation(ctx); });
     split_fault_ = env_.fired();
     split_dialogs_ = screen_.calls().size();
-    set_rebuilds_ = CheckSet();
+    set_rebuilds_ = CheckSet() && CheckRecoveryDisks();
     if (!Shown(kComplete, 0, split_dialogs_)) return;
     RunPhase("out.bin\nout.bin\n",
              [](Context& ctx) { return RunReconstituteOperation(ctx); });
@@ -108,7 +117,9 @@ class Scenario {
     const bool rebuilt = Shown(kComplete, split_dialogs_, end);
     const std::optional<std::string> out = memory_.FileBytes("out.bin");
     EXPECT_TRUE(!rebuilt || out == source_) << "reported complete, rebuilt file differs";
-    EXPECT_TRUE(rebuilt || (!split_fault_ && ShownCaption("Fatal error", split_dialogs_)))
+    EXPECT_TRUE(rebuilt ||
+                (!split_fault_ && (ShownCaption("Fatal error", split_dialogs_) ||
+                                   Shown(kWriteFatal, split_dialogs_, end))))
         << "the rebuild neither completed nor told of a fatal error";
     if (out) {
       EXPECT_EQ(*out, source_.substr(0, out->size())) << "partial file not a prefix";
@@ -121,10 +132,12 @@ class Scenario {
   const std::string& source() const { return source_; }
 
  private:
-  using VolumeFiles = std::pair<std::optional<std::string>, std::optional<std::string>>;
+  // The record, chunk and checksum file of a data disk, the record and chunk
+  // of a recovery disk.
+  using VolumeFiles = std::vector<std::optional<std::string>>;
 
   void AddDisk(const std::string& name) {
-    memory_.AddDisk(name, kDiskSize);
+    memory_.AddDisk(name, disk_size_);
     memory_.InsertDisk(name);
     disks_.push_back(name);
   }
@@ -134,6 +147,7 @@ class Scenario {
     std::istringstream in(typed);
     std::ostringstream out;
     Context ctx{{screen_, in, out, false}, env_};
+    ctx.recovery_disks = recovery_;
     in_ = &in;
     operation(ctx);
   }
@@ -143,7 +157,9 @@ class Scenario {
       throw ScriptExhausted("loop at: " + call.text);
     }
     const std::string& text = call.text;
-    if (text == kSplitInsert) {
+    // A split asks for each data disk, numbered in a set with recovery disks,
+    // then for its recovery disks.
+    if (text.ends_with("(No data on disk will be overwritten.)")) {
       PullMedium();  // the older set's disk first, then blank ones
       // The third request gets the first disk again, as a person may do.
       if (++requests_ == 3) {
@@ -152,6 +168,12 @@ class Scenario {
       }
       if (next_disk_ == disks_.size()) AddDisk("d" + std::to_string(next_disk_));
       memory_.InsertDisk(disks_[next_disk_++]);
+      return DialogResult::kOk;
+    }
+    if (text.find("recovery disk") != std::string::npos &&
+        call.buttons == Buttons::kOkCancel) {
+      if (recovery_disk_.empty()) return DialogResult::kCancel;
+      memory_.InsertDisk(recovery_disk_);
       return DialogResult::kOk;
     }
     if (text == kIdentify || text.starts_with(kInsertNumbered)) {
@@ -171,6 +193,7 @@ class Scenario {
     if (text.starts_with(kConfirmTarget)) return DialogResult::kNo;
     if (text == kReuse || text == kOverwrite || text == kNoRecord)
       return DialogResult::kYes;
+    if (text == kComplete) PullMedium();  // the last disk is taken out too
     if (text == kAbort || text == kAnother || text == kComplete) return DialogResult::kNo;
     if (call.buttons == Buttons::kOk) {
       return DialogResult::kOk;
@@ -179,7 +202,12 @@ class Scenario {
   }
 
   VolumeFiles Files(const std::string& disk) const {
-    return {memory_.DiskFile(disk, kInfoFileName), memory_.DiskFile(disk, kDataFileName)};
+    VolumeFiles files;
+    for (const char* name : {kInfoFileName, kDataFileName, kChecksumFileName,
+                             kRecoveryRecordName, kRecoveryChunkName}) {
+      files.push_back(memory_.DiskFile(disk, name));
+    }
+    return files;
   }
 
   // The medium is pulled at the request for the next one: every volume that
@@ -189,7 +217,7 @@ class Scenario {
     for (const std::string& disk : disks_) before[disk] = Files(disk);
     memory_.ForgetUnsynced();
     for (const auto& [disk, files] : before) {
-      if (files.first) {
+      if (files[0] || files[3]) {
         EXPECT_EQ(Files(disk), files) << disk << " lost bytes when pulled";
       }
     }
@@ -232,6 +260,30 @@ class Scenario {
     return false;
   }
 
+  // In a set with recovery disks, each recovery disk holds a record of the
+  // set and a recovery chunk as long as the longest data chunk, whose blocks
+  // have the record's checksums. True when every one is there.
+  bool CheckRecoveryDisks() {
+    if (recovery_ == 0) return true;
+    std::size_t longest = 0;
+    for (const auto& [index, disk] : set_)
+      longest = std::max(longest, memory_.DiskFile(disk, kDataFileName)->size());
+    int found = 0;
+    for (const std::string& disk : disks_) {
+      const std::optional<RecoveryRecord> record =
+          ParseRecoveryRecord(memory_.DiskFile(disk, kRecoveryRecordName).value_or(""));
+      if (!record || record->set_id != DrawOperationId(kTicks)) continue;
+      const std::string chunk = memory_.DiskFile(disk, kRecoveryChunkName).value_or("");
+      BlockSums sums(record->block_size, true);
+      sums.Add(chunk.data(), chunk.size());
+      sums.Finish();
+      EXPECT_TRUE(chunk.size() == longest && sums.blocks() == record->blocks) << disk;
+      recovery_disk_ = disk;
+      ++found;
+    }
+    return found == recovery_;
+  }
+
   // The record on `disk` when it belongs to the set `id`.
   std::optional<DiskInfoRecord> RecordOf(const std::string& disk, OperationId id) const {
     const std::optional<std::string> info =
@@ -258,6 +310,9 @@ class Scenario {
   }
 
   std::string source_;
+  const int recovery_;  // recovery disks of the set
+  const std::uint64_t disk_size_;
+  std::string recovery_disk_;  // of the new set, once the split has written it
   MemoryEnv memory_;
   FaultyEnv env_{memory_};
   ScriptedScreen screen_;
@@ -272,9 +327,9 @@ class Scenario {
 };
 
 // Runs the scenario with one fault; its checks report as the test's own.
-void RunWithFault(FaultKind kind, int nth) {
+void RunWithFault(FaultKind kind, int nth, int recovery) {
   SCOPED_TRACE(std::string(FaultKindName(kind)) + " call #" + std::to_string(nth));
-  Scenario run(kind, nth);
+  Scenario run(kind, nth, recovery);
   try {
     run.Run();
     run.Check();
@@ -283,8 +338,11 @@ void RunWithFault(FaultKind kind, int nth) {
   }
 }
 
-TEST(FaultSweepTest, EveryFailedCallIsReportedAndNothingIsLost) {
-  Scenario clean(FaultKind::kOpen, 0);
+// The recovery disks of the set: none, or one.
+class FaultSweepTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(FaultSweepTest, EveryFailedCallIsReportedAndNothingIsLost) {
+  Scenario clean(FaultKind::kOpen, 0, GetParam());
   clean.Run();
   ASSERT_TRUE(clean.set_rebuilds());
   ASSERT_EQ(clean.rebuilt(), clean.source());
@@ -293,14 +351,21 @@ TEST(FaultSweepTest, EveryFailedCallIsReportedAndNothingIsLost) {
   std::ostringstream per_kind;
   for (const FaultKind kind : kKinds) {
     const int calls = clean.env().calls(kind);
-    EXPECT_GT(calls, 0) << "the scenario makes no " << FaultKindName(kind) << " call";
+    // A recovery set's rebuild syncs its target once, flushing it nowhere.
+    EXPECT_TRUE(calls > 0 || (GetParam() > 0 && kind == FaultKind::kFlush))
+        << "the scenario makes no " << FaultKindName(kind) << " call";
     per_kind << " " << FaultKindName(kind) << "=" << calls;
-    for (int n = 1; n <= calls; ++n, ++tried) RunWithFault(kind, n);
+    for (int n = 1; n <= calls; ++n, ++tried) RunWithFault(kind, n, GetParam());
   }
   RecordProperty("faults_tried", tried);
   std::cout << "fault sweep: " << tried << " faults tried (" << per_kind.str().substr(1)
             << ")" << std::endl;
 }
+
+INSTANTIATE_TEST_SUITE_P(Sets, FaultSweepTest, ::testing::Values(0, 1),
+                         [](const auto& info) {
+                           return info.param == 0 ? "PlainSet" : "RecoverySet";
+                         });
 
 }  // namespace
 }  // namespace slicery

@@ -203,7 +203,7 @@ TEST_P(RecoveryMediumTest, ALostDiskIsRebuiltFromTheRecoveryDisk) {
   ASSERT_TRUE(split);
   ASSERT_TRUE(
       Play(*split, std::vector<Step>{{"Slicery", kMenu, "y\nsrc.bin"}} +
-                       SplitDisks({"1", "2", "3"}) +
+                       SplitDisks({"1", "2", "3"}, true) +
                        std::vector<Step>{{"Insert Disk",
                                           "Please insert recovery disk #1 of 1 into "
                                           "drive.  (No data on disk will be "
@@ -322,7 +322,7 @@ TEST_P(ReadErrorTest, IsToldAndWhatCanBeRebuiltIs) {
   ASSERT_TRUE(split);
   ASSERT_TRUE(
       Play(*split, std::vector<Step>{{"Slicery", kMenu, "y\nsrc.bin"}} +
-                       SplitDisks({"1", "2", "3"}) +
+                       SplitDisks({"1", "2", "3"}, true) +
                        std::vector<Step>{{"Insert Disk",
                                           "Please insert recovery disk #1 of 1 into "
                                           "drive.  (No data on disk will be "

@@ -102,6 +102,8 @@ TEST(CommandLineTest, TextsPrintedForHelpVersionAndUsageErrors) {
   EXPECT_EQ(hint.find('\n'), hint.size() - 1);
   EXPECT_EQ(hint.rfind("slicery: unknown argument \"-x\"; usage: slicery", 0), 0u)
       << hint;
+  EXPECT_NE(hint.find("[--no-verify] [--recovery N] | --help"), std::string::npos)
+      << hint;
 }
 
 }  // namespace

@@ -192,6 +192,34 @@ TEST_F(SplitTest, CancelAndAbortLeaveWhatWasWritten) {
   EXPECT_EQ(RecordOn(host_.env, "d1").continuation_mark, '+');
 }
 
+// With recovery disks, the read-back checks each data disk's checksum file
+// and each recovery disk's chunk too: a medium that stores either wrong (its
+// cache right) is refused, and the set goes on another disk.
+TEST_F(SplitTest, ReadBackRefusesAChecksumFileOrARecoveryChunkStoredWrong) {
+  host_.env.SetFile("src.bin", Bytes(2982));  // chunks of 2921 and 61 bytes
+  host_.ctx.recovery_disks = 1;
+  for (const char* disk : {"d1", "bad-c2z", "d2", "bad-r2z", "r1"})
+    host_.env.AddDisk(disk, 4000);
+  host_.env.disk("bad-c2z").damages_from = 62;    // past Disk #2's chunk and record
+  host_.env.disk("bad-r2z").damages_from = 1000;  // past the recovery disk's record
+  for (const char* disk : {"d1", "bad-c2z", "d2", "bad-r2z", "r1"}) {
+    Insert(disk);
+    if (std::string(disk).starts_with("bad")) host_.screen.Then(DialogResult::kOk);
+  }
+  host_.screen.Then(DialogResult::kNo);
+  EXPECT_EQ(RunSplitOperation(host_.ctx), OperationOutcome::kEndProgram);
+  EXPECT_EQ(host_.screen.Count(kReadBack), 2);
+  EXPECT_EQ(host_.screen.calls().back().text, kComplete);
+  for (const char* bad : {"bad-c2z", "bad-r2z"}) {
+    EXPECT_TRUE(host_.env.disk(bad).files.empty()) << bad;
+  }
+  // Only the file meant was damaged: those before it on its disk are shorter.
+  EXPECT_GT(host_.env.DiskFile("d2", kChecksumFileName).value_or("").size(), 62u);
+  EXPECT_EQ(host_.env.DiskFile("d2", kDataFileName).value_or("").size(), 61u);
+  EXPECT_LT(host_.env.DiskFile("r1", kRecoveryRecordName).value_or("").size(), 1000u);
+  EXPECT_TRUE(host_.screen.exhausted());
+}
+
 TEST_F(SplitTest, AFileThatWillNotOpenIsAskedForAgain) {
   FakeHost host("missing.bin\n" + std::string(300, 'x') + "\nsrc.bin");
   host.env.SetFile("src.bin", "");
