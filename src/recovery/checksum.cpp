@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-#define XXH_STATIC_LINKING_ONLY
-#include <xxhash.h>
+#include "recovery/xxh3_entry.h"
 
 namespace slicery {
 
@@ -12,7 +11,7 @@ struct StreamChecksum::State {
 };
 
 std::uint64_t BlockChecksum(std::string_view bytes) {
-  return XXH3_64bits(bytes.data(), bytes.size());
+  return Xxh3Hash64(bytes.data(), bytes.size());
 }
 
 StreamChecksum::StreamChecksum(Width width)
@@ -39,9 +38,9 @@ StreamChecksum& StreamChecksum::operator=(const StreamChecksum& other) {
 
 void StreamChecksum::Add(const void* bytes, std::size_t size) {
   if (width_ == k64) {
-    XXH3_64bits_update(&state_->xxh3, bytes, size);
+    Xxh3Update64(&state_->xxh3, bytes, size);
   } else {
-    XXH3_128bits_update(&state_->xxh3, bytes, size);
+    Xxh3Update128(&state_->xxh3, bytes, size);
   }
 }
 
