@@ -79,10 +79,13 @@ class Scenario {
     memory_.SetFile(DataFilePath(memory_), kOldChunk);
     memory_.InsertDisk("");
     screen_.set_fallback([this](const DialogCall& call) { return Answer(call); });
+    env_.set_on_fault([this](const InjectedFault& fault) { PulledAtTheFault(fault); });
   }
 
   void Run() {
+    splitting_ = true;
     RunPhase("src.bin\nsrc.bin\n", [](Context& ctx) { return RunSplitOperation(ctx); });
+    splitting_ = false;
     split_fault_ = env_.fired();
     split_dialogs_ = screen_.calls().size();
     set_rebuilds_ = CheckSet() && CheckRecoveryDisks();
@@ -223,6 +226,33 @@ class Scenario {
     }
   }
 
+  // A disk pulled at the moment of the fault, whatever call it hit, holds a
+  // checksum file of the new set only beside the chunk it describes, and none
+  // while that chunk is still being read back.
+  void PulledAtTheFault(const InjectedFault& fault) {
+    if (recovery_ == 0 || !splitting_) return;
+    const bool reading_back =
+        fault.kind == FaultKind::kRead && fault.path == DataFilePath(memory_);
+    for (const std::string& disk : disks_) {
+      const std::optional<std::string> text =
+          memory_.DurableDiskFile(disk, kChecksumFileName);
+      if (!text) continue;
+      const std::optional<ChunkChecksums> sums = ParseChunkChecksums(*text);
+      ASSERT_TRUE(sums) << disk << " holds a damaged checksum file when pulled";
+      if (sums->set_id != DrawOperationId(kTicks)) continue;
+      EXPECT_FALSE(reading_back && disk == memory_.inserted())
+          << disk << " holds a checksum file before its chunk read back";
+      const std::string data = memory_.DurableDiskFile(disk, kDataFileName).value_or("");
+      BlockSums blocks(sums->block_size, true);
+      blocks.Add(data.data(), data.size());
+      blocks.Finish();
+      EXPECT_TRUE(sums->chunk_offset <= source_.size() &&
+                  data == source_.substr(sums->chunk_offset, sums->chunk_length) &&
+                  blocks.blocks() == sums->blocks)
+          << disk << " holds a checksum file without its chunk when pulled";
+    }
+  }
+
   // Every record of the new set holds for its volume: the data file is exactly
   // the slice of the source after the chunks of the lower indexes. True when
   // the records run from index 0 to a '*' and rebuild the source.
@@ -324,6 +354,7 @@ class Scenario {
   std::optional<InjectedFault> split_fault_;
   std::size_t split_dialogs_ = 0;
   bool set_rebuilds_ = false;
+  bool splitting_ = false;
 };
 
 // Runs the scenario with one fault; its checks report as the test's own.
