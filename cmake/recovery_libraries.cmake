@@ -54,3 +54,21 @@ if(SLICERY_XXHASH_LIBRARY)
 else()
   target_compile_definitions(slicery_xxhash INTERFACE XXH_INLINE_ALL)
 endif()
+
+# Where the system's library carries xxHash's run-time dispatcher (x86-64),
+# the checksums go through it; elsewhere through the plain entry points.
+set(SLICERY_XXH3_ENTRY src/recovery/xxh3_entry_plain.cpp)
+if(SLICERY_XXHASH_LIBRARY)
+  include(CheckCXXSourceCompiles)
+  set(CMAKE_REQUIRED_INCLUDES ${SLICERY_XXHASH_INCLUDE})
+  set(CMAKE_REQUIRED_LIBRARIES ${SLICERY_XXHASH_LIBRARY})
+  check_cxx_source_compiles("
+    #include <xxh_x86dispatch.h>
+    int main() { char c = 0; return XXH3_64bits_dispatch(&c, 1) == 0; }"
+    SLICERY_XXHASH_DISPATCH)
+  unset(CMAKE_REQUIRED_INCLUDES)
+  unset(CMAKE_REQUIRED_LIBRARIES)
+  if(SLICERY_XXHASH_DISPATCH)
+    set(SLICERY_XXH3_ENTRY src/recovery/xxh3_entry_dispatch.cpp)
+  endif()
+endif()

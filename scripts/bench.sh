@@ -7,12 +7,15 @@
 #   scripts/bench.sh --ext4 [OPTION...]   the ext4 image alone
 #   scripts/bench.sh --large [OPTION...]  5 GiB sparse file onto 3 GiB volumes
 #   scripts/bench.sh --recovery [OPTION...]  the recovery phases alone
+#       (--recovery-runs N: best of N; --no-par2: without par2, which takes
+#       minutes a phase at 1 GiB)
 # The standard run ends with the recovery phases (bench/recovery_bench.py):
 # the split with --recovery 2 against the plain split followed by par2 create
 # with the same redundancy, and the rebuild with 2 data disks lost against par2
 # repair followed by the plain rebuild, with slicery's peak RSS; 1 GiB onto
 # 256 MiB volumes on tmpfs (--recovery-size MiB and --recovery-volume MiB
-# change it).
+# change it). It also times the plain verified split and the plain rebuild of
+# the whole set, the anchors of the recovery phases' goals.
 # Each configuration times the split with the read-back of every volume
 # against cp, sync and cmp, and the split without it and the rebuild against
 # cat. Extra options go to every run and override its own (slicery_bench
@@ -39,6 +42,8 @@ while [ $# -gt 0 ]; do
     --recovery) recovery_only=true ;;
     --recovery-size) recovery+=(--size "$2") && shift ;;
     --recovery-volume) recovery+=(--volume "$2") && shift ;;
+    --recovery-runs) recovery+=(--runs "$2") && shift ;;
+    --no-par2) recovery+=(--no-par2) ;;
     --dir) if [ $# -ge 2 ]; then tmpfs_dir="$2" && shift; else args+=("$1"); fi ;;
     *) args+=("$1") ;;
   esac

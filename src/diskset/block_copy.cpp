@@ -13,7 +13,8 @@ constexpr std::uint64_t kKernelCopyMax = std::uint64_t{1} << 30;
 // Draws a dot, then makes the bytes so far durable as the rule says.
 bool MarkDot(File& destination, const DotRule& dots, ProgressMeter& meter) {
   meter.Dot();
-  const bool durable = dots.sync_destination ? destination.SyncData() : destination.Flush();
+  const bool durable =
+      dots.sync_destination ? destination.SyncData() : destination.Flush();
   if (dots.show_on_console) meter.Show();
   return durable;
 }
@@ -103,7 +104,8 @@ KernelRun CopyStretchesInKernel(File& source, File& destination, std::uint64_t l
 // which side failed.
 void CopyThroughBuffer(File& source, File& destination, std::uint64_t limit,
                        const DotRule& dots, ProgressMeter& meter,
-                       std::uint64_t* since_dot, CopyResult* copy) {
+                       std::uint64_t* since_dot, ChunkWatcher* watcher,
+                       CopyResult* copy) {
   std::vector<char> buffer(kCopyBufferSize);
   while (!copy->source_ended && copy->bytes < limit) {
     // Never ask for a byte beyond the limit: a chunk that ends exactly at its
@@ -117,6 +119,7 @@ void CopyThroughBuffer(File& source, File& destination, std::uint64_t limit,
       return;
     }
     if (got < wanted) copy->source_ended = true;
+    if (watcher != nullptr) watcher->Bytes(buffer.data(), got);
     if (!WriteWithDots(destination, buffer.data(), got, dots, since_dot, meter)) {
       copy->status = CopyStatus::kWriteFailed;
       return;
@@ -139,13 +142,17 @@ DotRule TargetDots(std::int32_t chunk_length) {
 }
 
 CopyResult CopyBlocks(File& source, File& destination, std::uint64_t limit,
-                      const DotRule& dots, ProgressMeter& meter, KernelCopier kernel) {
+                      const DotRule& dots, ProgressMeter& meter, KernelCopier kernel,
+                      ChunkWatcher* watcher) {
   std::uint64_t since_dot = 0;
   CopyResult copy;
-  if (CopyStretchesInKernel(source, destination, limit, dots, meter, kernel, &since_dot,
-                            &copy) == KernelRun::kFallBack) {
-    CopyThroughBuffer(source, destination, limit, dots, meter, &since_dot, &copy);
+  if (watcher != nullptr) {
+    watcher->Start();
+  } else if (CopyStretchesInKernel(source, destination, limit, dots, meter, kernel,
+                                   &since_dot, &copy) == KernelRun::kDone) {
+    return copy;
   }
+  CopyThroughBuffer(source, destination, limit, dots, meter, &since_dot, watcher, &copy);
   return copy;
 }
 

@@ -36,6 +36,16 @@ DotRule VolumeDots(std::uint64_t budget);
 // none when that is 0 or less, each shown at once with the target flushed.
 DotRule TargetDots(std::int32_t chunk_length);
 
+// Sees the source's bytes of a chunk as a pass that already holds them (the
+// write, or the read-back's comparison) takes them, so that what they go on
+// to (a checksum) costs no pass of its own.
+class ChunkWatcher {
+ public:
+  virtual ~ChunkWatcher() = default;
+  virtual void Start() = 0;  // a pass begins at the chunk's first byte
+  virtual void Bytes(const char* bytes, std::size_t size) = 0;  // the next ones
+};
+
 enum class CopyStatus { kCopied, kReadFailed, kWriteFailed };
 
 struct CopyResult {
@@ -52,9 +62,12 @@ using KernelCopier = KernelCopyResult (*)(File& from, File& to, std::size_t size
 // Copies until the source ends or `limit` bytes have been written, whichever
 // comes first, inside the kernel where the host allows it between these two
 // files and through the buffer elsewhere. A read or write failure stops the
-// copy and says which it was.
+// copy and says which it was. A `watcher`, when given, sees every byte read
+// from the source, in order from the copy's start: such a copy goes through
+// the buffer, where the bytes are.
 CopyResult CopyBlocks(File& source, File& destination, std::uint64_t limit,
                       const DotRule& dots, ProgressMeter& meter,
-                      KernelCopier kernel = CopyInKernel);
+                      KernelCopier kernel = CopyInKernel,
+                      ChunkWatcher* watcher = nullptr);
 
 }  // namespace slicery

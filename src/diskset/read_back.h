@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "diskset/block_copy.h"
 #include "platform/file.h"
 #include "ui/progress_meter.h"
 
@@ -13,15 +14,6 @@ enum class ChunkComparison {
   kEqual,         // the medium holds exactly the source's bytes
   kDiffers,       // other bytes, fewer or more of them, or a read error on the medium
   kSourceFailed,  // the source could not be read again
-};
-
-// Sees the source's bytes of a chunk as its read-back compares them, so that
-// what they go on to (a checksum) costs no pass of its own.
-class ChunkWatcher {
- public:
-  virtual ~ChunkWatcher() = default;
-  virtual void Start() = 0;  // a read-back begins at the chunk's first byte
-  virtual void Bytes(const char* bytes, std::size_t size) = 0;  // the next ones
 };
 
 // Compares `medium`, from its start, with the next `length` bytes of

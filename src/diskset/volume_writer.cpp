@@ -23,6 +23,30 @@ std::optional<std::uint64_t> CutBack(std::uint64_t reached, std::uint64_t unit) 
   return (units - 1) * unit;
 }
 
+// Both watchers of a read-back, the split's and the companion's, as one.
+class WatcherPair : public ChunkWatcher {
+ public:
+  WatcherPair(ChunkWatcher* first, ChunkWatcher* second)
+      : first_(first), second_(second) {}
+  // The one to pass: none, either alone, or the pair.
+  ChunkWatcher* one() {
+    if (first_ == nullptr) return second_;
+    return second_ == nullptr ? first_ : this;
+  }
+  void Start() override {
+    first_->Start();
+    second_->Start();
+  }
+  void Bytes(const char* bytes, std::size_t size) override {
+    first_->Bytes(bytes, size);
+    second_->Bytes(bytes, size);
+  }
+
+ private:
+  ChunkWatcher* first_;
+  ChunkWatcher* second_;
+};
+
 // One volume's chunk and record, from the data file's creation to the result.
 class ChunkWriter {
  public:
@@ -41,22 +65,24 @@ class ChunkWriter {
     std::unique_ptr<File> data = env_.Open(DataFilePath(env_), FileMode::kWriteBinary);
     if (!data) return {VolumeWrite::kNotCreated};
     meter_.Start("Writing to disk [");
+    // Unread, the chunk's bytes are seen by the companion only as they are
+    // written.
+    ChunkWatcher* const watcher = read_back_ ? nullptr : companion_;
     const CopyResult copy =
-        CopyBlocks(source_.file, *data, budget_.bytes, VolumeDots(budget_.bytes), meter_);
+        CopyBlocks(source_.file, *data, budget_.bytes, VolumeDots(budget_.bytes), meter_,
+                   CopyInKernel, watcher);
     meter_.Finish();
     if (copy.status == CopyStatus::kReadFailed) {
       data->Close();  // cleared below: nothing of it is kept
       return Fail(VolumeWrite::kSourceFailed);
     }
     last_ = copy.source_ended;
+    data_written_ = data->Identity();
     const std::optional<std::uint64_t> kept = Settle(*data, copy);
-    const std::optional<FileIdentity> data_written = data->Identity();
     const bool closed = data->Close();
-    if (!kept || !closed) {
-      return Fail(source_failed_ ? VolumeWrite::kSourceFailed : VolumeWrite::kFailed);
-    }
+    if (!kept || !closed) return Fail(failure_);
     if (read_back_) {
-      const VolumeWrite checked = ReadBack(data_written, *kept);
+      const VolumeWrite checked = ReadBack(*kept);
       if (checked != VolumeWrite::kWritten) return Fail(checked);
     }
     return Succeed(*kept);
@@ -68,12 +94,18 @@ class ChunkWriter {
   bool PlaceSource(std::uint64_t offset) { return source_.file.Seek(offset); }
 
   // The companion's file, the record, then the directory entries, on the
-  // medium.
+  // medium. The chunk, synced, is proven first where it is read back, so that
+  // the companion's file never stands beside a chunk that did not read back.
   WriteResult Record(std::uint64_t chunk_length) {
     if (companion_ != nullptr) {
+      if (read_back_ && proven_ != chunk_length) {
+        failure_ = ProveChunk(chunk_length);
+        if (failure_ != VolumeWrite::kWritten) return WriteResult::kFailed;
+      }
       const WriteResult companion = companion_->Write(
           env_, source_.file, fields_.disk_index, source_.next_chunk, chunk_length);
-      source_failed_ = companion == WriteResult::kSourceFailed;
+      failure_ = companion == WriteResult::kSourceFailed ? VolumeWrite::kSourceFailed
+                                                         : VolumeWrite::kFailed;
       if (companion != WriteResult::kWritten) return companion;
     }
     const DiskInfoRecord record{
@@ -130,39 +162,48 @@ class ChunkWriter {
     return std::max(reached, data.Position().value_or(0));
   }
 
-  // The chunk and the record read back from the medium, by their paths, and
-  // compared with the source read again and with the record written. A
-  // mismatch is the medium's fault unless the source is no longer the file
-  // that was opened.
-  VolumeWrite ReadBack(const std::optional<FileIdentity>& data_written,
-                       std::uint64_t kept) {
+  // The chunk read back from the medium by its path, `length` bytes long,
+  // and compared with the source read again, the watchers seeing its bytes:
+  // "Checking [", its dots, "] ". A mismatch is the medium's fault unless the
+  // source is no longer the file that was opened.
+  VolumeWrite ProveChunk(std::uint64_t length) {
     meter_.Start("Checking [");
-    const ChunkComparison chunk = CompareWithMedium(data_written, kept);
+    const ChunkComparison chunk = CompareWithMedium(length);
     meter_.Finish();
     if (chunk == ChunkComparison::kSourceFailed) return VolumeWrite::kSourceFailed;
     const std::optional<FileIdentity> now = source_.file.Identity();
     if (source_.opened && (!now || !now->UnchangedFrom(*source_.opened))) {
       return VolumeWrite::kSourceChanged;
     }
-    const bool record_good = record_written_ &&
-                             RecordReadsBack(env_, *record_written_, record_) &&
-                             (companion_ == nullptr || companion_->ReadsBack(env_));
-    if (chunk != ChunkComparison::kEqual || !record_good) {
-      return VolumeWrite::kReadBackFailed;
-    }
+    if (chunk != ChunkComparison::kEqual) return VolumeWrite::kReadBackFailed;
+    proven_ = length;
     return VolumeWrite::kWritten;
   }
 
-  ChunkComparison CompareWithMedium(const std::optional<FileIdentity>& data_written,
-                                    std::uint64_t kept) {
-    if (!data_written) return ChunkComparison::kDiffers;
+  // The chunk proven, unless it was before its companion's file was written,
+  // then the companion's file and the record read back and compared with the
+  // bytes written.
+  VolumeWrite ReadBack(std::uint64_t kept) {
+    if (proven_ != kept) {
+      const VolumeWrite chunk = ProveChunk(kept);
+      if (chunk != VolumeWrite::kWritten) return chunk;
+    }
+    const bool record_good = record_written_ &&
+                             RecordReadsBack(env_, *record_written_, record_) &&
+                             (companion_ == nullptr || companion_->ReadsBack(env_));
+    return record_good ? VolumeWrite::kWritten : VolumeWrite::kReadBackFailed;
+  }
+
+  ChunkComparison CompareWithMedium(std::uint64_t length) {
+    if (!data_written_) return ChunkComparison::kDiffers;
     std::unique_ptr<File> stored = env_.OpenFromMedium(DataFilePath(env_));
     if (!stored) return ChunkComparison::kDiffers;
     const std::optional<FileIdentity> found = stored->Identity();
-    if (!found || !found->SameFileAs(*data_written)) return ChunkComparison::kDiffers;
+    if (!found || !found->SameFileAs(*data_written_)) return ChunkComparison::kDiffers;
     if (!PlaceSource(source_.next_chunk)) return ChunkComparison::kSourceFailed;
+    WatcherPair watchers(source_.watcher, companion_);
     const ChunkComparison compared =
-        CompareChunk(*stored, source_.file, kept, meter_, source_.watcher);
+        CompareChunk(*stored, source_.file, length, meter_, watchers.one());
     stored->Close();  // opened for reading only: nothing to lose
     return compared;
   }
@@ -197,9 +238,12 @@ class ChunkWriter {
   const bool read_back_;
   ProgressMeter& meter_;
   VolumeCompanion* const companion_;
-  bool last_ = false;           // the record marks the volume as the set's last
-  bool source_failed_ = false;  // the companion could not read the source again
-  DiskInfoRecord record_;       // the record last written, and its file
+  bool last_ = false;  // the record marks the volume as the set's last
+  // Why the chunk and its files were not settled, when they were not.
+  VolumeWrite failure_ = VolumeWrite::kFailed;
+  std::optional<FileIdentity> data_written_;  // the data file, as created
+  std::optional<std::uint64_t> proven_;       // the chunk length read back equal
+  DiskInfoRecord record_;                     // the record last written, and its file
   std::optional<FileIdentity> record_written_;
 };
 

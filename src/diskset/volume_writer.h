@@ -44,8 +44,10 @@ enum class VolumeWrite {
 };
 
 // A file that a set adds to each of its volumes beside the chunk, such as the
-// checksums of the chunk's blocks, and the room it takes.
-class VolumeCompanion {
+// checksums of the chunk's blocks, and the room it takes. As a watcher it sees
+// the chunk's bytes in the pass that holds them: the read-back, or the write
+// where the volume is not read back.
+class VolumeCompanion : public ChunkWatcher {
  public:
   virtual ~VolumeCompanion() = default;
   // Bytes of `budget` kept free beside the chunk of volume `disk_index`, whose
@@ -56,8 +58,9 @@ class VolumeCompanion {
                                                std::int32_t disk_index,
                                                std::uint64_t next_chunk) = 0;
   // Writes the file for the chunk of `length` bytes at `offset` of `source`,
-  // read again from there (the source is placed anew afterwards), and makes it
-  // reach the medium. kSourceFailed when the source cannot be read again.
+  // and makes it reach the medium: from the bytes last watched where they were
+  // the whole chunk, else read again from the source (which is placed anew
+  // afterwards). kSourceFailed when the source cannot be read again.
   virtual WriteResult Write(Env& env, File& source, std::int32_t disk_index,
                             std::uint64_t offset, std::uint64_t length) = 0;
   // Whether the file last written reads back from the medium as written.
@@ -86,7 +89,11 @@ struct VolumeWriteResult {
 // "] ".
 //
 // A `companion`, when given, keeps its room free of the budget, and its file
-// is written after the chunk and before the record, and read back with them.
+// is written after the chunk and before the record. A disk pulled at any
+// moment holds no companion's file without the chunk it describes: with
+// `read_back`, the chunk, once synced, is read back first (the companion
+// watching), then the companion's file and the record are written and synced,
+// and read back last; without it, the companion watches the write.
 //
 // Once it is written, `source.next_chunk` moves past what was kept. Whatever
 // the result, the source is left at `source.next_chunk` for the next volume,

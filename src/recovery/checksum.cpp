@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-#define XXH_STATIC_LINKING_ONLY
-#include <xxhash.h>
+#include "recovery/xxh3_entry.h"
 
 namespace slicery {
 
@@ -12,11 +11,15 @@ struct StreamChecksum::State {
 };
 
 std::uint64_t BlockChecksum(std::string_view bytes) {
-  return XXH3_64bits(bytes.data(), bytes.size());
+  return Xxh3Hash64(bytes.data(), bytes.size());
 }
 
 StreamChecksum::StreamChecksum(Width width)
     : width_(width), state_(std::make_unique<State>()) {
+  Reset();
+}
+
+void StreamChecksum::Reset() {
   if (width_ == k64) {
     XXH3_64bits_reset(&state_->xxh3);
   } else {
@@ -39,9 +42,9 @@ StreamChecksum& StreamChecksum::operator=(const StreamChecksum& other) {
 
 void StreamChecksum::Add(const void* bytes, std::size_t size) {
   if (width_ == k64) {
-    XXH3_64bits_update(&state_->xxh3, bytes, size);
+    Xxh3Update64(&state_->xxh3, bytes, size);
   } else {
-    XXH3_128bits_update(&state_->xxh3, bytes, size);
+    Xxh3Update128(&state_->xxh3, bytes, size);
   }
 }
 
@@ -64,6 +67,12 @@ void ChunkChecksum::AddBlock(std::uint64_t block_checksum) {
 void BlockSums::Add(const void* data, std::size_t size) {
   const unsigned char* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
+    if (filled_ == 0 && size >= block_size_) {
+      Keep(BlockChecksum({reinterpret_cast<const char*>(bytes), block_size_}));
+      bytes += block_size_;
+      size -= block_size_;
+      continue;
+    }
     const std::size_t part =
         static_cast<std::size_t>(std::min<std::uint64_t>(size, block_size_ - filled_));
     current_.Add(bytes, part);
@@ -79,11 +88,14 @@ void BlockSums::Finish() {
 }
 
 void BlockSums::Close() {
-  const std::uint64_t sum = current_.Digest64();
+  Keep(current_.Digest64());
+  current_.Reset();
+  filled_ = 0;
+}
+
+void BlockSums::Keep(std::uint64_t sum) {
   chunk_.AddBlock(sum);
   if (keep_) blocks_.push_back(sum);
-  current_ = StreamChecksum(StreamChecksum::k64);
-  filled_ = 0;
 }
 
 std::string HexOf(std::uint64_t value) {

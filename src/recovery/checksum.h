@@ -33,6 +33,8 @@ class StreamChecksum {
   StreamChecksum& operator=(const StreamChecksum& other);
 
   void Add(const void* bytes, std::size_t size);
+  // Starts again from no bytes, keeping the width.
+  void Reset();
   // The digest of the width it was made with.
   std::uint64_t Digest64() const;
   FileChecksum Digest128() const;
@@ -56,7 +58,8 @@ class ChunkChecksum {
 };
 
 // Checksums of consecutive blocks of bytes that come in pieces of any size:
-// each block's XXH3-64, kept when asked for, and the chunk's checksum.
+// each block's XXH3-64, kept when asked for, and the chunk's checksum. A
+// block that arrives whole in one piece is hashed in one call.
 class BlockSums {
  public:
   BlockSums(std::uint64_t block_size, bool keep) : block_size_(block_size), keep_(keep) {}
@@ -68,6 +71,7 @@ class BlockSums {
 
  private:
   void Close();
+  void Keep(std::uint64_t sum);
   std::uint64_t block_size_;
   bool keep_;
   std::uint64_t filled_ = 0;

@@ -92,10 +92,16 @@ WriteResult ChecksumCompanion::Write(Env& env, File& source, std::int32_t disk_i
   pending_file_ = kept_file_;
   pending_ = {offset, length, 0};
   written_identity_.reset();
-  if (!ChecksumChunk(source, offset, length, block_size_, &sums, &pending_.checksum,
-                     &pending_file_)) {
+  if (seen_ && seen_bytes_ == length) {
+    seen_->Finish();
+    sums.blocks = seen_->blocks();
+    pending_.checksum = seen_->chunk();
+    pending_file_ = seen_file_;
+  } else if (!ChecksumChunk(source, offset, length, block_size_, &sums,
+                            &pending_.checksum, &pending_file_)) {
     return WriteResult::kSourceFailed;
   }
+  seen_.reset();  // taken: a chunk cut back after this is watched or read anew
   written_ = FormatChunkChecksums(sums);
   // Binary: the text carries its own CR LF line ends.
   return WriteVolumeText(env, kChecksumFileName, FileMode::kWriteBinary, written_,
@@ -117,6 +123,18 @@ bool ChecksumCompanion::ReadsBack(Env& env) {
 void ChecksumCompanion::Keep() {
   chunks_.push_back(pending_);
   kept_file_ = pending_file_;
+}
+
+void ChecksumCompanion::Start() {
+  seen_.emplace(block_size_, true);
+  seen_file_ = kept_file_;
+  seen_bytes_ = 0;
+}
+
+void ChecksumCompanion::Bytes(const char* bytes, std::size_t size) {
+  seen_->Add(bytes, size);
+  seen_file_.Add(bytes, size);
+  seen_bytes_ += size;
 }
 
 void ChecksumCompanion::GoOnFrom(std::uint64_t block_size,

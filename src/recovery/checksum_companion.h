@@ -37,6 +37,8 @@ class ChecksumCompanion : public VolumeCompanion {
                     std::uint64_t length) override;
   bool ReadsBack(Env& env) override;
   void Keep() override;
+  void Start() override;
+  void Bytes(const char* bytes, std::size_t size) override;
 
   // Takes the set up where an earlier run of its split stopped: the data
   // disks of `chunks` are written, with blocks of `block_size`, and
@@ -74,6 +76,11 @@ class ChecksumCompanion : public VolumeCompanion {
   StreamChecksum pending_file_{StreamChecksum::k128};
   std::string written_;
   std::optional<FileIdentity> written_identity_;
+  // The chunk's bytes as the pass that held them went through them: each
+  // block's checksum, and the file's checksum carried on over them.
+  std::optional<BlockSums> seen_;
+  StreamChecksum seen_file_{StreamChecksum::k128};
+  std::uint64_t seen_bytes_ = 0;
 };
 
 }  // namespace slicery

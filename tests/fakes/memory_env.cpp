@@ -157,6 +157,14 @@ std::optional<std::string> MemoryEnv::DiskFile(const std::string& disk,
   return it->second->bytes;
 }
 
+std::optional<std::string> MemoryEnv::DurableDiskFile(const std::string& disk,
+                                                      const std::string& name) const {
+  const Directory& files = disks_.at(disk).durable;
+  auto it = files.find(name);
+  if (it == files.end()) return std::nullopt;
+  return it->second->synced.value_or("");
+}
+
 void MemoryEnv::ForgetUnsynced() {
   auto forget = [](Directory& dir) {
     for (auto it = dir.begin(); it != dir.end();) {

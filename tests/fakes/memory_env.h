@@ -63,6 +63,11 @@ class MemoryEnv : public Env {
   std::optional<std::string> DiskFile(const std::string& disk,
                                       const std::string& name) const;
 
+  // A file on a named disk as the disk would hold it if pulled now: what
+  // ForgetUnsynced would leave of it.
+  std::optional<std::string> DurableDiskFile(const std::string& disk,
+                                             const std::string& name) const;
+
   // Makes `path` outside the volume name something other than a file.
   void SetKind(const std::string& path, FileKind kind) { kinds_[path] = kind; }
 

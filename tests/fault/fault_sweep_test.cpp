@@ -1,7 +1,7 @@
 // Fails each call the host makes during a split and the reconstitution of its
 // set, one call per run: no failure may pass for success, lose a byte, or
 // leave a volume whose record and chunk disagree. A plain set, and a set with
-// a recovery disk.
+// a recovery disk, read back and not.
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
@@ -63,9 +63,10 @@ const char* SplitNotice(const InjectedFault& fault) {
 // "out.bin"; every dialog is answered by rule.
 class Scenario {
  public:
-  Scenario(FaultKind kind, int nth, int recovery)
+  Scenario(FaultKind kind, int nth, int recovery, bool read_back = true)
       : source_(4500, '\0'),
         recovery_(recovery),
+        read_back_(read_back),
         disk_size_(recovery > 0 ? kRecoveryDiskSize : kDiskSize) {
     for (std::size_t i = 0; i < source_.size(); ++i) {
       source_[i] = static_cast<char>(i * 7 + (i >> 8));
@@ -79,10 +80,13 @@ class Scenario {
     memory_.SetFile(DataFilePath(memory_), kOldChunk);
     memory_.InsertDisk("");
     screen_.set_fallback([this](const DialogCall& call) { return Answer(call); });
+    env_.set_on_fault([this](const InjectedFault& fault) { PulledAtTheFault(fault); });
   }
 
   void Run() {
+    splitting_ = true;
     RunPhase("src.bin\nsrc.bin\n", [](Context& ctx) { return RunSplitOperation(ctx); });
+    splitting_ = false;
     split_fault_ = env_.fired();
     split_dialogs_ = screen_.calls().size();
     set_rebuilds_ = CheckSet() && CheckRecoveryDisks();
@@ -148,6 +152,7 @@ class Scenario {
     std::ostringstream out;
     Context ctx{{screen_, in, out, false}, env_};
     ctx.recovery_disks = recovery_;
+    ctx.read_back_volumes = read_back_;
     in_ = &in;
     operation(ctx);
   }
@@ -220,6 +225,33 @@ class Scenario {
       if (files[0] || files[3]) {
         EXPECT_EQ(Files(disk), files) << disk << " lost bytes when pulled";
       }
+    }
+  }
+
+  // A disk pulled at the moment of the fault, whatever call it hit, holds a
+  // checksum file of the new set only beside the chunk it describes, and none
+  // while that chunk is still being read back.
+  void PulledAtTheFault(const InjectedFault& fault) {
+    if (recovery_ == 0 || !splitting_) return;
+    const bool reading_back =
+        fault.kind == FaultKind::kRead && fault.path == DataFilePath(memory_);
+    for (const std::string& disk : disks_) {
+      const std::optional<std::string> text =
+          memory_.DurableDiskFile(disk, kChecksumFileName);
+      if (!text) continue;
+      const std::optional<ChunkChecksums> sums = ParseChunkChecksums(*text);
+      ASSERT_TRUE(sums) << disk << " holds a damaged checksum file when pulled";
+      if (sums->set_id != DrawOperationId(kTicks)) continue;
+      EXPECT_FALSE(reading_back && disk == memory_.inserted())
+          << disk << " holds a checksum file before its chunk read back";
+      const std::string data = memory_.DurableDiskFile(disk, kDataFileName).value_or("");
+      BlockSums blocks(sums->block_size, true);
+      blocks.Add(data.data(), data.size());
+      blocks.Finish();
+      EXPECT_TRUE(sums->chunk_offset <= source_.size() &&
+                  data == source_.substr(sums->chunk_offset, sums->chunk_length) &&
+                  blocks.blocks() == sums->blocks)
+          << disk << " holds a checksum file without its chunk when pulled";
     }
   }
 
@@ -311,6 +343,7 @@ class Scenario {
 
   std::string source_;
   const int recovery_;  // recovery disks of the set
+  const bool read_back_;
   const std::uint64_t disk_size_;
   std::string recovery_disk_;  // of the new set, once the split has written it
   MemoryEnv memory_;
@@ -324,12 +357,13 @@ class Scenario {
   std::optional<InjectedFault> split_fault_;
   std::size_t split_dialogs_ = 0;
   bool set_rebuilds_ = false;
+  bool splitting_ = false;
 };
 
 // Runs the scenario with one fault; its checks report as the test's own.
-void RunWithFault(FaultKind kind, int nth, int recovery) {
+void RunWithFault(FaultKind kind, int nth, int recovery, bool read_back) {
   SCOPED_TRACE(std::string(FaultKindName(kind)) + " call #" + std::to_string(nth));
-  Scenario run(kind, nth, recovery);
+  Scenario run(kind, nth, recovery, read_back);
   try {
     run.Run();
     run.Check();
@@ -338,11 +372,17 @@ void RunWithFault(FaultKind kind, int nth, int recovery) {
   }
 }
 
-// The recovery disks of the set: none, or one.
-class FaultSweepTest : public ::testing::TestWithParam<int> {};
+// The set: plain; with one recovery disk; and with one, its volumes not read
+// back, so that the checksum files come from the write.
+enum class SetKind { kPlain, kRecovery, kRecoveryNotReadBack };
+class FaultSweepTest : public ::testing::TestWithParam<SetKind> {
+ protected:
+  int recovery() const { return GetParam() == SetKind::kPlain ? 0 : 1; }
+  bool read_back() const { return GetParam() != SetKind::kRecoveryNotReadBack; }
+};
 
 TEST_P(FaultSweepTest, EveryFailedCallIsReportedAndNothingIsLost) {
-  Scenario clean(FaultKind::kOpen, 0, GetParam());
+  Scenario clean(FaultKind::kOpen, 0, recovery(), read_back());
   clean.Run();
   ASSERT_TRUE(clean.set_rebuilds());
   ASSERT_EQ(clean.rebuilt(), clean.source());
@@ -352,20 +392,33 @@ TEST_P(FaultSweepTest, EveryFailedCallIsReportedAndNothingIsLost) {
   for (const FaultKind kind : kKinds) {
     const int calls = clean.env().calls(kind);
     // A recovery set's rebuild syncs its target once, flushing it nowhere.
-    EXPECT_TRUE(calls > 0 || (GetParam() > 0 && kind == FaultKind::kFlush))
+    EXPECT_TRUE(calls > 0 || (recovery() > 0 && kind == FaultKind::kFlush))
         << "the scenario makes no " << FaultKindName(kind) << " call";
     per_kind << " " << FaultKindName(kind) << "=" << calls;
-    for (int n = 1; n <= calls; ++n, ++tried) RunWithFault(kind, n, GetParam());
+    for (int n = 1; n <= calls; ++n, ++tried)
+      RunWithFault(kind, n, recovery(), read_back());
   }
   RecordProperty("faults_tried", tried);
   std::cout << "fault sweep: " << tried << " faults tried (" << per_kind.str().substr(1)
             << ")" << std::endl;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sets, FaultSweepTest, ::testing::Values(0, 1),
-                         [](const auto& info) {
-                           return info.param == 0 ? "PlainSet" : "RecoverySet";
-                         });
+std::string SetName(const ::testing::TestParamInfo<SetKind>& info) {
+  switch (info.param) {
+    case SetKind::kPlain:
+      return "PlainSet";
+    case SetKind::kRecovery:
+      return "RecoverySet";
+    case SetKind::kRecoveryNotReadBack:
+      return "RecoverySetNotReadBack";
+  }
+  return "";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, FaultSweepTest,
+                         ::testing::Values(SetKind::kPlain, SetKind::kRecovery,
+                                           SetKind::kRecoveryNotReadBack),
+                         SetName);
 
 }  // namespace
 }  // namespace slicery
