@@ -23,7 +23,7 @@ std::optional<std::uint64_t> CutBack(std::uint64_t reached, std::uint64_t unit) 
   return (units - 1) * unit;
 }
 
-// Both watchers of a read-back, the split's and the companion's, as one.
+// Both watchers of a chunk's bytes, the split's and the companion's, as one.
 class WatcherPair : public ChunkWatcher {
  public:
   WatcherPair(ChunkWatcher* first, ChunkWatcher* second)
@@ -65,9 +65,10 @@ class ChunkWriter {
     std::unique_ptr<File> data = env_.Open(DataFilePath(env_), FileMode::kWriteBinary);
     if (!data) return {VolumeWrite::kNotCreated};
     meter_.Start("Writing to disk [");
-    // Unread, the chunk's bytes are seen by the companion only as they are
-    // written.
-    ChunkWatcher* const watcher = read_back_ ? nullptr : companion_;
+    // Unread, the chunk's bytes are seen by the split's watcher and the
+    // companion only as they are written.
+    WatcherPair watchers(source_.watcher, companion_);
+    ChunkWatcher* const watcher = read_back_ ? nullptr : watchers.one();
     const CopyResult copy =
         CopyBlocks(source_.file, *data, budget_.bytes, VolumeDots(budget_.bytes), meter_,
                    CopyInKernel, watcher);

@@ -22,7 +22,8 @@ struct SplitSource {
   // differs from this has changed under the split. Empty when the host
   // cannot tell.
   std::optional<FileIdentity> opened;
-  // Sees each chunk's bytes as its read-back reads them from the source.
+  // Sees each chunk's bytes as its read-back reads them from the source, or,
+  // where the volume is not read back, as they are written.
   ChunkWatcher* watcher = nullptr;
 };
 

@@ -68,7 +68,7 @@ bool JournalKeeper::Begin(VolumeFields& fields, SplitSource& source,
     checksums.emplace(fields.operation_id, fields.source_path,
                       source.opened ? source.opened->size : 0, ctx_.recovery_disks);
     checksums_ = &*checksums;
-  } else if (enabled_ && ctx_.read_back_volumes) {
+  } else if (enabled_) {
     source.watcher = this;
   }
   return true;
@@ -78,7 +78,7 @@ void JournalKeeper::RecoveryDropped(SplitSource& source) {
   checksums_ = nullptr;
   progress_.recovery_disks = 0;
   progress_.block_size = kMinBlockSize;
-  if (enabled_ && ctx_.read_back_volumes) source.watcher = this;
+  if (enabled_) source.watcher = this;
 }
 
 std::optional<std::int32_t> JournalKeeper::OverwritableFrom(std::int32_t place) const {
@@ -98,8 +98,8 @@ bool JournalKeeper::DataDiskWritten(const SplitSource& source, std::uint64_t kep
     seen_->Finish();
     chunk.checksum = seen_->chunk();
   } else if (file_) {
-    // Not read back: the chunk is read again for its checksum, and the
-    // source put back.
+    // Not all seen (a chunk cut back after it was copied): the chunk is read
+    // again for its checksum, and the source put back.
     const bool read = source.file.Seek(chunk.offset) &&
                       SumChunk(source.file, kept, progress_.block_size,
                                &chunk.checksum) == ChunkRead::kRead;
@@ -189,7 +189,7 @@ bool JournalKeeper::GoOn(const SplitProgress& earlier, VolumeFields& fields,
                       earlier.recovery_disks);
     checksums->GoOnFrom(earlier.block_size, earlier.chunks, file_so_far);
     checksums_ = &*checksums;
-  } else if (ctx_.read_back_volumes) {
+  } else {
     source.watcher = this;
   }
   progress_ = earlier;
