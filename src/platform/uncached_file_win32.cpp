@@ -36,7 +36,18 @@ class UncachedFile : public File {
   bool Write(const char*, std::size_t) override { return false; }
   bool Flush() override { return handle_ != INVALID_HANDLE_VALUE; }
   bool Sync() override { return Flush(); }
-  bool Seek(std::uint64_t) override { return false; }
+  // Reads go on from the aligned block that holds `offset`, its first bytes
+  // passed over: a reader can go on past a sector that failed.
+  bool Seek(std::uint64_t offset) override {
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER block;
+    block.QuadPart = static_cast<LONGLONG>(offset - offset % kAlignedBlock);
+    if (!SetFilePointerEx(handle_, block, nullptr, FILE_BEGIN)) return false;
+    next_ = filled_ = 0;
+    at_end_ = false;
+    skip_ = static_cast<std::size_t>(offset % kAlignedBlock);
+    return true;
+  }
   std::optional<std::uint64_t> Position() override { return std::nullopt; }
   bool Truncate(std::uint64_t) override { return false; }
   bool NoSpace() const override { return false; }
@@ -66,12 +77,15 @@ class UncachedFile : public File {
     }
     at_end_ = got < kAlignedBlock;
     filled_ = got;
-    return got > 0;
+    next_ = std::min<std::size_t>(skip_, filled_);
+    skip_ = 0;
+    return next_ < filled_;
   }
 
   HANDLE handle_;
   char* buffer_;
   std::size_t next_ = 0, filled_ = 0;
+  std::size_t skip_ = 0;  // bytes of the next block that a seek passes over
   bool at_end_ = false;
 };
 

@@ -70,6 +70,13 @@ class DamagingEnv : public Env {
   std::optional<std::string> AbsolutePath(const std::string& path) override {
     return host_.AbsolutePath(path);
   }
+  std::string TempFolder() override { return host_.TempFolder(); }
+  std::optional<std::uint64_t> FreeBytesIn(const std::string& folder) override {
+    return host_.FreeBytesIn(folder);
+  }
+  std::unique_ptr<File> CreateScratchFile(const std::string& folder) override {
+    return host_.CreateScratchFile(folder);
+  }
 
   bool damaged() const { return damaged_; }
 
