@@ -1,0 +1,58 @@
+// The check's requests for the disks of a set, and the reading of each disk,
+// once, from its medium, with one console line that names the disk, shows a
+// dot for each 25th of it read, and ends in what was found.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "check/checked_set.h"
+#include "check/kept_file.h"
+#include "diskset/disk_info.h"
+#include "operation/context.h"
+#include "recovery/recovery_files.h"
+#include "recovery/stripe_repair.h"
+
+namespace slicery {
+
+// Asks for data disk `index` until a disk of the set is in the drive in that
+// place; a disk of another set, or out of order, is refused with the
+// rebuild's messages. Its record; nothing when the user goes without it.
+std::optional<DiskInfoRecord> AwaitDataDisk(Context& ctx, const CheckedSet& set,
+                                            std::int32_t index);
+
+// The checksum file of the data disk in the drive, whose record is `record`,
+// when it is this disk's and agrees with what the set is known to be. Marks
+// the set as one with recovery disks where the disk has such a file.
+std::optional<ChunkChecksums> ReadDiskChecksums(Context& ctx, CheckedSet& set,
+                                                const DiskInfoRecord& record,
+                                                std::int32_t index);
+
+// Reads the data disk in the drive, whose record is `record` and whose
+// checksums are `sums` (none: a plain set's disk, or checksums that cannot be
+// read), and adds what it found to the set. Good blocks go to `kept`.
+void ReadDataDisk(Context& ctx, CheckedSet& set, const DiskInfoRecord& record,
+                  const std::optional<ChunkChecksums>& sums, KeptFile* kept);
+
+// The user goes without data disk `index`: it is added as missing where the
+// set tells where its chunk lies, if need be from any recovery disk's record.
+// False when nothing tells: the data disks after it cannot be asked for.
+bool AddMissingDataDisk(Context& ctx, CheckedSet& set, std::int32_t index);
+
+// Asks for recovery disk `index` (from 0) until it is in the drive. Its
+// record; nothing when the user goes without it.
+std::optional<RecoveryRecord> AwaitRecoveryDisk(Context& ctx, CheckedSet& set, int index);
+
+// Reads the recovery disk in the drive, whose record is `record`, and adds
+// what it found to the set. Its good blocks of the stripes that `repair`
+// rebuilds go to `kept`.
+void ReadRecoveryDisk(Context& ctx, CheckedSet& set, const RecoveryRecord& record,
+                      StripeRepair* repair, KeptFile* kept);
+
+// The user goes without recovery disk `index`: every block of it counts as bad.
+void AddMissingRecoveryDisk(Context& ctx, CheckedSet& set, int index);
+
+// "Disk #k" or "recovery disk #r" for a disk of the set.
+std::string DiskName(bool recovery, std::size_t index);
+
+}  // namespace slicery
