@@ -212,7 +212,15 @@ std::optional<ChunkChecksums> ReadDiskChecksums(Context& ctx, CheckedSet& set,
                                                 std::int32_t index) {
   const VolumeText text = ReadVolumeText(ctx.env, kChecksumFileName);
   if (text.status == VolumeText::kNone) return std::nullopt;
-  set.has_recovery = true;
+  if (!set.has_recovery) {
+    // Disks read before as a plain set's had no checksums to be checked by.
+    for (CheckedDisk& earlier : set.data) {
+      if (earlier.state == CheckedDisk::State::kMissing) continue;
+      earlier.state = CheckedDisk::State::kNoChecksums;
+      earlier.blocks.all_bad = true;
+    }
+    set.has_recovery = true;
+  }
   std::optional<ChunkChecksums> sums =
       text.status == VolumeText::kRead ? ParseChunkChecksums(text.bytes) : std::nullopt;
   // A checksum file that is not this disk's, or does not agree with the set,

@@ -110,21 +110,27 @@ std::vector<std::int32_t> LostDisks(const CheckedSet& set, const std::vector<int
   return lost;
 }
 
-std::string LostText(const CheckedSet& set, const std::vector<std::int32_t>& lost) {
+// "The set cannot be rebuilt.", the data disks whose blocks are lost and
+// why, and the damage found.
+std::string LostText(const CheckedSet& set, const std::vector<std::int32_t>& lost,
+                     const std::string& why) {
   std::vector<std::string> names;
   for (const std::int32_t i : lost) names.push_back(DiskName(false, i));
   std::string text = "The set cannot be rebuilt.\n";
-  if (!names.empty()) {
-    text += "The blocks of " + Listed(names) +
-            " are lost: the set's recovery disks cannot make up for that much damage.\n";
-  }
+  if (!names.empty())
+    text += "The blocks of " + Listed(names) + " are lost: " + why + "\n";
   if (set.end_unknown) {
     text +=
         "No recovery disk told where the set goes on after the disk that is missing, "
         "so the disks after it were not checked.\n";
   }
-  return text + DamageLines(set);
+  text += DamageLines(set);
+  text.pop_back();  // the last line end
+  return text;
 }
+
+constexpr char kTooMuch[] =
+    "the set's recovery disks cannot make up for that much damage.";
 
 // "Its weakest stripe ... can take N more bad blocks."
 std::string WeakestStripe(const CheckedSet& set, const std::vector<int>& bad) {
@@ -151,7 +157,9 @@ Verdict JudgePlainSet(const CheckedSet& set) {
   for (std::size_t i = 0; i < set.data.size(); ++i) {
     if (set.data[i].Damaged()) lost.push_back(static_cast<std::int32_t>(i));
   }
-  return {kSetLost, LostText(set, lost) + note};
+  return {kSetLost,
+          LostText(set, lost, "a set without recovery disks cannot make up for damage.") +
+              "\n" + note};
 }
 
 }  // namespace
@@ -175,12 +183,17 @@ Verdict JudgeSet(const CheckedSet& set,
     for (std::size_t i = 0; i < set.data.size(); ++i) {
       if (set.data[i].Damaged()) all.push_back(static_cast<std::int32_t>(i));
     }
-    return {kSetLost, LostText(set, all)};
+    return {kSetLost, LostText(set, all, kTooMuch)};
   }
   const std::vector<int> bad = BadPerStripe(set);
-  std::vector<std::int32_t> lost = LostDisks(set, bad);
-  if (lost.empty() && repair_lost) lost = *repair_lost;
-  if (!lost.empty()) return {kSetLost, LostText(set, lost)};
+  const std::vector<std::int32_t> lost = LostDisks(set, bad);
+  if (!lost.empty()) return {kSetLost, LostText(set, lost, kTooMuch)};
+  if (repair_lost && !repair_lost->empty()) {
+    return {kSetLost,
+            LostText(set, *repair_lost,
+                     "rebuilt from the recovery disks, they do not match the set's "
+                     "checksums.")};
+  }
   return {kSetRepairable,
           "The set can be rebuilt.\n" + DamageLines(set) + WeakestStripe(set, bad)};
 }
