@@ -171,7 +171,8 @@ int RunCheckOperation(Context& host) {
   Verdict verdict = JudgeSet(set, lost);
   ShowVerdict(ctx, verdict);
   if (verdict.status != kSetRepairable || !plan) return verdict.status;
-  WriteNewCopies(ctx, set, kept->file(), *plan);
+  if (!WriteNewCopies(ctx, set, kept->file(), *plan)) return verdict.status;
+  // The set as it now stands.
   verdict = JudgeSet(set);
   ShowVerdict(ctx, verdict);
   return verdict.status;

@@ -147,8 +147,8 @@ void MarkWritten(CheckedDisk* disk) {
 
 }  // namespace
 
-void WriteNewCopies(Context& ctx, CheckedSet& set, File& kept, const RecoveryPlan& plan) {
-  if (!AskForNewCopies(ctx, set)) return;
+bool WriteNewCopies(Context& ctx, CheckedSet& set, File& kept, const RecoveryPlan& plan) {
+  if (!AskForNewCopies(ctx, set)) return false;
   for (std::size_t i = 0; i < set.data.size(); ++i) {
     if (set.data[i].Damaged() && WriteDataCopy(ctx, set, i, kept))
       MarkWritten(&set.data[i]);
@@ -159,6 +159,7 @@ void WriteNewCopies(Context& ctx, CheckedSet& set, File& kept, const RecoveryPla
       MarkWritten(&set.recovery[r]);
     }
   }
+  return true;
 }
 
 }  // namespace slicery

@@ -13,7 +13,8 @@ namespace slicery {
 // Offers new copies of every damaged or missing disk of `set`, whose file is
 // `kept` and whose recovery disks are made as `plan` says. For each one the
 // user inserts a disk for, the copy is written; it counts as good from then
-// on. Cancel at a request leaves that disk as it was.
-void WriteNewCopies(Context& ctx, CheckedSet& set, File& kept, const RecoveryPlan& plan);
+// on. Cancel at a request leaves that disk as it was. False when the user
+// declines new copies.
+bool WriteNewCopies(Context& ctx, CheckedSet& set, File& kept, const RecoveryPlan& plan);
 
 }  // namespace slicery

@@ -1,0 +1,276 @@
+// slicery --check through the real program: one table of sets, each damaged
+// as a row says, checked; the exit status, the verdict and the disks' lines;
+// nothing written anywhere. Where the set can be rebuilt, new copies of its
+// damaged disks, after which the old disks and every recovery disk are put
+// away and a plain rebuild gives the file back.
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <map>
+
+#include "e2e/e2e_test.h"
+
+namespace slicery::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRecoveryVolume = 20000;  // five data disks of 80000 bytes
+const std::string kDots(25, '.');
+
+std::string Disk(int n) { return std::to_string(n); }
+std::string RecoveryDisk(int n) { return "r" + std::to_string(n); }
+
+struct CheckCase {
+  const char* name;
+  int recovery;                            // 0: a plain set
+  std::vector<int> lost;                   // data disks the user goes without
+  std::vector<int> lost_recovery;          // recovery disks the same
+  std::vector<std::pair<int, int>> flips;  // disk, offset of a changed byte
+  int shortened;                           // a disk whose chunk loses its last 100 bytes
+  int status;                              // of the check, new copies declined
+  std::string verdict;                     // what the verdict holds, after its first line
+  std::vector<std::string> lines;          // console lines of the disks
+  std::string identify = "1";              // the disk inserted first
+};
+
+const CheckCase kCases[] = {
+    {"whole set",
+     2,
+     {},
+     {},
+     {},
+     0,
+     0,
+     "The set is whole.\nEvery block of its 5 data disks and 2 recovery disks matches "
+     "its checksum.",
+     {"Disk #1 [" + kDots + "] good", "Recovery disk #2 [" + kDots + "] good"},
+     "r2"},
+    {"lost data disk and a flipped byte",
+     2,
+     {2},
+     {},
+     {{4, 5000}},
+     0,
+     1,
+     "The set can be rebuilt.\nDisk #2 is missing.\nDisk #4 has 1 bad block of 5.\nIts "
+     "weakest stripe, block 2 of the chunks, can take no more bad blocks.",
+     {"Disk #2 missing", "Disk #4 [" + kDots + "] 1 bad block of 5"}},
+    {"lost recovery disk",
+     2,
+     {},
+     {1},
+     {},
+     0,
+     1,
+     "The set can be rebuilt.\nRecovery disk #1 is missing.\nIts weakest stripe, block 1 "
+     "of the chunks, can take 1 more bad block.",
+     {"Recovery disk #1 missing", "Recovery disk #2 [" + kDots + "] good"}},
+    {"more damage than recovery disks",
+     1,
+     {},
+     {},
+     {{2, 100}, {4, 200}},
+     0,
+     3,
+     "The set cannot be rebuilt.\nThe blocks of Disk #2 and Disk #4 are lost",
+     {"Disk #2 [" + kDots + "] 1 bad block of 5"}},
+    {"plain set with a shortened chunk",
+     0,
+     {},
+     {},
+     {},
+     2,
+     3,
+     "The set cannot be rebuilt.\nThe blocks of Disk #2 are lost",
+     {"Disk #1 [" + kDots + "] 19400 bytes, as recorded",
+      "Disk #2 [" + kDots.substr(1) + "] 19300 bytes, its record says 19400"}},
+};
+
+void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
+
+// Every file below `root`, with its bytes and modification time.
+using Snapshot = std::map<std::string, std::pair<std::string, fs::file_time_type>>;
+
+Snapshot Take(const std::string& root) {
+  Snapshot snapshot;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    snapshot[fs::relative(entry.path(), root).string()] = {
+        ReadFile(entry.path().string()).value_or(""), entry.last_write_time()};
+  }
+  return snapshot;
+}
+
+class CheckTest : public E2eTest, public ::testing::WithParamInterface<CheckCase> {
+ protected:
+  CheckTest() { fs::create_directories(Scratch()); }
+
+  std::string Scratch() const { return temp_.path() + "/tmp"; }
+  std::string Shelf() const { return temp_.path() + "/disks"; }
+
+  LaunchOptions WithVolume(std::vector<std::string> args) const {
+    LaunchOptions options = Options();
+    options.args = std::move(args);
+    options.env.back().second = std::to_string(kRecoveryVolume);
+    options.env.push_back({"TMPDIR", Scratch()});
+    return options;
+  }
+
+  // Splits `source` onto data disks "1".."5" and recovery disks "r1"...
+  ::testing::AssertionResult SplitSet(const std::string& source, int recovery) {
+    std::vector<Step> steps{{"Slicery", kMenu, "y\n" + source}};
+    for (int n = 1; n <= 5; ++n)
+      steps.push_back({"Insert Disk",
+                       recovery > 0 ? NumberedSplitInsert(n) : kSplitInsert, "o",
+                       Disk(n)});
+    for (int r = 1; r <= recovery; ++r) {
+      steps.push_back({"Insert Disk",
+                       "Please insert recovery disk #" + std::to_string(r) + " of " +
+                           std::to_string(recovery) +
+                           " into drive.  (No data on disk will be overwritten.)",
+                       "o", RecoveryDisk(r)});
+    }
+    steps.push_back({"Slicery", kComplete, "n"});
+    std::unique_ptr<Session> session = Launch(WithVolume(
+        recovery > 0 ? std::vector<std::string>{"--recovery", std::to_string(recovery)}
+                     : std::vector<std::string>{}));
+    if (!session) return ::testing::AssertionFailure() << "not started";
+    ::testing::AssertionResult played = Play(*session, steps);
+    return played ? Ended(*session) : played;
+  }
+
+  // Answers the check's dialogs as a user with the disks of `c` would, and
+  // writes new copies onto disks "new<k>" (or "newr<r>") when `copies`. The
+  // exit status; the verdicts shown go to *verdicts.
+  int RunCheck(const CheckCase& c, bool copies, std::vector<std::string>* verdicts,
+               std::string* console) {
+    std::unique_ptr<Session> session = Launch(WithVolume({"--check"}));
+    if (!session) return -1;
+    const auto has = [](const std::vector<int>& lost, int n) {
+      return std::find(lost.begin(), lost.end(), n) != lost.end();
+    };
+    std::string error;
+    for (std::optional<Dialog> dialog; (dialog = session->NextDialog());) {
+      const std::string& text = dialog->text;
+      std::string reply = "o", disk;
+      if (text == kIdentify) {
+        disk = c.identify;
+      } else if (text.starts_with(kInsertNumbered)) {
+        const int n = std::stoi(text.substr(std::string(kInsertNumbered).size()));
+        if (has(c.lost, n)) reply = "c";
+        if (!has(c.lost, n)) disk = Disk(n);
+      } else if (text.starts_with("Please insert recovery disk #")) {
+        const int r = std::stoi(text.substr(29));
+        if (has(c.lost_recovery, r)) reply = "c";
+        if (!has(c.lost_recovery, r)) disk = RecoveryDisk(r);
+      } else if (text.starts_with("Please insert any recovery disk")) {
+        disk = RecoveryDisk(2);
+      } else if (text.starts_with("Do you want to go on without ")) {
+        reply = "y";
+      } else if (text.starts_with("Do you want to write new copies of ")) {
+        reply = copies ? "y" : "n";
+      } else if (text.starts_with("Please insert a blank disk for ")) {
+        disk = "new" +
+               std::string(text.find("recovery") != std::string::npos ? "r" : "") +
+               text.substr(text.find('#') + 1, text.size() - text.find('#') - 2);
+      } else if (text.starts_with("The set ")) {
+        verdicts->push_back(text);
+      } else {
+        ADD_FAILURE() << "unexpected dialog: " << text << "\n" << session->Transcript();
+        return -1;
+      }
+      if (!disk.empty()) {
+        EXPECT_TRUE(drive_.Insert(disk, &error)) << error;
+      }
+      if (!session->Type(reply)) break;
+    }
+    const std::optional<ExitStatus> status = session->WaitExit();
+    EXPECT_TRUE(drive_.Eject(&error)) << error;
+    EXPECT_EQ(session->Stderr(), "");
+    *console = session->Stdout();
+    return status && status->exited ? status->code : -1;
+  }
+
+  // Puts away the damaged disks and every recovery disk, with the new copies
+  // in their places.
+  void UseNewCopies(const CheckCase& c) {
+    for (int r = 1; r <= c.recovery; ++r)
+      fs::remove_all(drive_.DiskPath(RecoveryDisk(r)));
+    for (const int n : c.lost)
+      fs::rename(drive_.DiskPath("new" + Disk(n)), drive_.DiskPath(Disk(n)));
+    for (const auto& [n, offset] : c.flips) {
+      fs::remove_all(drive_.DiskPath(Disk(n)));
+      fs::rename(drive_.DiskPath("new" + Disk(n)), drive_.DiskPath(Disk(n)));
+    }
+  }
+};
+
+TEST_P(CheckTest, TellsWhatTheSetIsAndWritesNewCopiesOfItsDamagedDisks) {
+  const CheckCase& c = GetParam();
+  const std::string source = Work("src.bin");
+  const std::string bytes = RandomBytes(80000, 17);
+  ASSERT_TRUE(WriteFile(source, bytes));
+  ASSERT_TRUE(SplitSet(source, c.recovery));
+  std::string error;
+  ASSERT_TRUE(drive_.Eject(&error)) << error;
+  const Snapshot written = Take(Shelf());
+  for (const int n : c.lost) fs::remove_all(drive_.DiskPath(Disk(n)));
+  for (const int r : c.lost_recovery) fs::remove_all(drive_.DiskPath(RecoveryDisk(r)));
+  for (const auto& [n, offset] : c.flips) {
+    std::string chunk = ReadFile(drive_.FileOn(Disk(n), kDataFile)).value();
+    chunk[offset] ^= 0x10;
+    ASSERT_TRUE(WriteFile(drive_.FileOn(Disk(n), kDataFile), chunk));
+  }
+  if (c.shortened != 0) {
+    fs::resize_file(drive_.FileOn(Disk(c.shortened), kDataFile),
+                    fs::file_size(drive_.FileOn(Disk(c.shortened), kDataFile)) - 100);
+  }
+  const Snapshot before = Take(temp_.path());
+  std::vector<std::string> verdicts;
+  std::string console;
+  EXPECT_EQ(RunCheck(c, false, &verdicts, &console), c.status) << console;
+  ASSERT_EQ(verdicts.size(), 1u) << console;
+  EXPECT_EQ(verdicts[0].substr(0, c.verdict.size()), c.verdict) << verdicts[0];
+  EXPECT_TRUE(console.starts_with(
+      "\n== Slicery ==\nPlease insert a disk into drive.\n[O]K / [C]ancel: Slicery "
+      "Operation: Check\nOriginal Filename: " +
+      source + "\n"))
+      << console;
+  for (const std::string& line : c.lines) {
+    EXPECT_NE(console.find(": " + line + "\n"), std::string::npos) << line << "\n"
+                                                                   << console;
+  }
+  // Nothing written anywhere: not on the disks, not in the working or the
+  // temporary folder.
+  EXPECT_TRUE(Take(temp_.path()) == before);
+  if (c.status != 1) return;
+  // Now with new copies: then the set is whole, the copies are the disks as
+  // the split wrote them, and a plain rebuild needs nothing else.
+  verdicts.clear();
+  EXPECT_EQ(RunCheck(c, true, &verdicts, &console), 0) << console;
+  ASSERT_EQ(verdicts.size(), 2u) << console;
+  EXPECT_TRUE(verdicts[1].starts_with("The set is whole.")) << verdicts[1];
+  EXPECT_TRUE(fs::is_empty(Scratch()));
+  for (const auto& [name, file] : Take(Shelf())) {
+    if (!name.starts_with("new")) continue;
+    const std::string original = name.substr(3);
+    ASSERT_EQ(written.count(original), 1u) << name;
+    EXPECT_TRUE(file.first == written.at(original).first) << name;
+  }
+  UseNewCopies(c);
+  ASSERT_TRUE(Rebuild(source, "rebuilt.bin", 5));
+  EXPECT_TRUE(Holds(Work("rebuilt.bin"), bytes));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, CheckTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<CheckCase>& info) {
+                           std::string name = info.param.name;
+                           for (char& ch : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace slicery::e2e
