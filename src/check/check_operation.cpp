@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "check/checked_set.h"
-#include "check/disk_reading.h"
+#include "check/data_disks.h"
+#include "check/disk_lines.h"
 #include "check/kept_file.h"
 #include "check/medium_env.h"
 #include "check/new_copies.h"
+#include "check/recovery_disks.h"
 #include "check/verdict.h"
 #include "diskset/volume.h"
 #include "recovery/recovery_volume.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "check/disk_reading.h"
+#include "check/disk_lines.h"
 #include "diskset/volume.h"
 #include "diskset/volume_writer.h"
 #include "operation/volume_checks.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "check/disk_reading.h"
+#include "check/disk_lines.h"
 
 namespace slicery {
 namespace {
@@ -121,8 +121,8 @@ std::string LostText(const CheckedSet& set, const std::vector<std::int32_t>& los
     text += "The blocks of " + Listed(names) + " are lost: " + why + "\n";
   if (set.end_unknown) {
     text +=
-        "No recovery disk told where the set goes on after the disk that is missing, "
-        "so the disks after it were not checked.\n";
+        "Nothing told where the set goes on after the disk that is missing, so the "
+        "disks after it were not checked.\n";
   }
   text += DamageLines(set);
   text.pop_back();  // the last line end

@@ -1,6 +1,6 @@
-// The check's requests for the disks of a set, and the reading of each disk,
-// once, from its medium, with one console line that names the disk, shows a
-// dot for each 25th of it read, and ends in what was found.
+// The check's requests for the data disks of a set, in order, and the
+// reading of each, once, from its medium: each block of a recovery set's disk
+// against its checksum, a plain set's disk through to its end.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,6 @@
 #include "diskset/disk_info.h"
 #include "operation/context.h"
 #include "recovery/recovery_files.h"
-#include "recovery/stripe_repair.h"
 
 namespace slicery {
 
@@ -38,21 +37,5 @@ void ReadDataDisk(Context& ctx, CheckedSet& set, const DiskInfoRecord& record,
 // set tells where its chunk lies, if need be from any recovery disk's record.
 // False when nothing tells: the data disks after it cannot be asked for.
 bool AddMissingDataDisk(Context& ctx, CheckedSet& set, std::int32_t index);
-
-// Asks for recovery disk `index` (from 0) until it is in the drive. Its
-// record; nothing when the user goes without it.
-std::optional<RecoveryRecord> AwaitRecoveryDisk(Context& ctx, CheckedSet& set, int index);
-
-// Reads the recovery disk in the drive, whose record is `record`, and adds
-// what it found to the set. Its good blocks of the stripes that `repair`
-// rebuilds go to `kept`.
-void ReadRecoveryDisk(Context& ctx, CheckedSet& set, const RecoveryRecord& record,
-                      StripeRepair* repair, KeptFile* kept);
-
-// The user goes without recovery disk `index`: every block of it counts as bad.
-void AddMissingRecoveryDisk(Context& ctx, CheckedSet& set, int index);
-
-// "Disk #k" or "recovery disk #r" for a disk of the set.
-std::string DiskName(bool recovery, std::size_t index);
 
 }  // namespace slicery

@@ -1,11 +1,11 @@
-#include "check/disk_reading.h"
+#include "check/data_disks.h"
 
 #include <algorithm>
 #include <memory>
 #include <ostream>
 #include <string>
-#include <vector>
 
+#include "check/disk_lines.h"
 #include "diskset/volume.h"
 #include "recovery/block_check.h"
 #include "recovery/recovery_volume.h"
@@ -15,67 +15,6 @@
 
 namespace slicery {
 namespace {
-
-constexpr std::size_t kReadSize = 1024 * 1024;
-
-std::string Number(std::size_t index) { return std::to_string(index + 1); }
-
-std::string LineLabel(bool recovery, std::size_t index) {
-  return (recovery ? "Recovery disk #" : "Disk #") + Number(index);
-}
-
-std::string BadBlocks(std::uint64_t bad, std::uint64_t total) {
-  return std::to_string(bad) + (bad == 1 ? " bad block of " : " bad blocks of ") +
-         std::to_string(total);
-}
-
-// What a disk's console line ends in.
-std::string StateText(const CheckedDisk& disk, bool plain, std::uint64_t block_size) {
-  using State = CheckedDisk::State;
-  const std::uint64_t total =
-      block_size == 0 ? 0 : BlocksIn(disk.blocks.length, block_size);
-  std::string text;
-  switch (disk.state) {
-    case State::kGood:
-      text = plain ? std::to_string(disk.bytes_read) + " bytes, as recorded" : "good";
-      break;
-    case State::kBadBlocks:
-      text = BadBlocks(disk.blocks.all_bad ? total : disk.blocks.bad.size(), total);
-      break;
-    case State::kNoChecksums:
-      text = "unreadable checksums";
-      break;
-    case State::kMissing:
-      text = "missing";
-      break;
-    case State::kWrongLength:
-      text = std::to_string(disk.bytes_read) + " bytes, its record says " +
-             std::to_string(disk.blocks.length);
-      break;
-    case State::kUnreadable:
-      text = "read error after " + std::to_string(disk.bytes_read) + " bytes";
-      break;
-  }
-  if (disk.longer) text += "; its data file goes on past its chunk";
-  return text;
-}
-
-void EndDiskLine(Context& ctx, ProgressMeter& meter, const CheckedDisk& disk, bool plain,
-                 std::uint64_t block_size) {
-  // An empty chunk is read at once: all of it, 25 dots.
-  std::uint64_t dots = 0;
-  if (disk.blocks.length == 0) DrawDotsDue(meter, 1, 1, &dots);
-  meter.Finish();
-  ctx.out << StateText(disk, plain, block_size);
-  EndLine(ctx);
-}
-
-bool GoWithout(Context& ctx, const std::string& name) {
-  return ShowDialog(ctx,
-                    "Do you want to go on without " + name +
-                        "?\nThe check will count it as missing.",
-                    "Slicery", Buttons::kYesNo, Icon::kQuestion) == DialogResult::kYes;
-}
 
 // The record of the volume in the drive; when it has none, the user may have
 // it read again. Nothing when they would rather insert a disk again.
@@ -92,20 +31,6 @@ std::optional<DiskInfoRecord> ReadVolumeRecord(Context& ctx) {
         "to search for the data again?",
         "Error", Buttons::kYesNo, Icon::kError);
     if (again != DialogResult::kYes) return std::nullopt;
-  }
-}
-
-// Reads a data file through to its end, drawing the dots of `length` bytes.
-// The bytes it gave; *failed on a read error.
-std::uint64_t ReadThrough(File& data, std::uint64_t length, ProgressMeter& meter,
-                          bool* failed) {
-  std::vector<char> buffer(kReadSize);
-  std::uint64_t done = 0, dots = 0;
-  for (;;) {
-    const std::size_t got = data.Read(buffer.data(), buffer.size(), failed);
-    done += got;
-    DrawDotsDue(meter, std::min(done, length), length, &dots);
-    if (got < buffer.size() || *failed) return done;
   }
 }
 
@@ -131,8 +56,11 @@ void CheckDataBlocks(File& data, const ChunkChecksums& sums, ProgressMeter& mete
                     if (kept != nullptr) kept->Keep(offset + at, bytes, size);
                     return true;
                   });
-  for (const std::uint64_t block : check.bad) {
-    disk->blocks.bad.push_back({block, sums.blocks[block]});
+  // A disk none of whose blocks is good is kept as that, not block by block:
+  // the memory stays small for any set.
+  disk->blocks.all_bad = !check.bad.empty() && check.bad.size() == sums.blocks.size();
+  for (std::size_t i = 0; i < check.bad.size() && !disk->blocks.all_bad; ++i) {
+    disk->blocks.bad.push_back({check.bad[i], sums.blocks[check.bad[i]]});
   }
   disk->longer = check.longer;
   disk->state =
@@ -157,37 +85,14 @@ bool AcquireRecord(Context& ctx, CheckedSet& set) {
   }
 }
 
-// Whether a recovery disk's record is of this set as read so far: its
-// settings, and its chunks where the data disks lie.
-bool RecordFits(const CheckedSet& set, const RecoveryRecord& record, int index) {
-  if (record.set_id != set.set_id || record.recovery_index != index ||
-      record.recovery_disks != set.recovery_disks ||
-      record.block_size != set.block_size || record.file_length != set.file_length) {
-    return false;
-  }
-  if (!set.end_unknown && record.chunks.size() != set.data.size()) return false;
-  for (std::size_t i = 0; i < set.data.size() && i < record.chunks.size(); ++i) {
-    const DiskBlocks& blocks = set.data[i].blocks;
-    if (set.data[i].state != CheckedDisk::State::kMissing &&
-        (record.chunks[i].offset != blocks.offset ||
-         record.chunks[i].length != blocks.length)) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
-
-std::string DiskName(bool recovery, std::size_t index) {
-  return (recovery ? "recovery disk #" : "Disk #") + Number(index);
-}
 
 std::optional<DiskInfoRecord> AwaitDataDisk(Context& ctx, const CheckedSet& set,
                                             std::int32_t index) {
   for (;;) {
-    const DialogResult inserted = ShowDialog(ctx, "Please insert Disk #" + Number(index),
-                                             "Slicery", Buttons::kOkCancel, Icon::kNone);
+    const DialogResult inserted =
+        ShowDialog(ctx, "Please insert " + DiskName(false, index), "Slicery",
+                   Buttons::kOkCancel, Icon::kNone);
     if (inserted != DialogResult::kOk) {
       if (GoWithout(ctx, DiskName(false, index))) return std::nullopt;
       continue;
@@ -283,80 +188,6 @@ bool AddMissingDataDisk(Context& ctx, CheckedSet& set, std::int32_t index) {
   EndLine(ctx);
   set.data.push_back(std::move(disk));
   return placed;
-}
-
-std::optional<RecoveryRecord> AwaitRecoveryDisk(Context& ctx, CheckedSet& set,
-                                                int index) {
-  for (;;) {
-    const DialogResult inserted =
-        ShowDialog(ctx,
-                   "Please insert recovery disk #" + Number(index) + " of " +
-                       std::to_string(set.recovery_disks) + ".",
-                   "Slicery", Buttons::kOkCancel, Icon::kNone);
-    if (inserted != DialogResult::kOk) {
-      if (GoWithout(ctx, DiskName(true, index))) return std::nullopt;
-      continue;
-    }
-    std::optional<RecoveryRecord> record = ReadRecoveryRecord(ctx.env);
-    if (record && RecordFits(set, *record, index)) {
-      set.Learn(*record);
-      return record;
-    }
-    ShowDialog(ctx,
-               "Error: this disk is not recovery disk #" + Number(index) +
-                   " of this set, or its record cannot be read.",
-               "Error", Buttons::kOk, Icon::kError);
-  }
-}
-
-void ReadRecoveryDisk(Context& ctx, CheckedSet& set, const RecoveryRecord& record,
-                      StripeRepair* repair, KeptFile* kept) {
-  const std::uint64_t block_size = set.block_size;
-  CheckedDisk disk;
-  disk.blocks.length = set.LongestChunk();
-  ProgressMeter meter(ctx.out);
-  meter.Start((LineLabel(true, set.recovery.size()) + " [").c_str());
-  std::unique_ptr<File> chunk =
-      ctx.env.Open(VolumeFilePath(ctx.env, kRecoveryChunkName), FileMode::kReadBinary);
-  if (chunk && record.blocks.size() == BlocksIn(disk.blocks.length, block_size)) {
-    const int index = record.recovery_index;
-    const BlockCheck check =
-        CheckBlocks(*chunk, disk.blocks.length, block_size, record.blocks, meter,
-                    [&](std::uint64_t at, const char* bytes, std::size_t size) {
-                      for (std::size_t from = 0; from < size; from += block_size) {
-                        const std::optional<std::size_t> slot =
-                            repair != nullptr ? repair->SlotOf((at + from) / block_size)
-                                              : std::nullopt;
-                        if (slot && kept != nullptr) {
-                          kept->KeepRecoveryBlock(
-                              *repair, *slot, index, bytes + from,
-                              std::min<std::size_t>(block_size, size - from), block_size);
-                        }
-                      }
-                      return true;
-                    });
-    for (const std::uint64_t block : check.bad) disk.blocks.bad.push_back({block, {}});
-    disk.longer = check.longer;
-    disk.state =
-        check.bad.empty() ? CheckedDisk::State::kGood : CheckedDisk::State::kBadBlocks;
-  } else {
-    disk.blocks.all_bad = true;
-    disk.state = CheckedDisk::State::kBadBlocks;
-  }
-  if (chunk) chunk->Close();  // read only
-  EndDiskLine(ctx, meter, disk, false, block_size);
-  set.recovery.push_back(std::move(disk));
-  if (kept != nullptr) kept->TellIfFailed(ctx);
-}
-
-void AddMissingRecoveryDisk(Context& ctx, CheckedSet& set, int index) {
-  CheckedDisk disk;
-  disk.state = CheckedDisk::State::kMissing;
-  disk.blocks.all_bad = true;
-  disk.blocks.length = set.LongestChunk();
-  ctx.out << LineLabel(true, index) << " missing";
-  EndLine(ctx);
-  set.recovery.push_back(std::move(disk));
 }
 
 }  // namespace slicery
