@@ -48,14 +48,14 @@ const CheckCase kCases[] = {
      "r2"},
     {"lost data disk and a flipped byte",
      2,
-     {2},
+     {5},
      {},
      {{4, 5000}},
      0,
      1,
-     "The set can be rebuilt.\nDisk #2 is missing.\nDisk #4 has 1 bad block of 5.\nIts "
+     "The set can be rebuilt.\nDisk #4 has 1 bad block of 5.\nDisk #5 is missing.\nIts "
      "weakest stripe, block 2 of the chunks, can take no more bad blocks.",
-     {"Disk #2 missing", "Disk #4 [" + kDots + "] 1 bad block of 5"}},
+     {"Disk #4 [" + kDots + "] 1 bad block of 5", "Disk #5 missing"}},
     {"lost recovery disk",
      2,
      {},
@@ -151,7 +151,10 @@ class CheckTest : public E2eTest, public ::testing::WithParamInterface<CheckCase
       return std::find(lost.begin(), lost.end(), n) != lost.end();
     };
     std::string error;
-    for (std::optional<Dialog> dialog; (dialog = session->NextDialog());) {
+    bool offered_good_disk = false, offered_out_of_order = false;
+    int refused = 0;
+    std::optional<Dialog> dialog;
+    for (int turn = 0; turn < 100 && (dialog = session->NextDialog()); ++turn) {
       const std::string& text = dialog->text;
       std::string reply = "o", disk;
       if (text == kIdentify) {
@@ -160,6 +163,11 @@ class CheckTest : public E2eTest, public ::testing::WithParamInterface<CheckCase
         const int n = std::stoi(text.substr(std::string(kInsertNumbered).size()));
         if (has(c.lost, n)) reply = "c";
         if (!has(c.lost, n)) disk = Disk(n);
+        // Disk #2 offered for Disk #1 first: out of order, it is refused.
+        if (n == 1 && !offered_out_of_order) disk = Disk(2);
+        offered_out_of_order = offered_out_of_order || n == 1;
+      } else if (text == kOutOfOrder) {
+        ++refused;
       } else if (text.starts_with("Please insert recovery disk #")) {
         const int r = std::stoi(text.substr(29));
         if (has(c.lost_recovery, r)) reply = "c";
@@ -171,9 +179,9 @@ class CheckTest : public E2eTest, public ::testing::WithParamInterface<CheckCase
       } else if (text.starts_with("Do you want to write new copies of ")) {
         reply = copies ? "y" : "n";
       } else if (text.starts_with("Please insert a blank disk for ")) {
-        disk = "new" +
-               std::string(text.find("recovery") != std::string::npos ? "r" : "") +
-               text.substr(text.find('#') + 1, text.size() - text.find('#') - 2);
+        disk = BlankDiskFor(c, text, &offered_good_disk);
+      } else if (text == kUsedHere) {
+        ++refused;
       } else if (text.starts_with("The set ")) {
         verdicts->push_back(text);
       } else {
@@ -185,6 +193,8 @@ class CheckTest : public E2eTest, public ::testing::WithParamInterface<CheckCase
       }
       if (!session->Type(reply)) break;
     }
+    // Each disk offered out of place was refused, and nothing else.
+    EXPECT_EQ(refused, offered_out_of_order + offered_good_disk);
     const std::optional<ExitStatus> status = session->WaitExit();
     EXPECT_TRUE(drive_.Eject(&error)) << error;
     EXPECT_EQ(session->Stderr(), "");
@@ -192,17 +202,31 @@ class CheckTest : public E2eTest, public ::testing::WithParamInterface<CheckCase
     return status && status->exited ? status->code : -1;
   }
 
-  // Puts away the damaged disks and every recovery disk, with the new copies
-  // in their places.
+  // The disk for a new copy: a disk with a changed byte takes its own copy; a
+  // lost one's goes onto a blank disk "new<k>" (or "newr<r>"), after a good
+  // disk of the set was offered once and refused.
+  static std::string BlankDiskFor(const CheckCase& c, const std::string& request,
+                                  bool* offered_good_disk) {
+    const bool recovery = request.find("recovery") != std::string::npos;
+    const std::string number =
+        request.substr(request.find('#') + 1, request.size() - request.find('#') - 2);
+    for (const auto& [n, offset] : c.flips) {
+      if (!recovery && number == Disk(n)) return number;
+    }
+    if (!*offered_good_disk) {
+      *offered_good_disk = true;
+      return Disk(3);
+    }
+    return "new" + std::string(recovery ? "r" : "") + number;
+  }
+
+  // Puts away every recovery disk, and the lost disks' new copies in their
+  // places.
   void UseNewCopies(const CheckCase& c) {
     for (int r = 1; r <= c.recovery; ++r)
       fs::remove_all(drive_.DiskPath(RecoveryDisk(r)));
     for (const int n : c.lost)
       fs::rename(drive_.DiskPath("new" + Disk(n)), drive_.DiskPath(Disk(n)));
-    for (const auto& [n, offset] : c.flips) {
-      fs::remove_all(drive_.DiskPath(Disk(n)));
-      fs::rename(drive_.DiskPath("new" + Disk(n)), drive_.DiskPath(Disk(n)));
-    }
   }
 };
 
@@ -252,9 +276,10 @@ TEST_P(CheckTest, TellsWhatTheSetIsAndWritesNewCopiesOfItsDamagedDisks) {
   ASSERT_EQ(verdicts.size(), 2u) << console;
   EXPECT_TRUE(verdicts[1].starts_with("The set is whole.")) << verdicts[1];
   EXPECT_TRUE(fs::is_empty(Scratch()));
+  // Every disk, new copies and disks rewritten in place alike, holds what the
+  // split wrote on the disk it stands for.
   for (const auto& [name, file] : Take(Shelf())) {
-    if (!name.starts_with("new")) continue;
-    const std::string original = name.substr(3);
+    const std::string original = name.starts_with("new") ? name.substr(3) : name;
     ASSERT_EQ(written.count(original), 1u) << name;
     EXPECT_TRUE(file.first == written.at(original).first) << name;
   }
