@@ -88,18 +88,22 @@ void ReadDataDisks(Context& ctx, CheckedSet& set, std::unique_ptr<KeptFile>* kep
   }
 }
 
-// The recovery disks in order. Their blocks of the stripes that have bad data
-// blocks are kept, for the rebuilding of those.
-void ReadRecoveryDisks(Context& ctx, CheckedSet& set, StripeRepair& repair,
+// The recovery disks in order. Their blocks of `stripes`, the stripes with
+// bad data blocks, are kept, for the rebuilding of those.
+void ReadRecoveryDisks(Context& ctx, CheckedSet& set,
+                       const std::vector<DamagedStripe>& stripes,
                        std::unique_ptr<KeptFile>* kept) {
-  if (*kept && !(*kept)->RoomForRecoveryBlocks(ctx, repair)) kept->reset();
+  if (*kept && !(*kept)->RoomForRecoveryBlocks(ctx, stripes.size(), set.recovery_disks,
+                                               set.block_size)) {
+    kept->reset();
+  }
   for (int index = 0; index < set.recovery_disks; ++index) {
     const std::optional<RecoveryRecord> record = AwaitRecoveryDisk(ctx, set, index);
     if (!record) {
       AddMissingRecoveryDisk(ctx, set, index);
       continue;
     }
-    ReadRecoveryDisk(ctx, set, *record, &repair, kept->get());
+    ReadRecoveryDisk(ctx, set, *record, stripes, kept->get());
     DropIfFailed(kept);
   }
 }
@@ -119,9 +123,11 @@ bool PlanFits(const RecoveryPlan& plan, const CheckedSet& set) {
 // disks are made from. Nothing when the kept file cannot give new copies;
 // *lost then names the data disks the rebuild could not bring back, if any.
 std::optional<RecoveryPlan> RepairKept(Context& ctx, const CheckedSet& set,
-                                       const StripeRepair& repair, KeptFile& kept,
+                                       const StripeRepair& repair,
+                                       const std::vector<DamagedStripe>& stripes,
+                                       KeptFile& kept,
                                        std::optional<std::vector<std::int32_t>>* lost) {
-  const std::vector<std::int32_t> unrebuilt = kept.Repair(repair);
+  const std::vector<std::int32_t> unrebuilt = kept.Repair(repair, stripes);
   std::optional<RecoveryPlan> plan;
   if (kept.intact() && unrebuilt.empty()) plan = kept.Plan(set);
   kept.TellIfFailed(ctx);
@@ -160,15 +166,15 @@ int RunCheckOperation(Context& host) {
   ReadDataDisks(ctx, set, &kept);
   std::vector<DiskBlocks> blocks;
   for (const CheckedDisk& disk : set.data) blocks.push_back(disk.blocks);
-  std::optional<StripeRepair> repair;
-  if (set.has_recovery && !set.end_unknown && set.block_size != 0) {
-    repair.emplace(set.block_size, set.recovery_disks, blocks);
-    ReadRecoveryDisks(ctx, set, *repair, &kept);
-  }
+  const StripeRepair repair(blocks, set.block_size, set.recovery_disks);
+  const bool recovery = set.has_recovery && !set.end_unknown && set.block_size != 0;
+  const std::vector<DamagedStripe> stripes =
+      recovery ? repair.Plan() : std::vector<DamagedStripe>();
+  if (recovery) ReadRecoveryDisks(ctx, set, stripes, &kept);
   std::optional<std::vector<std::int32_t>> lost;
   std::optional<RecoveryPlan> plan;
-  if (kept && repair && set.Damaged() && StripesRepairable(set)) {
-    plan = RepairKept(ctx, set, *repair, *kept, &lost);
+  if (kept && recovery && set.Damaged() && StripesRepairable(set)) {
+    plan = RepairKept(ctx, set, repair, stripes, *kept, &lost);
   }
   Verdict verdict = JudgeSet(set, lost);
   ShowVerdict(ctx, verdict);

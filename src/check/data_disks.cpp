@@ -4,10 +4,10 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "check/disk_lines.h"
 #include "diskset/volume.h"
-#include "recovery/block_check.h"
 #include "recovery/recovery_volume.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
@@ -43,28 +43,6 @@ void ReadPlainDisk(File* data, ProgressMeter& meter, CheckedDisk* disk) {
   disk->state = failed                                    ? State::kUnreadable
                 : disk->bytes_read != disk->blocks.length ? State::kWrongLength
                                                           : State::kGood;
-}
-
-// A recovery set's data disk: each block against its checksum; the good ones
-// kept.
-void CheckDataBlocks(File& data, const ChunkChecksums& sums, ProgressMeter& meter,
-                     KeptFile* kept, CheckedDisk* disk) {
-  const std::uint64_t offset = disk->blocks.offset;
-  const BlockCheck check =
-      CheckBlocks(data, disk->blocks.length, sums.block_size, sums.blocks, meter,
-                  [&](std::uint64_t at, const char* bytes, std::size_t size) {
-                    if (kept != nullptr) kept->Keep(offset + at, bytes, size);
-                    return true;
-                  });
-  // A disk none of whose blocks is good is kept as that, not block by block:
-  // the memory stays small for any set.
-  disk->blocks.all_bad = !check.bad.empty() && check.bad.size() == sums.blocks.size();
-  for (std::size_t i = 0; i < check.bad.size() && !disk->blocks.all_bad; ++i) {
-    disk->blocks.bad.push_back({check.bad[i], sums.blocks[check.bad[i]]});
-  }
-  disk->longer = check.longer;
-  disk->state =
-      check.bad.empty() ? CheckedDisk::State::kGood : CheckedDisk::State::kBadBlocks;
 }
 
 // Asks for any recovery disk of the set until one gives its record. False
@@ -152,7 +130,14 @@ void ReadDataDisk(Context& ctx, CheckedSet& set, const DiskInfoRecord& record,
   if (!set.has_recovery) {
     ReadPlainDisk(data.get(), meter, &disk);
   } else if (sums && data) {
-    CheckDataBlocks(*data, *sums, meter, kept, &disk);
+    const std::uint64_t offset = disk.blocks.offset;
+    ScanDisk(
+        ctx, DiskName(false, set.data.size()), *data, sums->block_size, sums->blocks,
+        true, meter,
+        [&](std::uint64_t block, std::string_view bytes) {
+          if (kept != nullptr) kept->Keep(offset + block * sums->block_size, bytes);
+        },
+        &disk);
   } else {
     // Without its checksums, or its data file, no block of it can be trusted;
     // what there is is still read through, as every disk is.

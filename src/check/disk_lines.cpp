@@ -1,9 +1,11 @@
 #include "check/disk_lines.h"
 
 #include <algorithm>
+#include <cctype>
 #include <ostream>
 #include <vector>
 
+#include "recovery/chunk_scan.h"
 #include "recovery/recovery_files.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
@@ -51,7 +53,43 @@ std::string StateText(const CheckedDisk& disk, bool plain, std::uint64_t block_s
   return text;
 }
 
+// Whether to go on reading a disk that keeps failing to.
+bool KeepReading(Context& ctx, const std::string& name) {
+  std::string text = name + " keeps failing to read: " + std::to_string(kFailuresInARow) +
+                     " blocks in a row could not be read.\nDo you want to stop reading "
+                     "it? Its blocks not read yet will count as bad.";
+  text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+  return ShowDialog(ctx, text, "Slicery", Buttons::kYesNo, Icon::kQuestion) !=
+         DialogResult::kYes;
+}
+
 }  // namespace
+
+void ScanDisk(Context& ctx, const std::string& name, File& file, std::uint64_t block_size,
+              const std::vector<std::uint64_t>& sums, bool own_sums, ProgressMeter& meter,
+              const std::function<void(std::uint64_t, std::string_view)>& take,
+              CheckedDisk* disk) {
+  const ChunkScan scan = ScanChunk(
+      file, disk->blocks.length, block_size, &sums,
+      [&](std::uint64_t block, std::string_view bytes) {
+        take(block, bytes);
+        return true;
+      },
+      [&] { return KeepReading(ctx, name); }, meter);
+  // A disk none of whose blocks is good is kept as that, not block by block:
+  // the memory stays small for any set.
+  disk->blocks.all_bad = !scan.bad.empty() && scan.bad.size() == sums.size();
+  for (std::size_t i = 0; i < scan.bad.size() && !disk->blocks.all_bad; ++i) {
+    disk->blocks.bad.push_back(
+        {scan.bad[i], own_sums ? std::optional(sums[scan.bad[i]]) : std::nullopt});
+  }
+  disk->state =
+      scan.bad.empty() ? CheckedDisk::State::kGood : CheckedDisk::State::kBadBlocks;
+  char extra;
+  bool failed = false;
+  disk->longer =
+      file.Seek(disk->blocks.length) && file.Read(&extra, 1, &failed) == 1 && !failed;
+}
 
 std::string DiskName(bool recovery, std::size_t index) {
   return (recovery ? "recovery disk #" : "Disk #") + Number(index);

@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "recovery/checksum.h"
+#include "recovery/file_checksums.h"
 #include "ui/dialog.h"
 
 namespace slicery {
 namespace {
-
-constexpr std::size_t kReadSize = 1024 * 1024;
 
 // Whether the temporary folder has `needed` bytes free; if not, the user is
 // told how many are needed and where, and that the check goes on without
@@ -43,34 +41,27 @@ std::unique_ptr<KeptFile> KeptFile::Start(Context& ctx, std::uint64_t length) {
   return kept;
 }
 
-void KeptFile::Keep(std::uint64_t offset, const char* bytes, std::size_t size) {
+void KeptFile::Keep(std::uint64_t offset, std::string_view bytes) {
   if (failed_) return;
-  failed_ = !file_->Seek(offset) || !file_->Write(bytes, size);
+  failed_ = !file_->Seek(offset) || !file_->Write(bytes.data(), bytes.size());
 }
 
-bool KeptFile::RoomForRecoveryBlocks(Context& ctx, const StripeRepair& repair) {
+bool KeptFile::RoomForRecoveryBlocks(Context& ctx, std::size_t stripes,
+                                     int recovery_disks, std::uint64_t block_size) {
   if (failed_) return false;
-  if (repair.slots() == 0) return true;
-  if (FolderHasRoom(ctx, folder_, repair.ScratchBytes())) {
-    recovery_blocks_ = ctx.env.CreateScratchFile(folder_);
+  if (stripes == 0) return true;
+  if (FolderHasRoom(ctx, folder_, stripes * recovery_disks * block_size)) {
+    std::unique_ptr<File> scratch = ctx.env.CreateScratchFile(folder_);
+    if (scratch) recovery_blocks_.emplace(ctx.env, std::move(scratch), block_size);
     if (recovery_blocks_) return true;
   }
   failed_ = told_ = true;
   return false;
 }
 
-void KeptFile::KeepRecoveryBlock(StripeRepair& repair, std::size_t slot, int index,
-                                 const char* bytes, std::size_t size,
-                                 std::uint64_t block_size) {
+void KeptFile::KeepRecoveryBlock(std::uint64_t block, int index, std::string_view bytes) {
   if (failed_ || !recovery_blocks_) return;
-  std::vector<char> block(bytes, bytes + size);
-  block.resize(static_cast<std::size_t>(block_size), '\0');
-  if (!recovery_blocks_->Seek(repair.ScratchOffset(slot, index)) ||
-      !recovery_blocks_->Write(block.data(), block.size())) {
-    failed_ = true;
-    return;
-  }
-  repair.Have(slot, index);
+  failed_ = !recovery_blocks_->Put(block, index, bytes);
 }
 
 void KeptFile::TellIfFailed(Context& ctx) {
@@ -84,45 +75,32 @@ void KeptFile::TellIfFailed(Context& ctx) {
              "Slicery", Buttons::kOk, Icon::kWarning);
 }
 
-std::vector<std::int32_t> KeptFile::Repair(const StripeRepair& repair) {
-  if (failed_ || repair.slots() == 0) return {};
-  if (!recovery_blocks_ || !file_->Flush() || !recovery_blocks_->Flush()) {
-    failed_ = true;
-    return {};
-  }
-  return repair.Rebuild(*file_, *file_, *recovery_blocks_, 0, &failed_);
+std::vector<std::int32_t> KeptFile::Repair(const StripeRepair& repair,
+                                           const std::vector<DamagedStripe>& stripes) {
+  if (failed_ || stripes.empty()) return {};
+  failed_ = !file_->Flush();
+  if (failed_) return {};
+  RecoveryBlockStore* store = recovery_blocks_ ? &*recovery_blocks_ : nullptr;
+  const StripeLoss loss = repair.Rebuild(stripes, store, *file_, file_.get());
+  failed_ = loss.target_failed;
+  return loss.disks;
 }
 
 std::optional<RecoveryPlan> KeptFile::Plan(const CheckedSet& set) {
-  RecoveryPlan plan{set.recorded_path,
-                    set.set_id,
-                    set.recovery_disks,
-                    set.block_size,
-                    set.file_length,
-                    {},
-                    {}};
-  StreamChecksum whole(StreamChecksum::k128);
-  std::vector<char> buffer(kReadSize);
-  failed_ = failed_ || !file_->Flush() || !file_->Seek(0);
-  if (failed_) return std::nullopt;
-  for (const CheckedDisk& disk : set.data) {
-    BlockSums sums(set.block_size, false);
-    for (std::uint64_t done = 0; done < disk.blocks.length;) {
-      const std::size_t wanted = static_cast<std::size_t>(
-          std::min<std::uint64_t>(buffer.size(), disk.blocks.length - done));
-      bool read_failed = false;
-      if (file_->Read(buffer.data(), wanted, &read_failed) != wanted || read_failed) {
-        failed_ = true;
-        return std::nullopt;
-      }
-      sums.Add(buffer.data(), wanted);
-      whole.Add(buffer.data(), wanted);
-      done += wanted;
-    }
-    sums.Finish();
-    plan.chunks.push_back({disk.blocks.offset, disk.blocks.length, sums.chunk()});
+  std::vector<std::uint64_t> lengths;
+  for (const CheckedDisk& disk : set.data) lengths.push_back(disk.blocks.length);
+  const std::optional<SetChecksums> sums =
+      failed_ || !file_->Flush() ? std::nullopt
+                                 : ChecksumChunks(*file_, lengths, set.block_size);
+  failed_ = !sums;
+  if (!sums) return std::nullopt;
+  RecoveryPlan plan{
+      set.recorded_path, set.set_id, set.recovery_disks, set.block_size, set.file_length,
+      sums->file,        {}};
+  for (std::size_t i = 0; i < set.data.size(); ++i) {
+    plan.chunks.push_back(
+        {set.data[i].blocks.offset, set.data[i].blocks.length, sums->chunks[i]});
   }
-  plan.file_checksum = whole.Digest128();
   return plan;
 }
 

@@ -11,11 +11,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check/checked_set.h"
 #include "operation/context.h"
 #include "platform/file.h"
+#include "recovery/recovery_block_store.h"
 #include "recovery/recovery_writer.h"
 #include "recovery/stripe_repair.h"
 
@@ -30,22 +32,23 @@ class KeptFile {
 
   // Keeps good bytes of the file at `offset`. Once a write has failed nothing
   // more is kept, and what was can no longer be trusted.
-  void Keep(std::uint64_t offset, const char* bytes, std::size_t size);
-  // Makes room for the recovery blocks of the damaged stripes of `repair`;
-  // without it the user is told, as at the start, and nothing more is kept.
-  bool RoomForRecoveryBlocks(Context& ctx, const StripeRepair& repair);
-  // Keeps good recovery block `index` of the stripe in slot `slot`, padded
-  // with zeros to a whole block.
-  void KeepRecoveryBlock(StripeRepair& repair, std::size_t slot, int index,
-                         const char* bytes, std::size_t size, std::uint64_t block_size);
+  void Keep(std::uint64_t offset, std::string_view bytes);
+  // Makes room for the recovery blocks of `stripes` damaged stripes of a set
+  // with `recovery_disks` recovery disks; without it the user is told, as at
+  // the start, and nothing more is kept.
+  bool RoomForRecoveryBlocks(Context& ctx, std::size_t stripes, int recovery_disks,
+                             std::uint64_t block_size);
+  // Keeps block `block` of recovery disk `index`, which is good.
+  void KeepRecoveryBlock(std::uint64_t block, int index, std::string_view bytes);
   // Whether everything meant to be kept was.
   bool intact() const { return !failed_; }
   // Tells the user, once, that keeping failed.
   void TellIfFailed(Context& ctx);
 
-  // Rebuilds the damaged stripes in the kept file. The data disks whose
+  // Rebuilds `stripes` in the kept file, as `repair` does. The data disks whose
   // blocks stay lost. A kept file that fails is no longer intact.
-  std::vector<std::int32_t> Repair(const StripeRepair& repair);
+  std::vector<std::int32_t> Repair(const StripeRepair& repair,
+                                   const std::vector<DamagedStripe>& stripes);
 
   // What the recovery disks of the set are made from, computed from the kept
   // file: every chunk's checksum and the file's. Empty (and the kept file no
@@ -61,7 +64,7 @@ class KeptFile {
 
   std::string folder_;
   std::unique_ptr<File> file_;
-  std::unique_ptr<File> recovery_blocks_;
+  std::optional<RecoveryBlockStore> recovery_blocks_;
   bool failed_ = false;
   bool told_ = false;
 };

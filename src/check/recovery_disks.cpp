@@ -4,10 +4,11 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "check/disk_lines.h"
 #include "diskset/volume.h"
-#include "recovery/block_check.h"
 #include "recovery/recovery_volume.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
@@ -34,6 +35,16 @@ bool RecordFits(const CheckedSet& set, const RecoveryRecord& record, int index) 
     }
   }
   return true;
+}
+
+// Whether the stripe at block `block` is one of `stripes`, which are in order.
+bool Damaged(const std::vector<DamagedStripe>& stripes, std::uint64_t block) {
+  const auto found =
+      std::lower_bound(stripes.begin(), stripes.end(), block,
+                       [](const DamagedStripe& stripe, std::uint64_t wanted) {
+                         return stripe.block < wanted;
+                       });
+  return found != stripes.end() && found->block == block;
 }
 
 }  // namespace
@@ -63,38 +74,25 @@ std::optional<RecoveryRecord> AwaitRecoveryDisk(Context& ctx, CheckedSet& set,
 }
 
 void ReadRecoveryDisk(Context& ctx, CheckedSet& set, const RecoveryRecord& record,
-                      StripeRepair* repair, KeptFile* kept) {
+                      const std::vector<DamagedStripe>& stripes, KeptFile* kept) {
   const std::uint64_t block_size = set.block_size;
+  const int index = record.recovery_index;
   CheckedDisk disk;
   disk.blocks.length = set.LongestChunk();
   ProgressMeter meter(ctx.out);
-  meter.Start((LineLabel(true, set.recovery.size()) + " [").c_str());
+  meter.Start((LineLabel(true, index) + " [").c_str());
   std::unique_ptr<File> chunk =
       ctx.env.Open(VolumeFilePath(ctx.env, kRecoveryChunkName), FileMode::kReadBinary);
   if (chunk && record.blocks.size() == BlocksIn(disk.blocks.length, block_size)) {
-    const int index = record.recovery_index;
-    const BlockCheck check =
-        CheckBlocks(*chunk, disk.blocks.length, block_size, record.blocks, meter,
-                    [&](std::uint64_t at, const char* bytes, std::size_t size) {
-                      for (std::size_t from = 0; from < size; from += block_size) {
-                        const std::optional<std::size_t> slot =
-                            repair != nullptr ? repair->SlotOf((at + from) / block_size)
-                                              : std::nullopt;
-                        if (slot && kept != nullptr) {
-                          kept->KeepRecoveryBlock(
-                              *repair, *slot, index, bytes + from,
-                              std::min<std::size_t>(block_size, size - from), block_size);
-                        }
-                      }
-                      return true;
-                    });
-    disk.blocks.all_bad = !check.bad.empty() && check.bad.size() == record.blocks.size();
-    for (std::size_t i = 0; i < check.bad.size() && !disk.blocks.all_bad; ++i) {
-      disk.blocks.bad.push_back({check.bad[i], {}});
-    }
-    disk.longer = check.longer;
-    disk.state =
-        check.bad.empty() ? CheckedDisk::State::kGood : CheckedDisk::State::kBadBlocks;
+    // Only the blocks of the stripes with bad data blocks are kept.
+    ScanDisk(
+        ctx, DiskName(true, index), *chunk, block_size, record.blocks, false, meter,
+        [&](std::uint64_t block, std::string_view bytes) {
+          if (kept != nullptr && Damaged(stripes, block)) {
+            kept->KeepRecoveryBlock(block, index, bytes);
+          }
+        },
+        &disk);
   } else {
     disk.blocks.all_bad = true;
     disk.state = CheckedDisk::State::kBadBlocks;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "check/checked_set.h"
 #include "check/kept_file.h"
@@ -17,10 +18,10 @@ namespace slicery {
 std::optional<RecoveryRecord> AwaitRecoveryDisk(Context& ctx, CheckedSet& set, int index);
 
 // Reads the recovery disk in the drive, whose record is `record`, and adds
-// what it found to the set. Its good blocks of the stripes that `repair`
-// rebuilds go to `kept`.
+// what it found to the set. Its good blocks of `stripes`, the stripes with bad
+// data blocks, go to `kept`.
 void ReadRecoveryDisk(Context& ctx, CheckedSet& set, const RecoveryRecord& record,
-                      StripeRepair* repair, KeptFile* kept);
+                      const std::vector<DamagedStripe>& stripes, KeptFile* kept);
 
 // The user goes without recovery disk `index`: every block of it counts as bad.
 void AddMissingRecoveryDisk(Context& ctx, CheckedSet& set, int index);

@@ -35,7 +35,7 @@ bool RecoveryRebuild::CanRebuild(const DataDisk& disk) const {
   if (!Coded()) return false;
   const std::uint64_t blocks = block_size_ == 0 ? 1 : BlocksIn(disk.length, block_size_);
   for (std::uint64_t j = 0; j < blocks; ++j) {
-    if (IsBad(disk, j) && BadInStripe(j) > recovery_disks_) return false;
+    if (disk.IsBad(j) && Stripes().BadIn(j) > recovery_disks_) return false;
   }
   return true;
 }

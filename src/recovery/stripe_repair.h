@@ -1,6 +1,8 @@
 // Rebuilding the data blocks a set has lost, stripe by stripe, from its
 // recovery blocks: the blocks at the same place of every data chunk, and of
-// every recovery chunk, are one stripe of the code.
+// every recovery chunk, are one stripe of the code. The rebuild, which writes
+// the file, and the check, which keeps it for new copies of damaged disks,
+// both rebuild this way.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "recovery/recovery_block_store.h"
 
 namespace slicery {
 
@@ -19,7 +22,8 @@ namespace slicery {
 struct DiskBlocks {
   std::uint64_t offset = 0;
   std::uint64_t length = 0;
-  bool all_bad = false;
+  bool all_bad = false;    // nothing of it can be used: not at hand, or unreadable
+  bool unchecked = false;  // read without its checksum file
   std::vector<std::pair<std::uint64_t, std::optional<std::uint64_t>>> bad;
 
   bool IsBad(std::uint64_t block) const;
@@ -27,56 +31,47 @@ struct DiskBlocks {
   bool Damaged() const { return all_bad || !bad.empty(); }
 };
 
-// The stripes whose data blocks are not all good, each with a slot for the
-// recovery blocks gathered for it; then their rebuilding.
+// A stripe with bad data blocks: its place, and how many are bad.
+struct DamagedStripe {
+  std::uint64_t block = 0;
+  int bad = 0;
+};
+
+// What a repair could not rebuild: the data disks whose blocks stay lost, in
+// order and each once, and their bytes.
+struct StripeLoss {
+  std::vector<std::int32_t> disks;
+  std::uint64_t bytes = 0;
+  bool target_failed = false;  // the file did not read or take a block
+};
+
 class StripeRepair {
  public:
-  StripeRepair(std::uint64_t block_size, int recovery_disks,
-               const std::vector<DiskBlocks>& disks);
+  StripeRepair(const std::vector<DiskBlocks>& disks, std::uint64_t block_size,
+               int recovery_disks)
+      : disks_(disks), block_size_(block_size), recovery_disks_(recovery_disks) {}
 
-  // The damaged stripes, in order: how many, and which block of the chunks
-  // each one is.
-  std::size_t slots() const { return stripes_.size(); }
-  std::uint64_t block(std::size_t slot) const { return stripes_[slot].block; }
-  // The slot of the stripe at block `block`, when it is damaged.
-  std::optional<std::size_t> SlotOf(std::uint64_t block) const;
+  // The bad data blocks of the stripe at block `block`.
+  int BadIn(std::uint64_t block) const;
+  // The stripes with bad data blocks, in order.
+  std::vector<DamagedStripe> Plan() const;
 
-  // Where recovery block `index` of a slot's stripe is kept, from the start of
-  // the space kept for them, which takes ScratchBytes() in all.
-  std::uint64_t ScratchOffset(std::size_t slot, int index) const;
-  std::uint64_t ScratchBytes() const;
-  // Recovery block `index` of the slot's stripe is kept, and good.
-  void Have(std::size_t slot, int index);
-  // Whether every damaged stripe has as many good recovery blocks kept as it
-  // has bad data blocks.
-  bool Satisfied() const;
-
-  // Rebuilds each damaged stripe that has enough recovery blocks: the good
-  // blocks of the other data disks are read from `written` at their offsets in
-  // the file, the recovery blocks from `scratch` from `scratch_base` on, and
-  // the rebuilt blocks written into `target` at theirs. A rebuilt block whose
-  // checksum its disk told must have it. The data disks whose blocks stay
-  // lost, in order and each once; *target_failed when the file did not read
-  // or take a block.
-  std::vector<std::int32_t> Rebuild(File& target, File& written, File& scratch,
-                                    std::uint64_t scratch_base,
-                                    bool* target_failed) const;
+  // Rebuilds each of `stripes` for which `store` keeps as many recovery blocks
+  // as it has bad data blocks: the good blocks of the other data disks are
+  // read from `written` at their offsets in the file, and the rebuilt ones
+  // written into `target` at theirs. A rebuilt block whose checksum its disk
+  // told must have it. Without `written` or `store`, nothing is rebuilt.
+  StripeLoss Rebuild(const std::vector<DamagedStripe>& stripes, RecoveryBlockStore* store,
+                     File& target, File* written) const;
 
  private:
-  struct Stripe {
-    std::uint64_t block = 0;
-    int bad = 0;
-    std::uint16_t have = 0;  // a bit for each recovery block kept
-  };
+  bool RebuildStripe(File& target, File& written, RecoveryBlockStore& store,
+                     const DamagedStripe& stripe, StripeLoss* loss) const;
+  void Lose(const DamagedStripe& stripe, StripeLoss* loss) const;
 
-  bool RebuildStripe(File& target, File& written, File& scratch, std::uint64_t base,
-                     std::size_t slot, bool* target_failed,
-                     std::vector<std::int32_t>* lost) const;
-
+  const std::vector<DiskBlocks>& disks_;
   const std::uint64_t block_size_;
   const int recovery_disks_;
-  const std::vector<DiskBlocks>& disks_;
-  std::vector<Stripe> stripes_;
 };
 
 }  // namespace slicery
