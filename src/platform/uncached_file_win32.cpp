@@ -36,13 +36,21 @@ class UncachedFile : public File {
   bool Write(const char*, std::size_t) override { return false; }
   bool Flush() override { return handle_ != INVALID_HANDLE_VALUE; }
   bool Sync() override { return Flush(); }
-  // Reads go on from the aligned block that holds `offset`, its first bytes
-  // passed over: a reader can go on past a sector that failed.
+  // Reads go on from `offset`: within the block read last, from there, so that
+  // a reader that seeks to each block in turn reads each from the medium once;
+  // elsewhere from the aligned block that holds it, its first bytes passed
+  // over, so that a reader can go on past a sector that failed.
   bool Seek(std::uint64_t offset) override {
     if (handle_ == INVALID_HANDLE_VALUE) return false;
+    const std::uint64_t held_to = buffer_at_ + filled_;
+    if (offset >= buffer_at_ && (offset < held_to || (at_end_ && offset == held_to))) {
+      next_ = static_cast<std::size_t>(offset - buffer_at_);
+      return true;
+    }
     LARGE_INTEGER block;
     block.QuadPart = static_cast<LONGLONG>(offset - offset % kAlignedBlock);
     if (!SetFilePointerEx(handle_, block, nullptr, FILE_BEGIN)) return false;
+    file_at_ = static_cast<std::uint64_t>(block.QuadPart);
     next_ = filled_ = 0;
     at_end_ = false;
     skip_ = static_cast<std::size_t>(offset % kAlignedBlock);
@@ -71,10 +79,12 @@ class UncachedFile : public File {
     next_ = filled_ = 0;
     if (handle_ == INVALID_HANDLE_VALUE || at_end_) return false;
     DWORD got = 0;
+    buffer_at_ = file_at_;
     if (!ReadFile(handle_, buffer_, kAlignedBlock, &got, nullptr)) {
       *failed = true;
       return false;
     }
+    file_at_ += got;
     at_end_ = got < kAlignedBlock;
     filled_ = got;
     next_ = std::min<std::size_t>(skip_, filled_);
@@ -85,7 +95,9 @@ class UncachedFile : public File {
   HANDLE handle_;
   char* buffer_;
   std::size_t next_ = 0, filled_ = 0;
-  std::size_t skip_ = 0;  // bytes of the next block that a seek passes over
+  std::size_t skip_ = 0;         // bytes of the next block that a seek passes over
+  std::uint64_t buffer_at_ = 0;  // the file's offset of the block in the buffer
+  std::uint64_t file_at_ = 0;    // the file's offset of the next block read
   bool at_end_ = false;
 };
 
