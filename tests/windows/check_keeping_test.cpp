@@ -59,8 +59,8 @@ TEST(CheckKeepingTest, TheTemporaryFolderIsCheckedForRoomAndLeftAsItWas) {
   std::unique_ptr<KeptFile> kept = KeptFile::Start(ctx, 10);
   ASSERT_NE(kept, nullptr);
   EXPECT_EQ(KeptFiles(folder), before + 1);
-  kept->Keep(3, "defghij", 7);
-  kept->Keep(0, "abc", 3);
+  kept->Keep(3, "defghij");
+  kept->Keep(0, "abc");
   char bytes[16] = {};
   bool failed = false;
   ASSERT_TRUE(kept->intact());
