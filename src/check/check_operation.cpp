@@ -73,18 +73,18 @@ void DropIfFailed(std::unique_ptr<KeptFile>* kept) {
 void ReadDataDisks(Context& ctx, CheckedSet& set, std::unique_ptr<KeptFile>* kept) {
   bool tried = false;
   StartKeeping(ctx, set, &tried, kept);
+  DiskInfoRecord record;  // each read over the one before
   for (std::int32_t index = 0; !set.PastLastDisk(index); ++index) {
-    const std::optional<DiskInfoRecord> record = AwaitDataDisk(ctx, set, index);
-    if (!record) {
+    const DiskOffer offer = RequestDataDisk(ctx, set, index, &record);
+    if (offer == DiskOffer::kCancelled) {
       if (!AddMissingDataDisk(ctx, set, index) || set.data.back().mark == '*') return;
       continue;
     }
-    const std::optional<ChunkChecksums> sums =
-        ReadDiskChecksums(ctx, set, *record, index);
+    const std::optional<ChunkChecksums> sums = ReadDiskChecksums(ctx, set, record, index);
     if (sums) StartKeeping(ctx, set, &tried, kept);
-    ReadDataDisk(ctx, set, *record, sums, kept->get());
+    ReadDataDisk(ctx, set, record, offer == DiskOffer::kByChecksums, sums, kept->get());
     DropIfFailed(kept);
-    if (record->continuation_mark == '*') return;
+    if (record.continuation_mark == '*') return;
   }
 }
 

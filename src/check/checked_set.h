@@ -30,9 +30,10 @@ struct CheckedDisk {
   DiskBlocks blocks;
   std::uint64_t bytes_read = 0;  // a plain disk: the bytes its data file gave
   bool longer = false;           // its data file goes on past its chunk
+  bool record_damaged = false;   // known by its checksum file, not its record
   char mark = '+';               // a data disk's record: '*' on the last one
 
-  bool Damaged() const { return state != State::kGood || longer; }
+  bool Damaged() const { return state != State::kGood || longer || record_damaged; }
 };
 
 struct CheckedSet {

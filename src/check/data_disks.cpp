@@ -8,6 +8,7 @@
 
 #include "check/disk_lines.h"
 #include "diskset/volume.h"
+#include "operation/disk_request.h"
 #include "recovery/recovery_volume.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
@@ -15,24 +16,6 @@
 
 namespace slicery {
 namespace {
-
-// The record of the volume in the drive; when it has none, the user may have
-// it read again. Nothing when they would rather insert a disk again.
-std::optional<DiskInfoRecord> ReadVolumeRecord(Context& ctx) {
-  DiskInfoRecord unknown;
-  unknown.disk_index = -1;
-  unknown.operation_id = -1;
-  for (;;) {
-    if (std::optional<DiskInfoRecord> record = ReadDiskInfo(ctx.env, unknown))
-      return record;
-    const DialogResult again = ShowDialog(
-        ctx,
-        "Error: unable to read Slicery information from this disk.\nDo you want Slicery "
-        "to search for the data again?",
-        "Error", Buttons::kYesNo, Icon::kError);
-    if (again != DialogResult::kYes) return std::nullopt;
-  }
-}
 
 // A plain set's disk: read through, its length against its record.
 void ReadPlainDisk(File* data, ProgressMeter& meter, CheckedDisk* disk) {
@@ -65,28 +48,14 @@ bool AcquireRecord(Context& ctx, CheckedSet& set) {
 
 }  // namespace
 
-std::optional<DiskInfoRecord> AwaitDataDisk(Context& ctx, const CheckedSet& set,
-                                            std::int32_t index) {
+DiskOffer RequestDataDisk(Context& ctx, CheckedSet& set, std::int32_t index,
+                          DiskInfoRecord* record) {
   for (;;) {
-    const DialogResult inserted =
-        ShowDialog(ctx, "Please insert " + DiskName(false, index), "Slicery",
-                   Buttons::kOkCancel, Icon::kNone);
-    if (inserted != DialogResult::kOk) {
-      if (GoWithout(ctx, DiskName(false, index))) return std::nullopt;
-      continue;
-    }
-    const std::optional<DiskInfoRecord> record = ReadVolumeRecord(ctx);
-    if (!record) continue;
-    const char* problem = nullptr;
-    if (record->operation_id != set.set_id) {
-      problem = "Error: this Slicery data on this disk is for a different file.";
-    } else if (record->disk_index != index) {
-      problem =
-          "Error: this disk is part of the operation, but has not been inserted in the "
-          "proper order.";
-    }
-    if (problem == nullptr) return record;
-    ShowDialog(ctx, problem, "Error", Buttons::kOk, Icon::kError);
+    const DiskOffer offer =
+        AwaitDataDisk(ctx, set.set_id, index, record,
+                      [&](const RecoveryRecord& read) { set.Learn(read); });
+    if (offer != DiskOffer::kCancelled) return offer;
+    if (GoWithout(ctx, DiskName(index))) return offer;
   }
 }
 
@@ -118,9 +87,11 @@ std::optional<ChunkChecksums> ReadDiskChecksums(Context& ctx, CheckedSet& set,
 }
 
 void ReadDataDisk(Context& ctx, CheckedSet& set, const DiskInfoRecord& record,
-                  const std::optional<ChunkChecksums>& sums, KeptFile* kept) {
+                  bool record_damaged, const std::optional<ChunkChecksums>& sums,
+                  KeptFile* kept) {
   CheckedDisk disk;
   disk.mark = record.continuation_mark;
+  disk.record_damaged = record_damaged;
   disk.blocks.offset = set.NextOffset();
   disk.blocks.length =
       static_cast<std::uint64_t>(std::max<std::int32_t>(record.chunk_length, 0));

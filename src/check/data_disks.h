@@ -10,15 +10,17 @@
 #include "check/kept_file.h"
 #include "diskset/disk_info.h"
 #include "operation/context.h"
+#include "operation/disk_request.h"
 #include "recovery/recovery_files.h"
 
 namespace slicery {
 
-// Asks for data disk `index` until a disk of the set is in the drive in that
-// place; a disk of another set, or out of order, is refused with the
-// rebuild's messages. Its record; nothing when the user goes without it.
-std::optional<DiskInfoRecord> AwaitDataDisk(Context& ctx, const CheckedSet& set,
-                                            std::int32_t index);
+// Asks for data disk `index` as the rebuild does, until a disk of the set is
+// in the drive in that place, and gives its record in *record (read over the
+// one there). Cancel asks whether to go on without the disk: kCancelled when
+// the user does.
+DiskOffer RequestDataDisk(Context& ctx, CheckedSet& set, std::int32_t index,
+                          DiskInfoRecord* record);
 
 // The checksum file of the data disk in the drive, whose record is `record`,
 // when it is this disk's and agrees with what the set is known to be. Marks
@@ -31,7 +33,8 @@ std::optional<ChunkChecksums> ReadDiskChecksums(Context& ctx, CheckedSet& set,
 // checksums are `sums` (none: a plain set's disk, or checksums that cannot be
 // read), and adds what it found to the set. Good blocks go to `kept`.
 void ReadDataDisk(Context& ctx, CheckedSet& set, const DiskInfoRecord& record,
-                  const std::optional<ChunkChecksums>& sums, KeptFile* kept);
+                  bool record_damaged, const std::optional<ChunkChecksums>& sums,
+                  KeptFile* kept);
 
 // The user goes without data disk `index`: it is added as missing where the
 // set tells where its chunk lies, if need be from any recovery disk's record.

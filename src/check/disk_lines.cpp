@@ -5,6 +5,7 @@
 #include <ostream>
 #include <vector>
 
+#include "operation/disk_request.h"
 #include "recovery/chunk_scan.h"
 #include "recovery/recovery_files.h"
 #include "ui/console.h"
@@ -50,6 +51,7 @@ std::string StateText(const CheckedDisk& disk, bool plain, std::uint64_t block_s
       break;
   }
   if (disk.longer) text += "; its data file goes on past its chunk";
+  if (disk.record_damaged) text += "; its record is damaged";
   return text;
 }
 
@@ -92,7 +94,8 @@ void ScanDisk(Context& ctx, const std::string& name, File& file, std::uint64_t b
 }
 
 std::string DiskName(bool recovery, std::size_t index) {
-  return (recovery ? "recovery disk #" : "Disk #") + Number(index);
+  return recovery ? RecoveryDiskName(static_cast<int>(index))
+                  : DiskName(static_cast<std::int32_t>(index));
 }
 
 std::string LineLabel(bool recovery, std::size_t index) {

@@ -143,6 +143,7 @@ void MarkWritten(CheckedDisk* disk) {
   disk->blocks.all_bad = false;
   disk->blocks.bad.clear();
   disk->longer = false;
+  disk->record_damaged = false;
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ std::string DamageLine(const CheckedDisk& disk, const std::string& name,
   std::string line = Capitalized(name);
   switch (disk.state) {
     case State::kGood:
-      line += " has all its blocks";
+      line += "'s blocks are all good";
       break;
     case State::kBadBlocks:
       line += " has " +
@@ -58,7 +58,9 @@ std::string DamageLine(const CheckedDisk& disk, const std::string& name,
           " does not read through: a read error after " + Plural(disk.bytes_read, "byte");
       break;
   }
-  if (disk.longer) line += ", and its data file goes on past its chunk";
+  const char* joint = disk.state == State::kGood ? ", but " : ", and ";
+  if (disk.longer) line += joint + std::string("its data file goes on past its chunk");
+  if (disk.record_damaged) line += joint + std::string("its record is damaged");
   return line + ".\n";
 }
 

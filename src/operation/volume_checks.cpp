@@ -17,6 +17,18 @@ void WarnUnwritable(Context& ctx) {
   ShowDialog(ctx, kUnwritable, "Error", Buttons::kOk, Icon::kWarning);
 }
 
+// Whether the volume in the drive is the disk of `set` at `place`, whose new
+// copy is to be written: by its record, or, where that is damaged, by its
+// checksum file, which names the disk too.
+bool IsDiskBeingReplaced(Env& env, const VolumeFields& set, const RecordedPath& recorded,
+                         std::int32_t place) {
+  if (recorded.place == place) return true;
+  const VolumeText text = ReadVolumeText(env, kChecksumFileName);
+  const std::optional<ChunkChecksums> sums =
+      text.status == VolumeText::kRead ? ParseChunkChecksums(text.bytes) : std::nullopt;
+  return sums && sums->set_id == set.operation_id && sums->disk_index == place;
+}
+
 // Whether the volume may take this set: a blank one may, and so may one of an
 // older set that the user agrees to erase. A record names the set the volume
 // belongs to: this one when it carries this set's path and id. One that cannot
@@ -41,9 +53,8 @@ bool AcceptRecordedSet(Context& ctx, const VolumeFields& set,
   }
   if (recorded.first_line == set.source_path &&
       recorded.operation_id == set.operation_id) {
-    // The disk whose new copy is to be written may take it.
-    if (recorded.place && ((overwritable && *recorded.place >= *overwritable) ||
-                           (replacing && *recorded.place == *replacing))) {
+    if ((recorded.place && overwritable && *recorded.place >= *overwritable) ||
+        (replacing && IsDiskBeingReplaced(ctx.env, set, recorded, *replacing))) {
       ClearDiskSet(ctx.env);
       return true;
     }

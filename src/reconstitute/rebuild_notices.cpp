@@ -8,14 +8,6 @@
 
 namespace slicery {
 
-std::string DiskName(std::int32_t index) {
-  return "Disk #" + std::to_string(std::int64_t{index} + 1);
-}
-
-std::string RecoveryDiskName(int index) {
-  return "recovery disk #" + std::to_string(index + 1);
-}
-
 std::string BadBlocks(std::uint64_t count) {
   return std::to_string(count) + (count == 1 ? " bad block" : " bad blocks");
 }

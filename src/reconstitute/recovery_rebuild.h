@@ -3,10 +3,10 @@
 // out, and what is missing rebuilt stripe by stripe from the recovery disks.
 // A plain set never comes here.
 //
-// recovery_rebuild.cpp reads the data disks, disk_requests.cpp tells what is
-// in the drive at a data disk's request, recovery_disks.cpp reads the
-// recovery disks, stripe_repair.cpp rebuilds the stripes and checks the file,
-// and rebuild_notices.cpp holds what the user is told.
+// recovery_rebuild.cpp reads the data disks (each asked for as
+// operation/disk_request.h asks), recovery_disks.cpp reads the recovery disks,
+// stripe_repair.cpp rebuilds the stripes and checks the file, and rebuild_notices.cpp
+// holds what the user is told.
 #pragma once
 
 #include <cstdint>
@@ -44,14 +44,6 @@ class RecoveryRebuild {
   // recovery record tells.
   bool PastLastDisk(std::int32_t index) const;
 
-  // At the request for data disk `index`: true when the volume in the drive
-  // is that disk by its checksum file, which names the disk and its set. Its
-  // record is then taken from there, and the user told when the disk's own
-  // record (in *record on return) is damaged.
-  bool KnownByChecksums(std::int32_t index, DiskInfoRecord* record);
-  // At the request for data disk `index`, a volume without a record: true
-  // when it is a recovery disk of this set, which the user is told.
-  bool TellRecoveryDisk(std::int32_t index);
   // A disk joined as a plain set's before the set was known to have recovery
   // disks: where its chunk lies.
   void Joined(const DiskInfoRecord& record);

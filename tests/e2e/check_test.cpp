@@ -32,6 +32,7 @@ struct CheckCase {
   std::string verdict;                     // what the verdict holds, after its first line
   std::vector<std::string> lines;          // console lines of the disks
   std::string identify = "1";              // the disk inserted first
+  int damaged_record = 0;                  // a disk whose record has a wrong index
 };
 
 const CheckCase kCases[] = {
@@ -56,16 +57,20 @@ const CheckCase kCases[] = {
      "The set can be rebuilt.\nDisk #4 has 1 bad block of 5.\nDisk #5 is missing.\nIts "
      "weakest stripe, block 2 of the chunks, can take no more bad blocks.",
      {"Disk #4 [" + kDots + "] 1 bad block of 5", "Disk #5 missing"}},
-    {"lost recovery disk",
+    {"lost recovery disk and a damaged record",
      2,
      {},
      {1},
      {},
      0,
      1,
-     "The set can be rebuilt.\nRecovery disk #1 is missing.\nIts weakest stripe, block 1 "
-     "of the chunks, can take 1 more bad block.",
-     {"Recovery disk #1 missing", "Recovery disk #2 [" + kDots + "] good"}},
+     "The set can be rebuilt.\nDisk #3's blocks are all good, but its record is "
+     "damaged.\nRecovery disk #1 is missing.\nIts weakest stripe, block 1 of the chunks, "
+     "can take 1 more bad block.",
+     {"Disk #3 [" + kDots + "] good; its record is damaged", "Recovery disk #1 missing",
+      "Recovery disk #2 [" + kDots + "] good"},
+     "1",
+     3},
     {"more damage than recovery disks",
      1,
      {},
@@ -174,6 +179,8 @@ class CheckTest : public E2eTest, public ::testing::WithParamInterface<CheckCase
         if (!has(c.lost_recovery, r)) disk = RecoveryDisk(r);
       } else if (text.starts_with("Please insert any recovery disk")) {
         disk = RecoveryDisk(2);
+      } else if (text.starts_with("The record of Disk #")) {
+        reply = "o";  // the disk is read by its checksum file
       } else if (text.starts_with("Do you want to go on without ")) {
         reply = "y";
       } else if (text.starts_with("Do you want to write new copies of ")) {
@@ -202,9 +209,9 @@ class CheckTest : public E2eTest, public ::testing::WithParamInterface<CheckCase
     return status && status->exited ? status->code : -1;
   }
 
-  // The disk for a new copy: a disk with a changed byte takes its own copy; a
-  // lost one's goes onto a blank disk "new<k>" (or "newr<r>"), after a good
-  // disk of the set was offered once and refused.
+  // The disk for a new copy: a disk with a changed byte or a damaged record
+  // takes its own copy; a lost one's goes onto a blank disk "new<k>" (or
+  // "newr<r>"), after a good disk of the set was offered once and refused.
   static std::string BlankDiskFor(const CheckCase& c, const std::string& request,
                                   bool* offered_good_disk) {
     const bool recovery = request.find("recovery") != std::string::npos;
@@ -213,6 +220,7 @@ class CheckTest : public E2eTest, public ::testing::WithParamInterface<CheckCase
     for (const auto& [n, offset] : c.flips) {
       if (!recovery && number == Disk(n)) return number;
     }
+    if (!recovery && number == Disk(c.damaged_record)) return number;
     if (!*offered_good_disk) {
       *offered_good_disk = true;
       return Disk(3);
@@ -245,6 +253,12 @@ TEST_P(CheckTest, TellsWhatTheSetIsAndWritesNewCopiesOfItsDamagedDisks) {
     std::string chunk = ReadFile(drive_.FileOn(Disk(n), kDataFile)).value();
     chunk[offset] ^= 0x10;
     ASSERT_TRUE(WriteFile(drive_.FileOn(Disk(n), kDataFile), chunk));
+  }
+  if (c.damaged_record != 0) {
+    const std::string path = drive_.FileOn(Disk(c.damaged_record), kInfoFile);
+    std::string record = ReadFile(path).value();
+    record[record.find("\r\n") + 2] = '7';  // the disk's index
+    ASSERT_TRUE(WriteFile(path, record));
   }
   if (c.shortened != 0) {
     fs::resize_file(drive_.FileOn(Disk(c.shortened), kDataFile),
