@@ -2,12 +2,15 @@
 """Recovery phases of the benchmark, side by side with par2 in one run.
 
   recovery_bench.py SLICERY --dir DIR [--size MiB] [--volume MiB] [--runs N]
-                    [--no-par2]
+                    [--no-par2] [--check-only]
 
 Split with --recovery 2 against the plain split followed by `par2 create`
 with the same redundancy (two volumes' worth), and the rebuild with two data
 disks lost against the plain rebuild followed by `par2 repair` of the two
-lost chunks. Times are wall-clock seconds, the best of the runs; peak RSS is
+lost chunks. The check of the whole set (slicery --check, with its
+temporary folder in DIR) is timed beside `cat` of the same chunk files, data
+and recovery, into a file in DIR; --check-only runs the split and that phase
+alone. Times are wall-clock seconds, the best of the runs; peak RSS is
 slicery's own (GNU time), in MiB. Volumes are folders moved in and out of the
 drive folder, as the end-to-end tests do. Each run also times the plain
 verified split and the plain rebuild of the whole set, the anchors of the
@@ -56,7 +59,7 @@ class Session:
 
     def wait(self):
         self.proc.stdin.close()
-        self.proc.wait()
+        self.code = self.proc.wait()
         with open(self.rss_file) as f:
             return int(f.read().split()[-1]) / 1024.0
 
@@ -86,7 +89,7 @@ class Drive:
             self.insert("__empty__")
 
 
-def run(program, args, env, cwd, drive, respond):
+def run(program, args, env, cwd, drive, respond, status=0):
     """Answers every dialog with respond(text) -> (reply, disk or None)."""
     session = Session(program, args, env, cwd)
     while True:
@@ -99,6 +102,7 @@ def run(program, args, env, cwd, drive, respond):
         session.answer(reply)
     rss = session.wait()
     drive.eject()
+    assert session.code == status, "%s %s ended with status %d" % (program, args, session.code)
     return rss
 
 
@@ -155,13 +159,54 @@ def rebuild_responder(target, lost):
     return respond
 
 
+def check_responder(disks, recovery):
+    def respond(text):
+        if text == "Please insert a disk into drive.":
+            return "o", "d1"
+        if text.startswith("Please insert Disk #"):
+            return "o", "d%d" % int(text[len("Please insert Disk #"):])
+        if text.startswith("Please insert recovery disk #"):
+            return "o", "r%d" % int(text[len("Please insert recovery disk #"):].split()[0])
+        if text.startswith("The set is whole."):
+            return "o", None
+        raise SystemExit("check: unexpected dialog: " + text)
+    return respond
+
+
+def check_phase(program, work, env, drive, disks, recovery, cat_first, result):
+    """The check of the whole set beside cat of the same chunk files."""
+    chunks = [os.path.join(drive.disk("d%d" % n), "SLICERY.A2Z") for n in range(1, disks + 1)]
+    chunks += [os.path.join(drive.disk("r%d" % r), "SLICERY.R2Z")
+               for r in range(1, recovery + 1)]
+    scratch = os.path.join(work, "tmp")
+    os.makedirs(scratch, exist_ok=True)
+    check_env = dict(env, TMPDIR=scratch)
+    copy = os.path.join(work, "cat.out")
+
+    def cat():
+        with open(copy, "wb") as out:
+            subprocess.run(["cat"] + chunks, stdout=out, check=True)
+        os.remove(copy)
+
+    def check():
+        return run(program, ["--check"], check_env, work, drive,
+                   check_responder(disks, recovery))
+    for step in ((cat, check) if cat_first else (check, cat)):
+        seconds, rss = timed(step)
+        if step is cat:
+            result["cat_chunks"] = seconds
+        else:
+            result["check"], result["rss_check"] = seconds, rss
+    assert not os.listdir(scratch), "the check left files in its temporary folder"
+
+
 def timed(fn):
     start = time.monotonic()
     value = fn()
     return time.monotonic() - start, value
 
 
-def one_run(program, work, size, volume, rnd, par2=True):
+def one_run(program, work, size, volume, rnd, index, check_only, par2=True):
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     source = os.path.join(work, "source.bin")
@@ -177,6 +222,10 @@ def one_run(program, work, size, volume, rnd, par2=True):
     result["split_recovery"], result["rss_split"] = timed(
         lambda: run(program, ["--recovery", "2"], env, work, drive, respond))
     disks = state["n"]
+    check_phase(program, work, env, drive, disks, 2, index % 2 == 1, result)
+    result["disks"] = disks
+    if check_only:
+        return result
     # Rebuild with two data disks lost.
     lost = {2, 3} if disks >= 3 else {1}
     for n in lost:
@@ -240,13 +289,15 @@ def main():
     parser.add_argument("--volume", type=int, default=256, help="MiB")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--no-par2", action="store_true")
+    parser.add_argument("--check-only", action="store_true")
     a = parser.parse_args()
     size, volume = a.size << 20, a.volume << 20
     rnd = os.urandom(size)
     best = {}
     try:
-        for _ in range(a.runs):
-            r = one_run(a.program, a.dir, size, volume, rnd, not a.no_par2)
+        for index in range(a.runs):
+            r = one_run(a.program, a.dir, size, volume, rnd, index, a.check_only,
+                        not a.no_par2)
             for k, v in r.items():
                 best[k] = min(best.get(k, v), v) if not k.startswith("rss") else max(best.get(k, v), v)
     finally:
@@ -254,6 +305,15 @@ def main():
     k = best["disks"]
     print("recovery: %d MiB onto %d MiB volumes, %d data disks, --recovery 2, best of %d"
           % (a.size, a.volume, k, a.runs))
+    print("| phase | slicery | anchor | ratio |")
+    print("|---|---|---|---|")
+    print("| check of the whole set, beside cat of its chunk files | %.3f s | %.3f s | %.2fx "
+          "(goal 1.10x) |" % (best["check"], best["cat_chunks"],
+                              best["check"] / best["cat_chunks"]))
+    print("peak RSS of the check: %.1f MiB" % best["rss_check"])
+    if a.check_only:
+        return
+    print()
     if not a.no_par2:
         print("| phase | slicery | plain slicery + par2 | ratio |")
         print("|---|---|---|---|")

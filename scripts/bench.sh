@@ -9,7 +9,9 @@
 #   scripts/bench.sh --recovery [OPTION...]  the recovery phases alone
 #       (--recovery-runs N: best of N; --no-par2: without par2, which takes
 #       minutes a phase at 1 GiB)
+#   scripts/bench.sh --check [OPTION...]  the check phase alone
 # The standard run ends with the recovery phases (bench/recovery_bench.py):
+# the check of the whole set (slicery --check) beside cat of its chunk files,
 # the split with --recovery 2 against the plain split followed by par2 create
 # with the same redundancy, and the rebuild with 2 data disks lost against par2
 # repair followed by the plain rebuild, with slicery's peak RSS; 1 GiB onto
@@ -29,6 +31,7 @@ cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build-bench" --target slicery_bench slicery -j2 >/dev/null
 bench="$root/build-bench/bench/slicery_bench"
 recovery_only=false
+check_only=false
 recovery=(--size 1024 --volume 256 --runs 3)
 
 ext4_only=false
@@ -40,6 +43,7 @@ while [ $# -gt 0 ]; do
     --large) exec "$bench" "${all[@]}" ;;
     --ext4) ext4_only=true ;;
     --recovery) recovery_only=true ;;
+    --check) recovery_only=true && check_only=true ;;
     --recovery-size) recovery+=(--size "$2") && shift ;;
     --recovery-volume) recovery+=(--volume "$2") && shift ;;
     --recovery-runs) recovery+=(--runs "$2") && shift ;;
@@ -126,8 +130,10 @@ echo "/dev/shm: $(df -h --output=fstype,size,avail /dev/shm | tail -n1 | xargs)"
 echo
 
 run_recovery() {
+  local only=()
+  if $check_only; then only=(--check-only); fi
   python3 "$root/bench/recovery_bench.py" "$root/build-bench/slicery" \
-    --dir "$tmpfs_dir-recovery" "${recovery[@]}"
+    --dir "$tmpfs_dir-recovery" "${recovery[@]}" "${only[@]}"
 }
 if $recovery_only; then
   run_recovery

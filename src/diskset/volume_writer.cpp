@@ -52,14 +52,15 @@ class ChunkWriter {
  public:
   ChunkWriter(Env& env, SplitSource& source, const ChunkBudget& budget,
               const VolumeFields& fields, bool read_back, ProgressMeter& meter,
-              VolumeCompanion* companion)
+              VolumeCompanion* companion, std::optional<char> copy_mark)
       : env_(env),
         source_(source),
         budget_(budget),
         fields_(fields),
         read_back_(read_back),
         meter_(meter),
-        companion_(companion) {}
+        companion_(companion),
+        copy_mark_(copy_mark) {}
 
   VolumeWriteResult Write() {
     std::unique_ptr<File> data = env_.Open(DataFilePath(env_), FileMode::kWriteBinary);
@@ -77,8 +78,13 @@ class ChunkWriter {
       data->Close();  // cleared below: nothing of it is kept
       return Fail(VolumeWrite::kSourceFailed);
     }
-    last_ = copy.source_ended;
+    last_ = copy_mark_ ? *copy_mark_ == '*' : copy.source_ended;
     data_written_ = data->Identity();
+    // A copy whose source ends short of its chunk would not be the volume.
+    if (copy_mark_ && copy.status == CopyStatus::kCopied && copy.bytes != budget_.bytes) {
+      data->Close();  // cleared below
+      return Fail(VolumeWrite::kSourceFailed);
+    }
     const std::optional<std::uint64_t> kept = Settle(*data, copy);
     const bool closed = data->Close();
     if (!kept || !closed) return Fail(failure_);
@@ -129,13 +135,15 @@ class ChunkWriter {
     WriteResult result = WriteResult::kFailed;
     if (copy.status == CopyStatus::kCopied && data.Sync()) {
       result = Record(kept);
-    } else if (data.NoSpace()) {
+    } else if (data.NoSpace() && !copy_mark_) {
       result = WriteResult::kNoSpace;
       // A write that failed part-way still put some bytes on the medium.
       kept = std::max(kept, data.Position().value_or(0));
       if (copy.status == CopyStatus::kWriteFailed) kept = FillLastUnits(data, kept);
     }
-    for (int cut = 0; result == WriteResult::kNoSpace && cut < kMaxCutBacks; ++cut) {
+    // A copy is whole or nothing: it is never cut back.
+    for (int cut = 0;
+         result == WriteResult::kNoSpace && !copy_mark_ && cut < kMaxCutBacks; ++cut) {
       const std::optional<std::uint64_t> shorter = CutBack(kept, budget_.unit);
       if (!shorter || !data.Truncate(*shorter) || !data.Sync()) return std::nullopt;
       kept = *shorter;
@@ -239,6 +247,8 @@ class ChunkWriter {
   const bool read_back_;
   ProgressMeter& meter_;
   VolumeCompanion* const companion_;
+  // A copy of a volume of a set: the mark it had; its chunk is all or nothing.
+  const std::optional<char> copy_mark_;
   bool last_ = false;  // the record marks the volume as the set's last
   // Why the chunk and its files were not settled, when they were not.
   VolumeWrite failure_ = VolumeWrite::kFailed;
@@ -248,11 +258,10 @@ class ChunkWriter {
   std::optional<FileIdentity> record_written_;
 };
 
-}  // namespace
-
-VolumeWriteResult WriteVolume(Env& env, SplitSource& source, const ChunkBudget& budget,
-                              const VolumeFields& fields, bool read_back,
-                              ProgressMeter& meter, VolumeCompanion* companion) {
+VolumeWriteResult WriteChunk(Env& env, SplitSource& source, const ChunkBudget& budget,
+                             const VolumeFields& fields, bool read_back,
+                             ProgressMeter& meter, VolumeCompanion* companion,
+                             std::optional<char> copy_mark) {
   ChunkBudget room = budget;
   if (companion != nullptr) {
     const std::optional<std::uint64_t> reserve =
@@ -260,7 +269,24 @@ VolumeWriteResult WriteVolume(Env& env, SplitSource& source, const ChunkBudget& 
     if (!reserve) return {VolumeWrite::kTooSmall};
     room.bytes = budget.bytes > *reserve ? budget.bytes - *reserve : 0;
   }
-  return ChunkWriter(env, source, room, fields, read_back, meter, companion).Write();
+  return ChunkWriter(env, source, room, fields, read_back, meter, companion, copy_mark)
+      .Write();
+}
+
+}  // namespace
+
+VolumeWriteResult WriteVolume(Env& env, SplitSource& source, const ChunkBudget& budget,
+                              const VolumeFields& fields, bool read_back,
+                              ProgressMeter& meter, VolumeCompanion* companion) {
+  return WriteChunk(env, source, budget, fields, read_back, meter, companion,
+                    std::nullopt);
+}
+
+VolumeWriteResult WriteVolumeCopy(Env& env, SplitSource& source,
+                                  const ChunkBudget& budget, const VolumeFields& fields,
+                                  char mark, bool read_back, ProgressMeter& meter,
+                                  VolumeCompanion* companion) {
+  return WriteChunk(env, source, budget, fields, read_back, meter, companion, mark);
 }
 
 }  // namespace slicery

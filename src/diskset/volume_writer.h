@@ -103,4 +103,14 @@ VolumeWriteResult WriteVolume(Env& env, SplitSource& source, const ChunkBudget& 
                               const VolumeFields& fields, bool read_back,
                               ProgressMeter& meter, VolumeCompanion* companion = nullptr);
 
+// Writes a new copy of a volume of a set already written, as WriteVolume
+// writes a volume: its chunk of exactly `budget.bytes` (less the companion's
+// room) from `source.next_chunk`, and its record with the mark `mark` it had.
+// A medium that does not take the whole chunk is not written: a copy is
+// never cut back.
+VolumeWriteResult WriteVolumeCopy(Env& env, SplitSource& source,
+                                  const ChunkBudget& budget, const VolumeFields& fields,
+                                  char mark, bool read_back, ProgressMeter& meter,
+                                  VolumeCompanion* companion);
+
 }  // namespace slicery

@@ -10,6 +10,7 @@ const char kVersionLine[] = "slicery " SLICERY_VERSION "\n";
 const char kUsageText[] =
     "Usage: slicery [--volume DIR] [--volume-size BYTES] [--no-verify]\n"
     "               [--recovery N] [--no-resume]\n"
+    "       slicery --check [--volume DIR] [--volume-size BYTES] [--no-verify]\n"
     "       slicery --help | --version\n"
     "\n"
     "Splits one file across removable volumes, and joins the volumes back into\n"
@@ -38,6 +39,16 @@ const char kUsageText[] =
     "                        the same place of their chunks\n"
     "  --no-resume           keep no journal of a split: one that stops cannot\n"
     "                        go on later from the disk where it stopped\n"
+    "  --check               check a set instead of showing the menu: insert any\n"
+    "                        disk of it, then each disk as asked; every disk is\n"
+    "                        read once, every block checked against its\n"
+    "                        checksum, and the verdict given (see Exit status).\n"
+    "                        Where the set can be rebuilt, new copies of its\n"
+    "                        damaged and missing disks can be written at once;\n"
+    "                        what they need is kept meanwhile in the system's\n"
+    "                        temporary folder ($TMPDIR, else /tmp), and removed\n"
+    "                        when the check ends. Nothing is written on the\n"
+    "                        disks checked\n"
     "  --help                print this text\n"
     "  --version             print the version\n"
     "\n"
@@ -72,7 +83,11 @@ const char kUsageText[] =
     "recovery chunk) and SLICERY.P2Z (its record).\n"
     "\n"
     "Exit status: 0 when the program ends, also at the end of its input;\n"
-    "2 for a bad command line, volume size or number of recovery disks.\n";
+    "2 for a bad command line, volume size or number of recovery disks.\n"
+    "With --check: 0 when the set is whole, 1 when it can be rebuilt (its\n"
+    "damaged or missing disks are named), 3 when it cannot; 4 when the check\n"
+    "ends before its verdict (cancelled at the first request, or the end of\n"
+    "its input); 2 as above.\n";
 
 namespace {
 
@@ -123,6 +138,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       line.no_verify = true;
     } else if (arg == "--no-resume") {
       line.no_resume = true;
+    } else if (arg == "--check") {
+      line.check = true;
     } else if (IsOption(arg, kVolume)) {
       error = TakeValue(args, &at, kVolume, &line.volume.root);
     } else if (IsOption(arg, kVolumeSize)) {
@@ -133,6 +150,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       error = "unknown argument \"" + arg + "\"";
     }
     if (error) line.error = *error;
+  }
+  // A check writes no set: it has no recovery disks to add, and no split to
+  // keep a journal of.
+  if (line.error.empty() && line.check && (line.recovery || line.no_resume)) {
+    line.error = std::string(line.recovery ? "--recovery" : "--no-resume") +
+                 " does not go with --check";
   }
   using Action = CommandLine::Action;
   line.action = !line.error.empty() ? Action::kUsageError

@@ -21,6 +21,7 @@ struct CommandLine {
   VolumeOverrides volume;               // for kRun
   bool no_verify = false;               // --no-verify: volumes are not read back
   bool no_resume = false;               // --no-resume: a split keeps no journal
+  bool check = false;                   // --check: the check of a set, not the menu
   std::optional<std::string> recovery;  // --recovery N as typed, checked by RecoveryDisks
   std::string error;                    // for kUsageError: what is wrong, in a few words
 };

@@ -8,11 +8,12 @@ namespace slicery {
 
 std::unique_ptr<HostContext> HostContext::Open(const VolumeOverrides& volume,
                                                bool read_back, int recovery_disks,
-                                               bool keep_split_journal) {
+                                               bool keep_split_journal,
+                                               int end_of_input_status) {
   auto host = std::make_unique<HostContext>();
   host->env_ = NewHostEnv(std::cerr, volume);
   if (!host->env_) return nullptr;
-  host->screen_ = NewHostScreen(std::cin, std::cout);
+  host->screen_ = NewHostScreen(std::cin, std::cout, end_of_input_status);
   // Typed paths are upper-cased only where the host's file system wants it.
   host->context_.emplace(
       Context{{*host->screen_, std::cin, std::cout, kUpperCaseTypedPaths}, *host->env_});

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "check/check_operation.h"
+#include "check/verdict.h"
 #include "menu/command_line.h"
 #include "menu/host_context.h"
 #include "menu/menu_loop.h"
@@ -27,6 +29,14 @@ int main(int argc, char** argv) {
     case CommandLine::Action::kRun:
       break;
   }
+  const bool read_back = slicery::ReadBackVolumes(line, std::getenv("SLICERY_NO_VERIFY"));
+  if (line.check) {
+    // A check that ends before its verdict must not pass for a whole set.
+    std::unique_ptr<slicery::HostContext> host = slicery::HostContext::Open(
+        line.volume, read_back, 0, false, slicery::kCheckUnfinished);
+    if (!host) return 2;
+    return slicery::RunCheckOperation(host->context());
+  }
   std::string recovery_error;
   const std::optional<int> recovery =
       slicery::RecoveryDisks(line, std::getenv("SLICERY_RECOVERY"), &recovery_error);
@@ -37,8 +47,8 @@ int main(int argc, char** argv) {
   // A host that cannot be used as configured (a bad volume size, say) has
   // already said why on standard error; that is the one exit status but 0.
   std::unique_ptr<slicery::HostContext> host = slicery::HostContext::Open(
-      line.volume, slicery::ReadBackVolumes(line, std::getenv("SLICERY_NO_VERIFY")),
-      *recovery, slicery::KeepSplitJournal(line, std::getenv("SLICERY_NO_RESUME")));
+      line.volume, read_back, *recovery,
+      slicery::KeepSplitJournal(line, std::getenv("SLICERY_NO_RESUME")));
   if (!host) return 2;
   return slicery::RunMenuLoop(host->context());
 }

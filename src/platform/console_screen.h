@@ -19,7 +19,8 @@ namespace slicery {
 class ConsoleScreen : public Screen {
  public:
   // `end_of_input` runs when the input ends while a dialog waits; the host's
-  // version ends the program with status 0, as closing the console would.
+  // version ends the program, as closing the console would (status 0 at the
+  // menu and in its operations).
   ConsoleScreen(std::istream& in, std::ostream& out, bool out_is_terminal,
                 std::function<void()> end_of_input);
 

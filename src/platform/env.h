@@ -82,6 +82,18 @@ class Env {
   // The path of the file at `path` from the root of the file system, the
   // same whichever folder the program runs in. Empty when it cannot be told.
   virtual std::optional<std::string> AbsolutePath(const std::string& path) = 0;
+  // The system's folder for temporary files, ending in its separator (POSIX:
+  // $TMPDIR where it is an absolute path, else /tmp; Windows: GetTempPath).
+  // Never the current folder; empty when the system names none.
+  virtual std::string TempFolder() = 0;
+  // The bytes free to the caller on the file system that holds `folder`;
+  // empty if the query failed.
+  virtual std::optional<std::uint64_t> FreeBytesIn(const std::string& folder) = 0;
+  // A new file in `folder`, open for reading and writing, that only this user
+  // may read, and that goes away when it is closed or the program ends, however
+  // it ends (POSIX: removed from the folder as soon as it is made; Windows:
+  // deleted on close). Null when it cannot be made so.
+  virtual std::unique_ptr<File> CreateScratchFile(const std::string& folder) = 0;
 };
 
 // The volume as given on the command line, ahead of the host's own settings.

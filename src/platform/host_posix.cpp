@@ -197,6 +197,37 @@ class PosixEnv : public Env {
     return FullPathOf(path);
   }
 
+  std::string TempFolder() override {
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string folder = tmpdir != nullptr && tmpdir[0] == '/' ? tmpdir : "/tmp";
+    if (folder.back() != '/') folder.push_back('/');
+    return folder;
+  }
+
+  std::optional<std::uint64_t> FreeBytesIn(const std::string& folder) override {
+    struct statvfs fs;
+    if (statvfs(folder.c_str(), &fs) != 0) return std::nullopt;
+    const std::uint64_t unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
+    return std::uint64_t{fs.f_bavail} * unit;
+  }
+
+  // mkstemp makes the file for its owner alone; once its name is gone, only
+  // the open file holds its blocks, which the system frees when it closes.
+  std::unique_ptr<File> CreateScratchFile(const std::string& folder) override {
+    std::string name = folder + "slicery-XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd < 0) return nullptr;
+    const bool unnamed = unlink(name.c_str()) == 0;
+    std::FILE* stream =
+        unnamed && fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 ? fdopen(fd, "w+b") : nullptr;
+    if (stream == nullptr) {
+      if (!unnamed) unlink(name.c_str());
+      close(fd);
+      return nullptr;
+    }
+    return AdoptStdioStream(stream);
+  }
+
  private:
   std::string root_;
   std::optional<std::uint64_t> size_;
@@ -272,9 +303,11 @@ std::unique_ptr<Env> NewHostEnv(std::ostream& error, const VolumeOverrides& over
   return std::make_unique<PosixEnv>(VolumeRootFrom(overrides), size);
 }
 
-std::unique_ptr<Screen> NewHostScreen(std::istream& in, std::ostream& out) {
-  return std::make_unique<ConsoleScreen>(in, out, isatty(STDOUT_FILENO) == 1,
-                                         [] { std::exit(0); });
+std::unique_ptr<Screen> NewHostScreen(std::istream& in, std::ostream& out,
+                                      int end_of_input_status) {
+  return std::make_unique<ConsoleScreen>(
+      in, out, isatty(STDOUT_FILENO) == 1,
+      [end_of_input_status] { std::exit(end_of_input_status); });
 }
 
 }  // namespace slicery

@@ -194,6 +194,48 @@ class WindowsEnv : public Env {
     return FullPathOf(path);
   }
 
+  std::string TempFolder() override {
+    char folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > MAX_PATH) return "";
+    return std::string(folder, length);
+  }
+
+  std::optional<std::uint64_t> FreeBytesIn(const std::string& folder) override {
+    ULARGE_INTEGER free_to_caller;
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &free_to_caller, nullptr, nullptr)) {
+      return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(free_to_caller.QuadPart);
+  }
+
+  // A fresh name from the system, then the file opened again to be deleted
+  // when its last handle closes, which the system does at the program's end
+  // too. Nothing else may open it meanwhile.
+  std::unique_ptr<File> CreateScratchFile(const std::string& folder) override {
+    char name[MAX_PATH + 1];
+    if (GetTempFileNameA(folder.c_str(), "slc", 0, name) == 0) return nullptr;
+    const HANDLE handle =
+        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      DeleteFileA(name);
+      return nullptr;
+    }
+    const int fd =
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+    if (fd < 0) {
+      CloseHandle(handle);
+      return nullptr;
+    }
+    std::FILE* stream = _fdopen(fd, "w+b");
+    if (stream == nullptr) {
+      _close(fd);
+      return nullptr;
+    }
+    return AdoptStdioStream(stream);
+  }
+
  private:
   std::string root_;  // "A:\\" or the drive named on the command line
 };
@@ -321,7 +363,8 @@ std::unique_ptr<Env> NewHostEnv(std::ostream& error, const VolumeOverrides& over
   return std::make_unique<WindowsEnv>(root);
 }
 
-std::unique_ptr<Screen> NewHostScreen(std::istream&, std::ostream& out) {
+// Message boxes do not read the console: its input never ends one.
+std::unique_ptr<Screen> NewHostScreen(std::istream&, std::ostream& out, int) {
   return std::make_unique<MessageBoxScreen>(out);
 }
 

@@ -22,6 +22,9 @@ class Screen {
 };
 
 // The host's message boxes, over the console streams where the host has none.
-std::unique_ptr<Screen> NewHostScreen(std::istream& in, std::ostream& out);
+// There, the end of the input while a dialog waits ends the program with
+// `end_of_input_status`, as closing the console would.
+std::unique_ptr<Screen> NewHostScreen(std::istream& in, std::ostream& out,
+                                      int end_of_input_status);
 
 }  // namespace slicery

@@ -36,7 +36,26 @@ class UncachedFile : public File {
   bool Write(const char*, std::size_t) override { return false; }
   bool Flush() override { return handle_ != INVALID_HANDLE_VALUE; }
   bool Sync() override { return Flush(); }
-  bool Seek(std::uint64_t) override { return false; }
+  // Reads go on from `offset`: within the block read last, from there, so that
+  // a reader that seeks to each block in turn reads each from the medium once;
+  // elsewhere from the aligned block that holds it, its first bytes passed
+  // over, so that a reader can go on past a sector that failed.
+  bool Seek(std::uint64_t offset) override {
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    const std::uint64_t held_to = buffer_at_ + filled_;
+    if (offset >= buffer_at_ && (offset < held_to || (at_end_ && offset == held_to))) {
+      next_ = static_cast<std::size_t>(offset - buffer_at_);
+      return true;
+    }
+    LARGE_INTEGER block;
+    block.QuadPart = static_cast<LONGLONG>(offset - offset % kAlignedBlock);
+    if (!SetFilePointerEx(handle_, block, nullptr, FILE_BEGIN)) return false;
+    file_at_ = static_cast<std::uint64_t>(block.QuadPart);
+    next_ = filled_ = 0;
+    at_end_ = false;
+    skip_ = static_cast<std::size_t>(offset % kAlignedBlock);
+    return true;
+  }
   std::optional<std::uint64_t> Position() override { return std::nullopt; }
   bool Truncate(std::uint64_t) override { return false; }
   bool NoSpace() const override { return false; }
@@ -60,18 +79,25 @@ class UncachedFile : public File {
     next_ = filled_ = 0;
     if (handle_ == INVALID_HANDLE_VALUE || at_end_) return false;
     DWORD got = 0;
+    buffer_at_ = file_at_;
     if (!ReadFile(handle_, buffer_, kAlignedBlock, &got, nullptr)) {
       *failed = true;
       return false;
     }
+    file_at_ += got;
     at_end_ = got < kAlignedBlock;
     filled_ = got;
-    return got > 0;
+    next_ = std::min<std::size_t>(skip_, filled_);
+    skip_ = 0;
+    return next_ < filled_;
   }
 
   HANDLE handle_;
   char* buffer_;
   std::size_t next_ = 0, filled_ = 0;
+  std::size_t skip_ = 0;         // bytes of the next block that a seek passes over
+  std::uint64_t buffer_at_ = 0;  // the file's offset of the block in the buffer
+  std::uint64_t file_at_ = 0;    // the file's offset of the next block read
   bool at_end_ = false;
 };
 

@@ -8,14 +8,6 @@
 
 namespace slicery {
 
-std::string DiskName(std::int32_t index) {
-  return "Disk #" + std::to_string(std::int64_t{index} + 1);
-}
-
-std::string RecoveryDiskName(int index) {
-  return "recovery disk #" + std::to_string(index + 1);
-}
-
 std::string BadBlocks(std::uint64_t count) {
   return std::to_string(count) + (count == 1 ? " bad block" : " bad blocks");
 }
@@ -35,7 +27,7 @@ bool RecoveryRebuild::CanRebuild(const DataDisk& disk) const {
   if (!Coded()) return false;
   const std::uint64_t blocks = block_size_ == 0 ? 1 : BlocksIn(disk.length, block_size_);
   for (std::uint64_t j = 0; j < blocks; ++j) {
-    if (IsBad(disk, j) && BadInStripe(j) > recovery_disks_) return false;
+    if (disk.IsBad(j) && Stripes().BadIn(j) > recovery_disks_) return false;
   }
   return true;
 }

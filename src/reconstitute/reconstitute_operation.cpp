@@ -10,6 +10,7 @@
 #include "diskset/block_copy.h"
 #include "diskset/volume.h"
 #include "operation/closing_questions.h"
+#include "operation/disk_request.h"
 #include "reconstitute/rebuild_target.h"
 #include "reconstitute/recovery_rebuild.h"
 #include "recovery/recovery_volume.h"
@@ -52,60 +53,6 @@ bool IdentifySet(Context& ctx, std::string* recorded_path, OperationId* set_id,
       *has_recovery = true;
       return true;
     }
-  }
-}
-
-// The record of the volume in the drive, read over the previous volume's: a
-// field that a damaged record does not supply keeps the previous value. False
-// when the user gives up on it and wants to insert a volume again, or it is a
-// recovery disk of the set, which the user is told.
-bool ReadVolumeRecord(Context& ctx, RecoveryRebuild& recovery,
-                      std::int32_t expected_index, DiskInfoRecord* record) {
-  for (;;) {
-    if (const std::optional<DiskInfoRecord> read = ReadDiskInfo(ctx.env, *record)) {
-      *record = *read;
-      return true;
-    }
-    if (recovery.TellRecoveryDisk(expected_index)) return false;
-    const DialogResult again = ShowDialog(
-        ctx,
-        "Error: unable to read Slicery information from this disk.\nDo you want Slicery "
-        "to search for the data again?",
-        "Error", Buttons::kYesNo, Icon::kError);
-    if (again != DialogResult::kYes) return false;
-  }
-}
-
-// Whether the volume is the one wanted next: of this set (the id is tested
-// first), and in its place in the order.
-bool VolumeBelongsHere(Context& ctx, const DiskInfoRecord& record, OperationId set_id,
-                       std::int32_t expected_index) {
-  const char* problem = nullptr;
-  if (record.operation_id != set_id) {
-    problem = "Error: this Slicery data on this disk is for a different file.";
-  } else if (record.disk_index != expected_index) {
-    problem =
-        "Error: this disk is part of the operation, but has not been inserted in the "
-        "proper order.";
-  }
-  if (problem == nullptr) return true;
-  ShowDialog(ctx, problem, "Error", Buttons::kOk, Icon::kError);
-  return false;
-}
-
-// Asks for the volume wanted next until one passes the tests, and gives its
-// record. A data disk of a set with recovery disks is known by its checksum
-// file too, whatever its record. False when the user cancels the request.
-bool AwaitVolume(Context& ctx, RecoveryRebuild& recovery, OperationId set_id,
-                 std::int32_t expected_index, DiskInfoRecord* record) {
-  for (;;) {
-    const DialogResult inserted = ShowDialog(
-        ctx, "Please insert Disk #" + std::to_string(std::int64_t{expected_index} + 1),
-        "Slicery", Buttons::kOkCancel, Icon::kNone);
-    if (inserted != DialogResult::kOk) return false;
-    if (recovery.KnownByChecksums(expected_index, record)) return true;
-    if (!ReadVolumeRecord(ctx, recovery, expected_index, record)) continue;
-    if (VolumeBelongsHere(ctx, *record, set_id, expected_index)) return true;
   }
 }
 
@@ -231,7 +178,10 @@ OperationOutcome RunReconstituteOperation(Context& ctx) {
   // The volumes, in order, until the one marked last.
   std::uint64_t kept = 0;  // bytes of the whole volumes joined so far
   for (std::int32_t expected_index = 0; !recovery.PastLastDisk(expected_index);) {
-    if (!AwaitVolume(ctx, recovery, set_id, expected_index, &record)) {
+    const DiskOffer offer =
+        AwaitDataDisk(ctx, set_id, expected_index, &record,
+                      [&](const RecoveryRecord& read) { recovery.Learn(read); });
+    if (offer == DiskOffer::kCancelled) {
       // Without a disk a set with recovery disks may still be rebuilt; any
       // other cancelled request ends the program, keeping what was joined.
       if (recovery.active() && recovery.GoWithout(expected_index)) {

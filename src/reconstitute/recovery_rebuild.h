@@ -3,10 +3,10 @@
 // out, and what is missing rebuilt stripe by stripe from the recovery disks.
 // A plain set never comes here.
 //
-// recovery_rebuild.cpp reads the data disks, disk_requests.cpp tells what is
-// in the drive at a data disk's request, recovery_disks.cpp reads the
-// recovery disks, stripe_repair.cpp rebuilds the stripes and checks the file,
-// and rebuild_notices.cpp holds what the user is told.
+// recovery_rebuild.cpp reads the data disks (each asked for as
+// operation/disk_request.h asks), recovery_disks.cpp reads the recovery disks,
+// stripe_repair.cpp rebuilds the stripes and checks the file, and rebuild_notices.cpp
+// holds what the user is told.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,7 @@
 #include "recovery/recovery_block_store.h"
 #include "recovery/recovery_files.h"
 #include "recovery/recovery_volume.h"
+#include "recovery/stripe_repair.h"
 
 namespace slicery {
 
@@ -43,14 +44,6 @@ class RecoveryRebuild {
   // recovery record tells.
   bool PastLastDisk(std::int32_t index) const;
 
-  // At the request for data disk `index`: true when the volume in the drive
-  // is that disk by its checksum file, which names the disk and its set. Its
-  // record is then taken from there, and the user told when the disk's own
-  // record (in *record on return) is damaged.
-  bool KnownByChecksums(std::int32_t index, DiskInfoRecord* record);
-  // At the request for data disk `index`, a volume without a record: true
-  // when it is a recovery disk of this set, which the user is told.
-  bool TellRecoveryDisk(std::int32_t index);
   // A disk joined as a plain set's before the set was known to have recovery
   // disks: where its chunk lies.
   void Joined(const DiskInfoRecord& record);
@@ -78,26 +71,10 @@ class RecoveryRebuild {
  private:
   // One data disk as read: where its chunk lies and which blocks are bad,
   // with the checksum each should have where its checksum file told.
-  struct DataDisk {
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
-    bool all_bad = false;    // nothing of it can be used: not at hand, or unreadable
-    bool unchecked = false;  // read without its checksum file
-    std::vector<std::pair<std::uint64_t, std::optional<std::uint64_t>>> bad;
-  };
-
-  // A stripe with bad data blocks: its place, and how many are bad.
-  struct Stripe {
-    std::uint64_t block = 0;
-    int bad = 0;
-  };
-
-  // What the repair could not rebuild.
-  struct Loss {
-    std::vector<std::int32_t> disks;
-    std::uint64_t bytes = 0;
-    bool target_failed = false;
-  };
+  using DataDisk = DiskBlocks;
+  // A stripe with bad data blocks, and what the repair could not rebuild.
+  using Stripe = DamagedStripe;
+  using Loss = StripeLoss;
 
   // How a volume offered as a recovery disk was taken.
   enum class Offered { kTaken, kReadBefore, kNotOfSet, kUnreadable };
@@ -123,14 +100,11 @@ class RecoveryRebuild {
   void CollectRecoveryBlocks(const std::vector<Stripe>& stripes);
 
   // stripe_repair.cpp
-  bool IsBad(const DataDisk& disk, std::uint64_t block) const;
-  std::optional<std::uint64_t> KnownSum(const DataDisk& disk, std::uint64_t block) const;
   bool Coded() const;  // the set's disks fit in a stripe
-  int BadInStripe(std::uint64_t block) const;
-  std::vector<Stripe> PlanStripes() const;
+  StripeRepair Stripes() const {
+    return StripeRepair(disks_, block_size_, recovery_disks_);
+  }
   Loss Repair(File& target);
-  bool RebuildStripe(File& target, File& written, const Stripe& stripe, Loss* loss);
-  void LoseStripe(const Stripe& stripe, Loss* loss) const;
   bool FileMatches();
 
   // rebuild_notices.cpp

@@ -37,11 +37,14 @@ bool ChecksumChunk(File& source, std::uint64_t offset, std::uint64_t length,
 }  // namespace
 
 ChecksumCompanion::ChecksumCompanion(OperationId set_id, const std::string& source_path,
-                                     std::uint64_t file_length, int recovery_disks)
+                                     std::uint64_t file_length, int recovery_disks,
+                                     std::uint64_t block_size)
     : set_id_(set_id),
       path_length_(source_path.size()),
       file_length_(file_length),
-      recovery_disks_(recovery_disks) {}
+      recovery_disks_(recovery_disks),
+      block_size_(block_size != 0 ? block_size : kMinBlockSize),
+      block_size_given_(block_size != 0) {}
 
 std::uint64_t ChecksumCompanion::most_data_disks() const {
   return static_cast<std::uint64_t>(kMaxStripeBlocks - recovery_disks_);
@@ -55,7 +58,7 @@ std::uint64_t ChecksumCompanion::most_data_disks() const {
 std::optional<std::uint64_t> ChecksumCompanion::Reserve(const ChunkBudget& budget,
                                                         std::int32_t disk_index,
                                                         std::uint64_t next_chunk) {
-  if (disk_index == 0) block_size_ = ChooseBlockSize(budget.bytes);
+  if (disk_index == 0 && !block_size_given_) block_size_ = ChooseBlockSize(budget.bytes);
   return Shape(budget, disk_index, next_chunk, block_size_).reserve;
 }
 

@@ -17,9 +17,12 @@ namespace slicery {
 class ChecksumCompanion : public VolumeCompanion {
  public:
   // A set of a file of `file_length` bytes, recorded as `source_path`, with
-  // `recovery_disks` recovery disks.
+  // `recovery_disks` recovery disks. Its block size is chosen at the first
+  // volume, unless the set has one already (`block_size`, not 0): then every
+  // checksum file is of blocks of that size.
   ChecksumCompanion(OperationId set_id, const std::string& source_path,
-                    std::uint64_t file_length, int recovery_disks);
+                    std::uint64_t file_length, int recovery_disks,
+                    std::uint64_t block_size = 0);
 
   // Nothing for a volume too small for a chunk beside the room kept, and for
   // one that would make the set more data disks than most_data_disks(), were
@@ -67,7 +70,8 @@ class ChecksumCompanion : public VolumeCompanion {
   const std::size_t path_length_;
   const std::uint64_t file_length_;
   const int recovery_disks_;
-  std::uint64_t block_size_ = kMinBlockSize;  // chosen at the first volume
+  std::uint64_t block_size_;  // chosen at the first volume, unless given
+  const bool block_size_given_;
   std::vector<ChunkEntry> chunks_;
   StreamChecksum kept_file_{StreamChecksum::k128};  // over the chunks kept
   // The volume being written: its chunk, the file's checksum through it, and

@@ -13,7 +13,7 @@ constexpr int kScratchNames = 100;
 
 // Made only where nothing is yet: nothing of the user's is written over.
 bool RecoveryBlockStore::Create() {
-  for (int n = 0; !writer_ && n < kScratchNames; ++n) {
+  for (int n = 0; !writer_ && !near_.empty() && n < kScratchNames; ++n) {
     path_ = near_ + ".recovery" + (n == 0 ? "" : std::to_string(n));
     writer_ = env_.CreateNew(path_, near_);
   }
@@ -44,10 +44,16 @@ bool RecoveryBlockStore::Get(std::uint64_t block, int disk, std::uint64_t at,
                              std::size_t size, unsigned char* into) {
   if (!reading_) {
     reading_ = true;
-    // A failed write left its block out; a failed close, any of them.
-    const bool closed = writer_ && writer_->Close();
+    if (path_.empty()) {
+      // A file made by the caller is read through the handle that wrote it.
+      if (writer_ && writer_->Flush()) reader_ = std::move(writer_);
+    } else {
+      // A failed write left its block out; a failed close, any of them.
+      const bool closed = writer_ && writer_->Close();
+      writer_.reset();
+      if (closed) reader_ = env_.Open(path_, FileMode::kReadBinary);
+    }
     writer_.reset();
-    if (closed) reader_ = env_.Open(path_, FileMode::kReadBinary);
     if (!reader_) have_.clear();
   }
   const auto slot = slots_.find({block, disk});

@@ -17,11 +17,17 @@ namespace slicery {
 
 class RecoveryBlockStore {
  public:
-  // Blocks of `block_size` bytes, in a file made beside `near` (named after it
-  // with ".recovery", or with a number after that where the name is taken)
-  // when the first block is kept.
-  RecoveryBlockStore(Env& env, std::string near, std::uint64_t block_size)
-      : env_(env), near_(std::move(near)), block_size_(block_size) {}
+  // Blocks of `block_size` bytes, in a file made beside `beside` (named after
+  // it with ".recovery", or with a number after that where the name is taken)
+  // when the first block is kept. (Not `near`: Windows headers define that
+  // word away.)
+  RecoveryBlockStore(Env& env, std::string beside, std::uint64_t block_size)
+      : env_(env), near_(std::move(beside)), block_size_(block_size) {}
+  // Blocks of `block_size` bytes in `scratch`, a file open for reading and
+  // writing that the caller made (a scratch file of the temporary folder,
+  // which goes away with it), read back through the same handle.
+  RecoveryBlockStore(Env& env, std::unique_ptr<File> scratch, std::uint64_t block_size)
+      : env_(env), block_size_(block_size), writer_(std::move(scratch)) {}
   ~RecoveryBlockStore() { Remove(); }
   RecoveryBlockStore(const RecoveryBlockStore&) = delete;
   RecoveryBlockStore& operator=(const RecoveryBlockStore&) = delete;

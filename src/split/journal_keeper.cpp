@@ -3,9 +3,9 @@
 #include <ostream>
 #include <string>
 
+#include "operation/volume_checks.h"
 #include "recovery/checksum.h"
 #include "split/source_check.h"
-#include "split/volume_checks.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
 

@@ -4,9 +4,9 @@
 #include <ostream>
 #include <string>
 
+#include "operation/volume_checks.h"
 #include "recovery/recovery_writer.h"
 #include "recovery/stripe_codec.h"
-#include "split/volume_checks.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
 #include "ui/progress_meter.h"
@@ -54,24 +54,6 @@ bool FitsTheCode(Context& ctx, std::size_t data_disks, int recovery_disks) {
                  "written.",
              "Slicery", Buttons::kOk, Icon::kWarning);
   return false;
-}
-
-// The volume in the drive, checked like a data disk, with room for the
-// recovery chunk and its record. Its budget, or nothing when it is refused.
-std::optional<ChunkBudget> PrepareRecoveryDisk(Context& ctx, const VolumeFields& set,
-                                               const RecoveryPlan& plan,
-                                               std::optional<std::int32_t> overwritable) {
-  const std::optional<ChunkBudget> budget = PrepareVolume(ctx, set, overwritable);
-  if (!budget) return std::nullopt;
-  const std::uint64_t needs = RecoveryDiskNeeds(plan, budget->room_unit);
-  if (budget->bytes >= needs) return budget;
-  const std::uint64_t reserve = std::max(kVolumeReserve, budget->unit);
-  ShowDialog(ctx,
-             "Error: this disk is too small for a recovery disk of this set.\nA recovery "
-             "disk needs " +
-                 std::to_string(needs + reserve) + " bytes free.",
-             "Error", Buttons::kOk, Icon::kWarning);
-  return std::nullopt;
 }
 
 RecoveryPlan PlanOf(const VolumeFields& set, const ChecksumCompanion& checksums) {

@@ -35,6 +35,17 @@ const ArgumentCase kCases[] = {
     {{"--volume-size=0"}, "1600", 2, "", "--volume-size must be a byte count"},
     {{"--volume-size", "1600"}, "junk", 0, "menu", nullptr},
     {{}, "junk", 2, "", "SLICERY_VOLUME_SIZE must be a byte count"},
+    // A check whose input ends before its verdict must not pass for a whole set.
+    {{"--check"},
+     "1600",
+     4,
+     "\n== Slicery ==\nPlease insert a disk into drive.\n[O]K / [C]ancel: ",
+     nullptr},
+    {{"--check", "--recovery", "2"},
+     "1600",
+     2,
+     "",
+     "--recovery does not go with --check; usage: slicery"},
 };
 
 class CommandLineTest : public E2eTest {};

@@ -118,6 +118,19 @@ std::optional<VolumeSpace> FaultyEnv::QueryVolumeSpace() {
   return inner_.QueryVolumeSpace();
 }
 
+std::optional<std::uint64_t> FaultyEnv::FreeBytesIn(const std::string& folder) {
+  if (Fails(FaultKind::kFreeSpace, folder, false)) return std::nullopt;
+  return inner_.FreeBytesIn(folder);
+}
+
+// Counted as an open for writing, by its folder.
+std::unique_ptr<File> FaultyEnv::CreateScratchFile(const std::string& folder) {
+  if (Fails(FaultKind::kOpen, folder, true)) return nullptr;
+  std::unique_ptr<File> file = inner_.CreateScratchFile(folder);
+  if (!file) return nullptr;
+  return std::make_unique<FaultyFile>(std::move(file), *this, folder, true);
+}
+
 bool FaultyEnv::SyncVolume() {
   return !Fails(FaultKind::kVolumeSync, "", true) && inner_.SyncVolume();
 }

@@ -83,6 +83,9 @@ class FaultyEnv : public Env {
   std::optional<std::string> AbsolutePath(const std::string& path) override {
     return inner_.AbsolutePath(path);
   }
+  std::string TempFolder() override { return inner_.TempFolder(); }
+  std::optional<std::uint64_t> FreeBytesIn(const std::string& folder) override;
+  std::unique_ptr<File> CreateScratchFile(const std::string& folder) override;
 
  private:
   Env& inner_;

@@ -16,8 +16,11 @@ class MemoryFile : public File {
         disk_(disk),
         identity_(identity != nullptr ? identity : node_.get()) {}
 
+  // A scratch file is read as well as written.
+  void AllowReads() { readable_ = true; }
+
   std::size_t Read(char* buffer, std::size_t size, bool* failed) override {
-    if (!node_ || writable_) {
+    if (!node_ || (writable_ && !readable_)) {
       *failed = true;
       return 0;
     }
@@ -114,6 +117,7 @@ class MemoryFile : public File {
   const MemoryEnv::Node* identity_;  // the file this one reads, when a copy of it
   std::size_t pos_ = 0;
   bool no_space_ = false;
+  bool readable_ = false;
 };
 
 }  // namespace
@@ -304,6 +308,20 @@ bool MemoryEnv::SyncFolderOf(const std::string& path) {
   ++folder_syncs_;
   if (path.starts_with(kStateFolder)) state_durable_ = state_;
   return true;
+}
+
+std::optional<std::uint64_t> MemoryEnv::FreeBytesIn(const std::string& folder) {
+  if (folder != kTempFolder) return std::nullopt;
+  return temp_free_;
+}
+
+// A file in no directory: it is gone once the last handle is.
+std::unique_ptr<File> MemoryEnv::CreateScratchFile(const std::string& folder) {
+  if (folder != kTempFolder) return nullptr;
+  ++scratch_files_;
+  auto file = std::make_unique<MemoryFile>(std::make_shared<Node>(), true);
+  file->AllowReads();
+  return file;
 }
 
 bool MemoryEnv::SyncVolume() {

@@ -48,6 +48,7 @@ class MemoryEnv : public Env {
   // The state folder, whose entries, like a disk's, last only once a
   // SyncFolderOf in it made them durable.
   static constexpr char kStateFolder[] = "state/";
+  static constexpr char kTempFolder[] = "T:/";
 
   // Adds a blank disk of the given capacity (or replaces one of that name).
   void AddDisk(const std::string& name, std::uint64_t capacity);
@@ -86,6 +87,9 @@ class MemoryEnv : public Env {
   int folder_syncs() const { return folder_syncs_; }
   // False: the drive stands for a folder with nothing mounted on it.
   void set_has_medium(bool has_medium) { has_medium_ = has_medium; }
+  // The free bytes of the temporary folder; empty: the query fails.
+  void set_temp_free(std::optional<std::uint64_t> bytes) { temp_free_ = bytes; }
+  int scratch_files() const { return scratch_files_; }
 
   std::unique_ptr<File> Open(const std::string& path, FileMode mode) override;
   bool Exists(const std::string& path) override;
@@ -107,6 +111,9 @@ class MemoryEnv : public Env {
   std::optional<std::string> AbsolutePath(const std::string& path) override {
     return "/work/" + path;
   }
+  std::string TempFolder() override { return kTempFolder; }
+  std::optional<std::uint64_t> FreeBytesIn(const std::string& folder) override;
+  std::unique_ptr<File> CreateScratchFile(const std::string& folder) override;
 
  private:
   // The directory that holds `path`, and the name within it; null when the
@@ -126,6 +133,8 @@ class MemoryEnv : public Env {
   int volume_syncs_ = 0;
   int folder_syncs_ = 0;
   bool has_medium_ = true;
+  std::optional<std::uint64_t> temp_free_ = std::uint64_t{1} << 40;
+  int scratch_files_ = 0;
   std::vector<std::string> removed_;
 };
 

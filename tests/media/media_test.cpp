@@ -8,6 +8,8 @@
 // Mounting needs root, loop devices and FUSE. Without them each case is
 // skipped with the reason, unless SLICERY_MEDIA_REQUIRED=1, which makes the
 // reason a failure (CI, where the media must run).
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +18,7 @@
 #include <sstream>
 
 #include "e2e/e2e_test.h"
+#include "media/command.h"
 #include "media/medium.h"
 #include "media/passthrough.h"
 
@@ -229,6 +232,135 @@ TEST_P(RecoveryMediumTest, ALostDiskIsRebuiltFromTheRecoveryDisk) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Media, RecoveryMediumTest, ::testing::Values(kMedia[0]),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A check of a set on ext2 floppy images with Disk #2 lost: first with a
+// temporary folder (a tmpfs) too small for what new copies need, which is
+// told, and the set checked without them; then with room, and a new copy of
+// Disk #2 onto a fifth medium, the same bytes as the lost one, with which a
+// plain rebuild needs no recovery disk. The disks checked are not written,
+// not even an access time (the media mounted with strictatime).
+class CheckMediumTest : public MediaTest {
+ protected:
+  // The access and modification times of every file on media 1, 3 and 4.
+  std::vector<std::pair<std::int64_t, std::int64_t>> Times() const {
+    const auto ns = [](const timespec& t) {
+      return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
+    };
+    std::vector<std::pair<std::int64_t, std::int64_t>> times;
+    for (const int n : {1, 3, 4}) {
+      for (const auto& file : fs::directory_iterator(MountPoint(n))) {
+        struct stat info {};
+        if (stat(file.path().c_str(), &info) == 0)
+          times.push_back({ns(info.st_atim), ns(info.st_mtim)});
+      }
+    }
+    return times;
+  }
+
+  int Check(const std::vector<Step>& steps) {
+    LaunchOptions options = Options();
+    options.args = {"--check"};
+    options.env.push_back({"TMPDIR", scratch_});
+    std::unique_ptr<Session> check = Launch(options);
+    EXPECT_TRUE(check && Play(*check, steps));
+    const std::optional<ExitStatus> status = check ? check->WaitExit() : std::nullopt;
+    return status && status->exited ? status->code : -1;
+  }
+
+  std::string scratch_;
+};
+
+TEST_P(CheckMediumTest, ALostDiskIsToldAndCopiedFromTheOthers) {
+  if (const std::string why = MakeMedia(5); !why.empty()) {
+    if (MediaRequired()) FAIL() << why;
+    GTEST_SKIP() << why;
+  }
+  Medium small({"Tmpfs64KiB", MediumType::kTmpfs, 65536, {}}, temp_.path() + "/small");
+  ASSERT_TRUE(small.mounted()) << small.error();
+  const std::uint64_t size = MeasureSpace(MountPoint(1))->free_bytes * 5 / 2;
+  ASSERT_TRUE(WriteRandomFile(Work("src.bin"), size, 23));
+  LaunchOptions options = Options();
+  options.args = {"--recovery", "1"};
+  std::unique_ptr<Session> split = Launch(options);
+  ASSERT_TRUE(split);
+  ASSERT_TRUE(Play(*split, std::vector<Step>{{"Slicery", kMenu, "y\nsrc.bin"}} +
+                               SplitDisks({"1", "2", "3"}, true) +
+                               std::vector<Step>{{"Insert Disk",
+                                                  "Please insert recovery disk #1 of 1 "
+                                                  "into drive.  (No data on disk will be "
+                                                  "overwritten.)",
+                                                  "o", "4"},
+                                                 {"Slicery", kComplete, "n"}}));
+  ASSERT_TRUE(Ended(*split));
+  std::string output;
+  for (const int n : {1, 2, 3, 4}) {
+    ASSERT_TRUE(
+        RunCommand({"mount", "-o", "remount,strictatime", MountPoint(n)}, &output))
+        << output;
+    ASSERT_TRUE(RunCommand({"sh", "-c", "touch -a -d 2001-01-01 " + MountPoint(n) + "/*"},
+                           &output))
+        << output;
+  }
+  const auto times = Times();
+  const std::vector<Step> disks = {
+      {"Slicery", RequestDisk(1), "o", "1"},
+      {"Slicery", RequestDisk(2), "c"},
+      {"Slicery (question)",
+       "Do you want to go on without Disk #2?\nThe check will count it as missing.", "y"},
+      {"Slicery", "Please insert any recovery disk of this set.", "o", "4"},
+      {"Slicery", RequestDisk(3), "o", "3"},
+      {"Slicery", "Please insert recovery disk #1 of 1.", "o", "4"},
+      {"Slicery (warning)",
+       "The set can be rebuilt.\nDisk #2 is missing.\nIts weakest stripe, block 1 of the "
+       "chunks, can take no more bad blocks.",
+       "o"}};
+  scratch_ = small.mount_point();
+  EXPECT_EQ(
+      Check(std::vector<Step>{{"Slicery", kIdentify, "o", "1"},
+                              {"Slicery (warning)",
+                               "New copies of damaged disks need " +
+                                   std::to_string(size) + " bytes kept in " + scratch_ +
+                                   "/ while the set is checked, and it has "
+                                   "65536 bytes free.\nThe set will be checked "
+                                   "without offering new copies.",
+                               "o"}} +
+            disks),
+      1);
+  scratch_ = temp_.path();
+  EXPECT_EQ(
+      Check(std::vector<Step>{{"Slicery", kIdentify, "o", "1"}} + disks +
+            std::vector<Step>{
+                {"Slicery (question)",
+                 "Do you want to write new copies of Disk #2 now?\nEach needs a "
+                 "blank disk (the damaged disk itself will do).",
+                 "y"},
+                {"Insert Disk", "Please insert a blank disk for Disk #2.", "o", "5"},
+                {"Slicery",
+                 "The set is whole.\nEvery block of its 3 data disks and 1 recovery "
+                 "disk matches its checksum.",
+                 "o"}}),
+      0);
+  EXPECT_TRUE(Times() == times) << "a disk checked was written, or its access time";
+  for (const std::string& file :
+       std::vector<std::string>{kDataFile, kInfoFile, "SLICERY.C2Z", kProbeFile}) {
+    EXPECT_TRUE(SameContents(MountPoint(2) + "/" + file, MountPoint(5) + "/" + file))
+        << file;
+  }
+  drive_.AddMedium("5 as 2", MountPoint(5));
+  ASSERT_TRUE(PlayToExit(
+      std::vector<Step>{{"Slicery", kMenu, "n"},
+                        {"Slicery", kIdentify, "o", "1"},
+                        {"Slicery (question)", Confirm("src.bin"), "n\nrebuilt.bin"},
+                        {"Slicery", RequestDisk(1), "o", "1"},
+                        {"Slicery", RequestDisk(2), "o", "5 as 2"},
+                        {"Slicery", RequestDisk(3), "o", "3"},
+                        {"Slicery", kComplete, "n"}}));
+  EXPECT_TRUE(SameContents(Work("src.bin"), Work("rebuilt.bin")));
+  small.Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, CheckMediumTest, ::testing::Values(kMedia[0]),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Read errors in one file of a set with one recovery disk, on a medium whose

@@ -70,6 +70,13 @@ class DamagingEnv : public Env {
   std::optional<std::string> AbsolutePath(const std::string& path) override {
     return host_.AbsolutePath(path);
   }
+  std::string TempFolder() override { return host_.TempFolder(); }
+  std::optional<std::uint64_t> FreeBytesIn(const std::string& folder) override {
+    return host_.FreeBytesIn(folder);
+  }
+  std::unique_ptr<File> CreateScratchFile(const std::string& folder) override {
+    return host_.CreateScratchFile(folder);
+  }
 
   bool damaged() const { return damaged_; }
 
@@ -219,6 +226,16 @@ TEST_F(Win32HostTest, AFileReadsBackFromTheMediumWhole) {
   EXPECT_TRUE(found->SameFileAs(*written));
   EXPECT_EQ(found->size, bytes.size());
   EXPECT_FALSE(found->SameFileAs(*other_identity));
+  // A reader that goes on past a bad sector seeks: to each block in turn, back,
+  // into another aligned block, and to the end.
+  for (const std::uint64_t at :
+       {std::uint64_t{4096}, std::uint64_t{8192}, std::uint64_t{5}, std::uint64_t{131069},
+        std::uint64_t{200001}}) {
+    ASSERT_TRUE(in->Seek(at)) << at;
+    const std::size_t n = in->Read(piece, 4096, &failed);
+    EXPECT_EQ(std::string(piece, n), bytes.substr(at, 4096)) << at;
+  }
+  EXPECT_FALSE(failed);
   EXPECT_TRUE(in->Close());
   EXPECT_EQ(env_->OpenFromMedium("A:\\MISSING.BIN"), nullptr);
 }

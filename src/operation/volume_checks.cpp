@@ -1,4 +1,7 @@
-#include "split/volume_checks.h"
+#include "operation/volume_checks.h"
+
+#include <algorithm>
+#include <string>
 
 #include "recovery/recovery_volume.h"
 #include "ui/dialog.h"
@@ -14,6 +17,18 @@ void WarnUnwritable(Context& ctx) {
   ShowDialog(ctx, kUnwritable, "Error", Buttons::kOk, Icon::kWarning);
 }
 
+// Whether the volume in the drive is the disk of `set` at `place`, whose new
+// copy is to be written: by its record, or, where that is damaged, by its
+// checksum file, which names the disk too.
+bool IsDiskBeingReplaced(Env& env, const VolumeFields& set, const RecordedPath& recorded,
+                         std::int32_t place) {
+  if (recorded.place == place) return true;
+  const VolumeText text = ReadVolumeText(env, kChecksumFileName);
+  const std::optional<ChunkChecksums> sums =
+      text.status == VolumeText::kRead ? ParseChunkChecksums(text.bytes) : std::nullopt;
+  return sums && sums->set_id == set.operation_id && sums->disk_index == place;
+}
+
 // Whether the volume may take this set: a blank one may, and so may one of an
 // older set that the user agrees to erase. A record names the set the volume
 // belongs to: this one when it carries this set's path and id. One that cannot
@@ -21,7 +36,8 @@ void WarnUnwritable(Context& ctx) {
 // offered for erasing. A record of this path with another id, or with none (a
 // split stopped while writing it), is an older set of the same file.
 bool AcceptRecordedSet(Context& ctx, const VolumeFields& set,
-                       std::optional<std::int32_t> overwritable) {
+                       std::optional<std::int32_t> overwritable,
+                       std::optional<std::int32_t> replacing) {
   RecordedPath recorded = ReadRecordedPath(ctx.env);
   // A volume without a record may be a recovery disk, whose record names its set.
   if (recorded.status == RecordedPath::kNone) recorded = ReadRecoveryDiskSet(ctx.env);
@@ -37,7 +53,8 @@ bool AcceptRecordedSet(Context& ctx, const VolumeFields& set,
   }
   if (recorded.first_line == set.source_path &&
       recorded.operation_id == set.operation_id) {
-    if (overwritable && recorded.place && *recorded.place >= *overwritable) {
+    if ((recorded.place && overwritable && *recorded.place >= *overwritable) ||
+        (replacing && IsDiskBeingReplaced(ctx.env, set, recorded, *replacing))) {
       ClearDiskSet(ctx.env);
       return true;
     }
@@ -60,14 +77,15 @@ bool AcceptRecordedSet(Context& ctx, const VolumeFields& set,
 }  // namespace
 
 std::optional<ChunkBudget> PrepareVolume(Context& ctx, const VolumeFields& set,
-                                         std::optional<std::int32_t> overwritable) {
+                                         std::optional<std::int32_t> overwritable,
+                                         std::optional<std::int32_t> replacing) {
   // A volume folder with nothing mounted on it is an empty drive: nothing is
   // read, removed or written there.
   if (!ctx.env.VolumeHasMedium()) {
     WarnUnwritable(ctx);
     return std::nullopt;
   }
-  if (!AcceptRecordedSet(ctx, set, overwritable)) return std::nullopt;
+  if (!AcceptRecordedSet(ctx, set, overwritable, replacing)) return std::nullopt;
   // The volume must take a file.
   if (!ProbeVolume(ctx.env)) {
     WarnUnwritable(ctx);
@@ -80,6 +98,24 @@ std::optional<ChunkBudget> PrepareVolume(Context& ctx, const VolumeFields& set,
                Buttons::kOk, Icon::kWarning);
   }
   return budget;
+}
+
+std::optional<ChunkBudget> PrepareRecoveryDisk(Context& ctx, const VolumeFields& set,
+                                               const RecoveryPlan& plan,
+                                               std::optional<std::int32_t> overwritable,
+                                               std::optional<std::int32_t> replacing) {
+  const std::optional<ChunkBudget> budget =
+      PrepareVolume(ctx, set, overwritable, replacing);
+  if (!budget) return std::nullopt;
+  const std::uint64_t needs = RecoveryDiskNeeds(plan, budget->room_unit);
+  if (budget->bytes >= needs) return budget;
+  const std::uint64_t reserve = std::max(kVolumeReserve, budget->unit);
+  ShowDialog(ctx,
+             "Error: this disk is too small for a recovery disk of this set.\nA recovery "
+             "disk needs " +
+                 std::to_string(needs + reserve) + " bytes free.",
+             "Error", Buttons::kOk, Icon::kWarning);
+  return std::nullopt;
 }
 
 namespace {

@@ -1,0 +1,77 @@
+// Rebuilding the data blocks a set has lost, stripe by stripe, from its
+// recovery blocks: the blocks at the same place of every data chunk, and of
+// every recovery chunk, are one stripe of the code. The rebuild, which writes
+// the file, and the check, which keeps it for new copies of damaged disks,
+// both rebuild this way.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "platform/file.h"
+#include "recovery/recovery_block_store.h"
+
+namespace slicery {
+
+// A data disk of a set with recovery disks, as read: where its chunk lies in
+// the file, and which of its blocks are bad, with the checksum each should
+// have where the disk's checksum file told it; the bad blocks in order.
+struct DiskBlocks {
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+  bool all_bad = false;    // nothing of it can be used: not at hand, or unreadable
+  bool unchecked = false;  // read without its checksum file
+  std::vector<std::pair<std::uint64_t, std::optional<std::uint64_t>>> bad;
+
+  bool IsBad(std::uint64_t block) const;
+  std::optional<std::uint64_t> KnownSum(std::uint64_t block) const;
+  bool Damaged() const { return all_bad || !bad.empty(); }
+};
+
+// A stripe with bad data blocks: its place, and how many are bad.
+struct DamagedStripe {
+  std::uint64_t block = 0;
+  int bad = 0;
+};
+
+// What a repair could not rebuild: the data disks whose blocks stay lost, in
+// order and each once, and their bytes.
+struct StripeLoss {
+  std::vector<std::int32_t> disks;
+  std::uint64_t bytes = 0;
+  bool target_failed = false;  // the file did not read or take a block
+};
+
+class StripeRepair {
+ public:
+  StripeRepair(const std::vector<DiskBlocks>& disks, std::uint64_t block_size,
+               int recovery_disks)
+      : disks_(disks), block_size_(block_size), recovery_disks_(recovery_disks) {}
+
+  // The bad data blocks of the stripe at block `block`.
+  int BadIn(std::uint64_t block) const;
+  // The stripes with bad data blocks, in order.
+  std::vector<DamagedStripe> Plan() const;
+
+  // Rebuilds each of `stripes` for which `store` keeps as many recovery blocks
+  // as it has bad data blocks: the good blocks of the other data disks are
+  // read from `written` at their offsets in the file, and the rebuilt ones
+  // written into `target` at theirs. A rebuilt block whose checksum its disk
+  // told must have it. Without `written` or `store`, nothing is rebuilt.
+  StripeLoss Rebuild(const std::vector<DamagedStripe>& stripes, RecoveryBlockStore* store,
+                     File& target, File* written) const;
+
+ private:
+  bool RebuildStripe(File& target, File& written, RecoveryBlockStore& store,
+                     const DamagedStripe& stripe, StripeLoss* loss) const;
+  void Lose(const DamagedStripe& stripe, StripeLoss* loss) const;
+
+  const std::vector<DiskBlocks>& disks_;
+  const std::uint64_t block_size_;
+  const int recovery_disks_;
+};
+
+}  // namespace slicery
