@@ -43,6 +43,7 @@ class DamagingEnv : public ForwardingEnv {
     if (path == DataFilePath(host_)) damaged_ = Damage(path);
     return host_.OpenFromMedium(path);
   }
+  bool damaged() const { return damaged_; }
 
  private:
   // Flips every bit of a few bytes well past the first 4 KiB.
