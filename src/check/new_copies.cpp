@@ -131,7 +131,7 @@ bool WriteRecoveryCopy(Context& ctx, const CheckedSet& set, int index, File& kep
     EndLine(ctx);
     ProgressMeter meter(ctx.out);
     const VolumeWriteResult result = WriteRecoveryDisk(
-        ctx.env, kept, std::nullopt, plan, index, ctx.read_back_volumes, meter);
+        ctx.env, kept, std::nullopt, plan, index, ctx.read_back_volumes, nullptr, meter);
     if (Written(ctx, result, &go_on)) return true;
   }
   return false;

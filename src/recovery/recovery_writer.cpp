@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "diskset/block_copy.h"
 #include "recovery/checksum.h"
 #include "recovery/stripe_codec.h"
 
@@ -19,28 +20,33 @@ constexpr std::size_t kLeastSegment = 4096;
 class RecoveryDiskWriter {
  public:
   RecoveryDiskWriter(Env& env, File& source, const std::optional<FileIdentity>& opened,
-                     const RecoveryPlan& plan, int index, ProgressMeter& meter)
+                     const RecoveryPlan& plan, int index, KeptRows* kept,
+                     ProgressMeter& meter)
       : env_(env),
         source_(source),
         opened_(opened),
         plan_(plan),
         index_(index),
+        kept_(kept),
         meter_(meter),
         length_(RecoveryChunkLength(plan)),
-        segment_(StripeSegmentSize(plan.chunks.size() + 1)) {}
+        segment_(StripeSegmentSize(plan.chunks.size() + MostRows())) {}
 
   VolumeWriteResult Write(bool read_back) {
     std::unique_ptr<File> chunk =
         env_.Open(VolumeFilePath(env_, kRecoveryChunkName), FileMode::kWriteBinary);
     if (!chunk) return {VolumeWrite::kNotCreated};
     meter_.Start("Writing to disk [");
-    VolumeWrite status = Encode(*chunk);
+    VolumeWrite status = Fill(*chunk, read_back);
     meter_.Finish();
     const std::optional<FileIdentity> chunk_written = chunk->Identity();
     const bool closed = SyncAndClose(*chunk);
     if (status == VolumeWrite::kWritten && !closed) status = VolumeWrite::kFailed;
     if (status == VolumeWrite::kWritten) status = WriteRecord();
     if (status == VolumeWrite::kWritten && read_back) status = ReadBack(chunk_written);
+    // A kept chunk copied by the host is first checked by the read-back: one
+    // that fails it is computed from the source for the next disk offered.
+    if (status == VolumeWrite::kReadBackFailed && copied_by_host_) kept_->Forget(index_);
     if (status != VolumeWrite::kWritten) {
       // The removals reach the medium too, as a data disk's do: a disk pulled
       // at the next request must keep no record, synced before the disk was
@@ -53,23 +59,105 @@ class RecoveryDiskWriter {
   }
 
  private:
+  // The recovery chunks computed in one pass: this disk's, and those of the
+  // later disks that are to be kept and are not yet.
+  int MostRows() const { return kept_ ? std::max(1, kept_->end() - index_) : 1; }
+  int RowsToCompute() const {
+    int rows = 1;
+    while (kept_ && index_ + rows >= kept_->first() && index_ + rows < kept_->end() &&
+           !kept_->Has(index_ + rows)) {
+      ++rows;
+    }
+    return rows;
+  }
+
+  // This disk's recovery chunk, copied from where an earlier pass kept it, or
+  // else computed from the source.
+  VolumeWrite Fill(File& chunk, bool read_back) {
+    if (kept_ && kept_->Has(index_)) {
+      const std::optional<VolumeWrite> copied =
+          read_back ? CopyKeptByHost(chunk) : CopyKept(chunk);
+      if (copied) return *copied;
+      // What was kept did not come back as it was kept: the chunk is computed
+      // again, in place of what was written of it.
+      kept_->Forget(index_);
+      if (!chunk.Truncate(0)) return VolumeWrite::kFailed;
+    }
+    return Encode(chunk);
+  }
+
+  // The kept chunk onto the disk, each block checked against the checksum it
+  // was kept with. Nothing when the kept chunk did not read back so.
+  std::optional<VolumeWrite> CopyKept(File& chunk) {
+    std::vector<unsigned char> bytes(segment_);
+    BlockSums sums(plan_.block_size, true);
+    for (std::uint64_t at = 0; at < length_; at += segment_) {
+      const std::size_t size = std::min<std::uint64_t>(segment_, length_ - at);
+      if (!kept_->Read(index_, at, size, bytes.data())) return std::nullopt;
+      if (!chunk.Write(reinterpret_cast<const char*>(bytes.data()), size)) {
+        return VolumeWrite::kFailed;
+      }
+      sums.Add(bytes.data(), size);
+      if (!Progress(chunk, at + size)) return VolumeWrite::kFailed;
+    }
+    sums.Finish();
+    if (sums.blocks() != kept_->Sums(index_)) return std::nullopt;
+    blocks_ = sums.blocks();
+    return VolumeWrite::kWritten;
+  }
+
+  // The kept chunk onto the disk, copied inside the host where it can, one
+  // dot's stretch at a time; its bytes are checked by the read-back, against
+  // the checksums it was kept with. Nothing when the kept chunk did not read.
+  std::optional<VolumeWrite> CopyKeptByHost(File& chunk) {
+    File* kept = kept_->Reader(index_);
+    if (kept == nullptr) return std::nullopt;
+    const std::uint64_t stretch = length_ / kProgressScale + 1;
+    for (std::uint64_t at = 0; at < length_;) {
+      const std::uint64_t wanted = std::min(stretch, length_ - at);
+      const CopyResult copy = CopyBlocks(*kept, chunk, wanted, DotRule{}, meter_);
+      if (copy.status == CopyStatus::kWriteFailed) return VolumeWrite::kFailed;
+      if (copy.status == CopyStatus::kReadFailed || copy.bytes != wanted) {
+        return std::nullopt;
+      }
+      at += wanted;
+      if (!Progress(chunk, at)) return VolumeWrite::kFailed;
+    }
+    blocks_ = kept_->Sums(index_);
+    copied_by_host_ = true;
+    return VolumeWrite::kWritten;
+  }
+
+  // The dots due after `done` bytes; each new one makes what was written so
+  // far reach the medium, so that the dots tell what the disk holds.
+  bool Progress(File& chunk, std::uint64_t done) {
+    const std::uint64_t before = dots_;
+    DrawDotsDue(meter_, done, length_, &dots_);
+    return dots_ == before || chunk.Sync();
+  }
+
   // The recovery chunk, one segment of every data chunk at a time: the
   // source's bytes at the same place in each chunk (a shorter chunk counting
-  // as zeros past its end) give this disk's row of the stripe's code.
+  // as zeros past its end) give this disk's row of the stripe's code, and in
+  // the same pass the rows of the later disks to be kept.
   VolumeWrite Encode(File& chunk) {
     const StripeCodec codec(static_cast<int>(plan_.chunks.size()), plan_.recovery_disks);
+    const int rows = RowsToCompute();
     std::vector<std::vector<unsigned char>> data(plan_.chunks.size(),
                                                  std::vector<unsigned char>(segment_));
     std::vector<unsigned char*> blocks;
     for (auto& block : data) blocks.push_back(block.data());
-    std::vector<unsigned char> out(segment_);
+    std::vector<std::vector<unsigned char>> out(rows,
+                                                std::vector<unsigned char>(segment_));
+    std::vector<unsigned char*> outs;
+    for (auto& row : out) outs.push_back(row.data());
+    for (int r = 1; r < rows; ++r) kept_->Start(index_ + r);
     // Every recovery disk checks the chunks read again against the data
     // disks' checksums: a file changed in place with its time put back keeps
     // its size and time, and a recovery disk made from it would not match.
     std::vector<BlockSums> read_sums(plan_.chunks.size(),
                                      BlockSums(plan_.block_size, false));
     BlockSums sums(plan_.block_size, true);
-    std::uint64_t dots = 0;
     for (std::uint64_t at = 0; at < length_; at += segment_) {
       const std::size_t size = std::min<std::uint64_t>(segment_, length_ - at);
       for (std::size_t i = 0; i < plan_.chunks.size(); ++i) {
@@ -77,19 +165,19 @@ class RecoveryDiskWriter {
           return VolumeWrite::kSourceFailed;
         }
       }
-      codec.Encode(size, blocks.data(), index_, out.data());
-      if (!chunk.Write(reinterpret_cast<const char*>(out.data()), size)) {
+      codec.EncodeRows(size, blocks.data(), index_, rows, outs.data());
+      if (!chunk.Write(reinterpret_cast<const char*>(outs[0]), size)) {
         return VolumeWrite::kFailed;
       }
-      sums.Add(out.data(), size);
-      const std::uint64_t before = dots;
-      DrawDotsDue(meter_, at + size, length_, &dots);
-      if (dots != before && !chunk.Sync()) return VolumeWrite::kFailed;
+      sums.Add(outs[0], size);
+      for (int r = 1; r < rows; ++r) kept_->Put(index_ + r, outs[r], size);
+      if (!Progress(chunk, at + size)) return VolumeWrite::kFailed;
     }
     sums.Finish();
     blocks_ = sums.blocks();
-    return SourceUnchanged(read_sums) ? VolumeWrite::kWritten
-                                      : VolumeWrite::kSourceChanged;
+    if (!SourceUnchanged(read_sums)) return VolumeWrite::kSourceChanged;
+    for (int r = 1; r < rows; ++r) kept_->Finish(index_ + r);
+    return VolumeWrite::kWritten;
   }
 
   // `size` bytes of the chunk from `at` into `into`, zeros past its end.
@@ -185,9 +273,12 @@ class RecoveryDiskWriter {
   const std::optional<FileIdentity>& opened_;
   const RecoveryPlan& plan_;
   const int index_;
+  KeptRows* const kept_;
   ProgressMeter& meter_;
   const std::uint64_t length_;
   const std::size_t segment_;
+  std::uint64_t dots_ = 0;
+  bool copied_by_host_ = false;
   std::vector<std::uint64_t> blocks_;  // of the recovery chunk written
   std::string record_text_;
   std::optional<FileIdentity> record_written_;
@@ -228,8 +319,9 @@ std::uint64_t RecoveryDiskNeeds(const RecoveryPlan& plan, std::uint64_t unit) {
 VolumeWriteResult WriteRecoveryDisk(Env& env, File& source,
                                     const std::optional<FileIdentity>& opened,
                                     const RecoveryPlan& plan, int index, bool read_back,
-                                    ProgressMeter& meter) {
-  return RecoveryDiskWriter(env, source, opened, plan, index, meter).Write(read_back);
+                                    KeptRows* kept, ProgressMeter& meter) {
+  return RecoveryDiskWriter(env, source, opened, plan, index, kept, meter)
+      .Write(read_back);
 }
 
 }  // namespace slicery

@@ -11,6 +11,7 @@
 #include "diskset/volume_writer.h"
 #include "platform/env.h"
 #include "platform/file.h"
+#include "recovery/kept_rows.h"
 #include "recovery/recovery_files.h"
 #include "ui/progress_meter.h"
 
@@ -42,7 +43,10 @@ std::uint64_t RecoveryChunkLength(const RecoveryPlan& plan);
 std::uint64_t RecoveryDiskNeeds(const RecoveryPlan& plan, std::uint64_t unit);
 
 // Writes recovery disk `index` (0 to recovery_disks - 1) of `plan` onto the
-// volume in the drive, reading the chunks again from `source`: the recovery
+// volume in the drive, reading the chunks again from `source`, or copying
+// the recovery chunk from `kept` where an earlier disk's pass kept it there
+// (and, in this disk's pass, keeping there the later disks' chunks that
+// `kept` has room for and does not hold yet): the recovery
 // chunk between "Writing to disk [" and "] ", then its record, both made to
 // reach the medium. With `read_back`, they are read back from the medium and
 // checked against the record: "Checking [", dots, "] ". A source that is no
@@ -51,6 +55,6 @@ std::uint64_t RecoveryDiskNeeds(const RecoveryPlan& plan, std::uint64_t unit);
 VolumeWriteResult WriteRecoveryDisk(Env& env, File& source,
                                     const std::optional<FileIdentity>& opened,
                                     const RecoveryPlan& plan, int index, bool read_back,
-                                    ProgressMeter& meter);
+                                    KeptRows* kept, ProgressMeter& meter);
 
 }  // namespace slicery

@@ -25,8 +25,14 @@ StripeCodec::StripeCodec(int data, int recovery)
 
 void StripeCodec::Encode(std::size_t length, unsigned char* const* blocks, int row,
                          unsigned char* out) const {
-  const auto first = matrix_.begin() + (data_ + row) * data_;
-  Apply(length, data_, std::vector<unsigned char>(first, first + data_), blocks, &out);
+  EncodeRows(length, blocks, row, 1, &out);
+}
+
+void StripeCodec::EncodeRows(std::size_t length, unsigned char* const* blocks, int first,
+                             int count, unsigned char* const* outs) const {
+  const auto from = matrix_.begin() + (data_ + first) * data_;
+  Apply(length, data_, std::vector<unsigned char>(from, from + count * data_), blocks,
+        outs);
 }
 
 bool StripeCodec::Rebuild(std::size_t length, unsigned char* const* blocks,

@@ -26,6 +26,10 @@ class StripeCodec {
   // data blocks `blocks` (data() of them) into `out`.
   void Encode(std::size_t length, unsigned char* const* blocks, int row,
               unsigned char* out) const;
+  // Computes recovery blocks `first` to `first + count - 1` at once into
+  // `outs`, one per row, as Encode does each.
+  void EncodeRows(std::size_t length, unsigned char* const* blocks, int first, int count,
+                  unsigned char* const* outs) const;
 
   // Rebuilds, in place, the blocks marked in `lost` among `blocks`: data()
   // data blocks followed by recovery() recovery blocks, each `length` bytes.

@@ -1,6 +1,7 @@
 // Writes the recovery disks of a set after its last data disk.
 #include "split/recovery_step.h"
 
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -75,7 +76,13 @@ std::optional<int> AddRecoveryDisks(Context& ctx, const VolumeFields& set,
     return std::nullopt;
   }
   if (!FitsTheCode(ctx, plan.chunks.size(), plan.recovery_disks)) return 0;
-  for (int index = journal.recovery_done(); index < plan.recovery_disks;) {
+  // The first disk's pass over the source computes the later disks' chunks
+  // too, kept on this computer while the temporary folder has room for them.
+  const int first = journal.recovery_done();
+  const std::unique_ptr<KeptRows> kept =
+      KeptRows::Make(ctx.env, first + 1, plan.recovery_disks, RecoveryChunkLength(plan),
+                     plan.block_size);
+  for (int index = first; index < plan.recovery_disks;) {
     if (!AwaitRecoveryDisk(ctx, index + 1, plan.recovery_disks)) {
       TellFewerRecoveryDisks(ctx, index, plan.recovery_disks);
       return index;
@@ -83,8 +90,9 @@ std::optional<int> AddRecoveryDisks(Context& ctx, const VolumeFields& set,
     const std::int32_t place = static_cast<std::int32_t>(plan.chunks.size()) + index;
     if (!PrepareRecoveryDisk(ctx, set, plan, journal.OverwritableFrom(place))) continue;
     ProgressMeter meter(ctx.out);
-    const VolumeWriteResult written = WriteRecoveryDisk(
-        ctx.env, source.file, source.opened, plan, index, ctx.read_back_volumes, meter);
+    const VolumeWriteResult written =
+        WriteRecoveryDisk(ctx.env, source.file, source.opened, plan, index,
+                          ctx.read_back_volumes, kept.get(), meter);
     if (written.status == VolumeWrite::kWritten) {
       ctx.out << written.kept << " bytes written";
       EndLine(ctx);

@@ -153,32 +153,53 @@ TEST_F(RecoveryTest, CancelAtARecoveryRequestLeavesFewerRecoveryDisks) {
   EXPECT_TRUE(Has("r1", "SLICERY.R2Z"));
 }
 
-// A source changed in place between two recovery disks, its time put back:
-// the second recovery disk would not match the data disks, so the split ends
-// there, and is not reported complete.
-TEST_F(RecoveryTest, ASourceChangedInPlaceBetweenRecoveryDisksEndsTheSplit) {
-  const std::string source = Work("src.bin");
-  ASSERT_TRUE(WriteFile(source, RandomBytes(30000, 6)));
-  const auto change_in_place = [&source] {
-    const std::filesystem::file_time_type time = std::filesystem::last_write_time(source);
-    std::string bytes = ReadFile(source).value();
-    bytes[20000] ^= 0x01;
-    EXPECT_TRUE(WriteFile(source, bytes));
-    std::filesystem::last_write_time(source, time);
+// A file changed in place with its time put back ends the split where a
+// recovery disk would be computed from it: that disk would not match the data
+// disks. The first recovery disk's pass keeps the later disks' chunks in the
+// temporary folder, so a change after it reaches no disk; without room there,
+// each disk reads the file again and finds the change.
+TEST_F(RecoveryTest, ASourceChangedInPlaceEndsTheSplitWhereARecoveryDiskReadsIt) {
+  struct Case {
+    int changed_before;  // recovery disk
+    bool temp_room;
+    bool complete;
   };
-  std::unique_ptr<Session> session = Launch(RecoveryOptions(2));
-  ASSERT_TRUE(session);
-  EXPECT_TRUE(Play(
-      *session,
-      {{"Slicery", kMenu, "y\n" + source},
-       {"Insert Disk", NumberedSplitInsert(1), "o", Disk(1)},
-       {"Insert Disk", NumberedSplitInsert(2), "o", Disk(2)},
-       {"Insert Disk", RecoveryRequest(1, 2), "o", RecoveryDisk(1)},
-       {"Insert Disk", RecoveryRequest(2, 2), "o", RecoveryDisk(2), "", change_in_place},
-       {"Error (error)", kSourceChanged, "o"},
-       {"Slicery (question)", kAnother, "n"}}));
-  EXPECT_TRUE(Ended(*session));
-  EXPECT_FALSE(Has(RecoveryDisk(2), "SLICERY.R2Z"));
+  const Case cases[] = {{1, true, false}, {2, false, false}, {2, true, true}};
+  for (const Case& c : cases) {
+    // Each case has disks and a file of its own.
+    const std::string tag = std::to_string(&c - cases);
+    const std::string source = Work("src" + tag + ".bin");
+    ASSERT_TRUE(WriteFile(source, RandomBytes(30000, 6)));
+    const auto change_in_place = [&source] {
+      const std::filesystem::file_time_type time =
+          std::filesystem::last_write_time(source);
+      std::string bytes = ReadFile(source).value();
+      bytes[20000] ^= 0x01;
+      EXPECT_TRUE(WriteFile(source, bytes));
+      std::filesystem::last_write_time(source, time);
+    };
+    LaunchOptions options = RecoveryOptions(2);
+    if (!c.temp_room) options.env.push_back({"TMPDIR", Work("no-such-folder")});
+    std::unique_ptr<Session> session = Launch(options);
+    ASSERT_TRUE(session);
+    std::vector<Step> steps{{"Slicery", kMenu, "y\n" + source}};
+    for (int n = 1; n <= 2; ++n)
+      steps.push_back({"Insert Disk", NumberedSplitInsert(n), "o", tag + Disk(n)});
+    for (int r = 1; r <= c.changed_before; ++r) {
+      steps.push_back({"Insert Disk", RecoveryRequest(r, 2), "o", tag + RecoveryDisk(r)});
+    }
+    steps.back().before = change_in_place;
+    if (c.complete) {
+      steps.push_back({"Slicery", kComplete, "n"});
+    } else {
+      steps.push_back({"Error (error)", kSourceChanged, "o"});
+      steps.push_back({"Slicery (question)", kAnother, "n"});
+    }
+    EXPECT_TRUE(Play(*session, steps)) << tag;
+    EXPECT_TRUE(Ended(*session));
+    EXPECT_EQ(Has(tag + RecoveryDisk(c.changed_before), "SLICERY.R2Z"), c.complete)
+        << tag;
+  }
 }
 
 // A file that needs more than 255 data and recovery disks is told so at the
