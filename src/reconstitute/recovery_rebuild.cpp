@@ -118,6 +118,23 @@ void RecoveryRebuild::Judge(const ChunkScan& scan,
   }
 }
 
+// The chunk checksum of what the disk's reading, and the repair to come, put
+// at its place: its checksum file's, whose blocks the good ones matched and
+// the rebuilt ones must match; or that of the blocks read, where every one
+// read and none is to be rebuilt. Otherwise it is known only by reading the
+// file again.
+std::optional<std::uint64_t> RecoveryRebuild::WrittenChecksum(
+    const ChunkScan& scan, const std::optional<ChunkChecksums>& sums,
+    const DataDisk& disk) {
+  if (disk.all_bad) return std::nullopt;
+  if (sums) {
+    ChunkChecksum chain;
+    for (const std::uint64_t block : sums->blocks) chain.AddBlock(block);
+    return chain.Digest();
+  }
+  return disk.bad.empty() ? scan.chunk_checksum : std::nullopt;
+}
+
 RecoveryRebuild::DiskRead RecoveryRebuild::ReadDataDisk(File& target,
                                                         const DiskInfoRecord& record,
                                                         std::int32_t index) {
@@ -156,6 +173,7 @@ RecoveryRebuild::DiskRead RecoveryRebuild::ReadDataDisk(File& target,
   EndLine(ctx_);
   disk.all_bad = !data;
   Judge(scan, sums, index, &disk);
+  disk.written = WrittenChecksum(scan, sums, disk);
   next_offset_ = disk.offset + disk.length;
   disks_.push_back(std::move(disk));
   if (disks_.back().unchecked && !record_) TellUnchecked(index);

@@ -89,6 +89,9 @@ class RecoveryRebuild {
   bool KeepReading(std::int32_t index);
   void Judge(const ChunkScan& scan, const std::optional<ChunkChecksums>& sums,
              std::int32_t index, DataDisk* disk) const;
+  static std::optional<std::uint64_t> WrittenChecksum(
+      const ChunkScan& scan, const std::optional<ChunkChecksums>& sums,
+      const DataDisk& disk);
 
   // recovery_disks.cpp
   bool AcquireRecord();

@@ -36,25 +36,35 @@ RecoveryRebuild::Loss RecoveryRebuild::Repair(File& target) {
   loss = Stripes().Rebuild(stripes, store_ ? &*store_ : nullptr, target, written.get());
   if (written) written->Close();  // read only
   if (store_) store_->Remove();
+  for (std::size_t i = 0; i < loss.rebuilt_whole.size(); ++i) {
+    if (loss.rebuilt_whole[i]) disks_[i].written = loss.rebuilt_whole[i];
+  }
   return loss;
 }
 
+// The file is the set's: each chunk where the set's record puts it, with the
+// record's checksum. Where every chunk's checksum is known from its blocks as
+// they were written, the file need not be read again; otherwise it is read
+// whole, and its own checksum compared too.
 bool RecoveryRebuild::FileMatches() {
-  std::unique_ptr<File> file = ctx_.env.Open(target_path_, FileMode::kReadBinary);
-  if (!file || record_->file_length != file_length_ ||
-      record_->chunks.size() != disks_.size()) {
+  if (record_->file_length != file_length_ || record_->chunks.size() != disks_.size()) {
     return false;
   }
   std::vector<std::uint64_t> lengths;
-  bool placed = true;
+  bool known = true;
   for (std::size_t i = 0; i < disks_.size(); ++i) {
     const ChunkEntry& entry = record_->chunks[i];
-    placed =
-        placed && entry.offset == disks_[i].offset && entry.length == disks_[i].length;
+    if (entry.offset != disks_[i].offset || entry.length != disks_[i].length) {
+      return false;
+    }
+    if (disks_[i].written && *disks_[i].written != entry.checksum) return false;
+    known = known && disks_[i].written;
     lengths.push_back(entry.length);
   }
-  const std::optional<SetChecksums> sums =
-      placed ? ChecksumChunks(*file, lengths, block_size_) : std::nullopt;
+  if (known) return true;
+  std::unique_ptr<File> file = ctx_.env.Open(target_path_, FileMode::kReadBinary);
+  if (!file) return false;
+  const std::optional<SetChecksums> sums = ChecksumChunks(*file, lengths, block_size_);
   file->Close();  // read only
   if (!sums || sums->file != record_->file_checksum) return false;
   for (std::size_t i = 0; i < disks_.size(); ++i) {

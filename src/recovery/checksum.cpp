@@ -62,6 +62,7 @@ void ChunkChecksum::AddBlock(std::uint64_t block_checksum) {
   for (int i = 0; i < 8; ++i)
     bytes[i] = static_cast<unsigned char>(block_checksum >> (8 * i));
   chain_.Add(bytes, sizeof bytes);
+  ++blocks_;
 }
 
 void BlockSums::Add(const void* data, std::size_t size) {

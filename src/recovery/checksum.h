@@ -52,9 +52,11 @@ class ChunkChecksum {
  public:
   void AddBlock(std::uint64_t block_checksum);
   std::uint64_t Digest() const { return chain_.Digest64(); }
+  std::uint64_t blocks() const { return blocks_; }
 
  private:
   StreamChecksum chain_{StreamChecksum::k64};
+  std::uint64_t blocks_ = 0;
 };
 
 // Checksums of consecutive blocks of bytes that come in pieces of any size:

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 
-#include "recovery/checksum.h"
 #include "recovery/recovery_files.h"
 #include "recovery/recovery_writer.h"
 #include "recovery/stripe_codec.h"
@@ -38,6 +37,23 @@ BadList::const_iterator FindBad(const BadList& bad, std::uint64_t block) {
   return found != bad.end() && found->first == block ? found : bad.end();
 }
 
+// Reads `size` bytes of recovery disk `disk` from `at` in the file's stripes
+// into `into`, block by block from the store.
+bool ReadRecovery(RecoveryBlockStore& store, int disk, std::uint64_t at, std::size_t size,
+                  unsigned char* into) {
+  const std::uint64_t block_size = store.block_size();
+  for (std::size_t done = 0; done < size;) {
+    const std::uint64_t place = at + done;
+    const std::size_t piece = static_cast<std::size_t>(
+        std::min<std::uint64_t>(size - done, block_size - place % block_size));
+    if (!store.Get(place / block_size, disk, place % block_size, piece, into + done)) {
+      return false;
+    }
+    done += piece;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool DiskBlocks::IsBad(std::uint64_t block) const {
@@ -68,49 +84,54 @@ std::vector<DamagedStripe> StripeRepair::Plan() const {
   return stripes;
 }
 
-// Rebuilds the bad data blocks of `stripe` into the target from the good ones
-// (read back through `written`) and the recovery blocks kept. False when it
-// could not be rebuilt; a rebuilt block without the checksum its disk told is
-// lost all the same.
-bool StripeRepair::RebuildStripe(File& target, File& written, RecoveryBlockStore& store,
-                                 const DamagedStripe& stripe, StripeLoss* loss) const {
-  const int data = static_cast<int>(disks_.size());
-  const int total = data + recovery_disks_;
-  const std::uint16_t have = store.Have(stripe.block);
-  const std::size_t segment =
-      std::min<std::uint64_t>(block_size_, StripeSegmentSize(total));
-  std::vector<std::vector<unsigned char>> buffers(total,
-                                                  std::vector<unsigned char>(segment));
-  std::vector<unsigned char*> blocks;
-  for (auto& buffer : buffers) blocks.push_back(buffer.data());
-  std::vector<bool> lost(total);
-  std::vector<StreamChecksum> sums(data, StreamChecksum(StreamChecksum::k64));
-  const std::uint64_t start = stripe.block * block_size_;
-  for (int i = 0; i < data; ++i) {
-    lost[i] = start < disks_[i].length && disks_[i].IsBad(stripe.block);
+// Which blocks of the stripe at `block` are lost: its bad data blocks, and
+// the recovery blocks not kept.
+std::vector<bool> StripeRepair::LostIn(std::uint64_t block, std::uint16_t have) const {
+  const std::size_t data = disks_.size();
+  std::vector<bool> lost(data + static_cast<std::size_t>(recovery_disks_));
+  for (std::size_t i = 0; i < data; ++i) {
+    lost[i] = block * block_size_ < disks_[i].length && disks_[i].IsBad(block);
   }
   for (int r = 0; r < recovery_disks_; ++r) lost[data + r] = !(have >> r & 1);
+  return lost;
+}
+
+// Rebuilds the bad data blocks of the `count` stripes from `block` on, which
+// lose the same blocks, into the target from the good ones (read back through
+// `written`) and the recovery blocks kept: one read of each disk and one pass
+// of the codec for all of them. False when they could not be rebuilt; a
+// rebuilt block without the checksum its disk told is lost all the same.
+bool StripeRepair::RebuildRun(File& target, File& written, RecoveryBlockStore& store,
+                              std::uint64_t block, std::uint64_t count, Buffers& buffers,
+                              std::vector<ChunkChecksum>& chains,
+                              StripeLoss* loss) const {
+  const int data = static_cast<int>(disks_.size());
+  const std::vector<bool> lost = LostIn(block, store.Have(block));
+  const std::uint64_t start = block * block_size_, end = (block + count) * block_size_;
+  const std::size_t segment = std::min<std::uint64_t>(end - start, buffers.size);
+  unsigned char* const* blocks = buffers.blocks.data();
+  std::vector<BlockSums> sums(data, BlockSums(block_size_, true));
   const StripeCodec codec(data, recovery_disks_);
-  for (std::uint64_t at = 0; at < block_size_; at += segment) {
+  for (std::uint64_t at = start; at < end; at += segment) {
+    const std::size_t size = std::min<std::uint64_t>(segment, end - at);
     for (int i = 0; i < data; ++i) {
-      const std::size_t held = Held(disks_[i].length, start + at, segment);
-      if (!lost[i] &&
-          !ReadAt(written, disks_[i].offset + start + at, held, segment, blocks[i])) {
+      const std::size_t held = Held(disks_[i].length, at, size);
+      if (!lost[i] && !ReadAt(written, disks_[i].offset + at, held, size, blocks[i])) {
         loss->target_failed = true;
         return false;
       }
     }
     for (int r = 0; r < recovery_disks_; ++r) {
-      if (!lost[data + r] && !store.Get(stripe.block, r, at, segment, blocks[data + r])) {
+      if (!lost[data + r] && !ReadRecovery(store, r, at, size, blocks[data + r])) {
         return false;
       }
     }
-    if (!codec.Rebuild(segment, blocks.data(), lost)) return false;
+    if (!codec.Rebuild(size, blocks, lost)) return false;
     for (int i = 0; i < data; ++i) {
-      const std::size_t held = Held(disks_[i].length, start + at, segment);
+      const std::size_t held = Held(disks_[i].length, at, size);
       if (!lost[i] || held == 0) continue;
       sums[i].Add(blocks[i], held);
-      if (!target.Seek(disks_[i].offset + start + at) ||
+      if (!target.Seek(disks_[i].offset + at) ||
           !target.Write(reinterpret_cast<const char*>(blocks[i]), held)) {
         loss->target_failed = true;
         return false;
@@ -119,11 +140,16 @@ bool StripeRepair::RebuildStripe(File& target, File& written, RecoveryBlockStore
   }
   // A rebuilt block whose checksum its disk told must have it.
   for (int i = 0; i < data; ++i) {
-    const std::optional<std::uint64_t> known =
-        lost[i] ? disks_[i].KnownSum(stripe.block) : std::nullopt;
-    if (known && sums[i].Digest64() != *known) {
-      loss->disks.push_back(i);
-      loss->bytes += Held(disks_[i].length, start, block_size_);
+    if (!lost[i]) continue;
+    sums[i].Finish();
+    for (std::uint64_t j = 0; j < sums[i].blocks().size(); ++j) {
+      const std::uint64_t sum = sums[i].blocks()[j];
+      chains[i].AddBlock(sum);
+      const std::optional<std::uint64_t> known = disks_[i].KnownSum(block + j);
+      if (known && sum != *known) {
+        loss->disks.push_back(i);
+        loss->bytes += Held(disks_[i].length, (block + j) * block_size_, block_size_);
+      }
     }
   }
   return true;
@@ -144,11 +170,47 @@ StripeLoss StripeRepair::Rebuild(const std::vector<DamagedStripe>& stripes,
                                  RecoveryBlockStore* store, File& target,
                                  File* written) const {
   StripeLoss loss;
-  for (const DamagedStripe& stripe : stripes) {
-    if (loss.target_failed) break;
-    const bool enough = store && std::popcount(store->Have(stripe.block)) >= stripe.bad;
-    if (!enough || !written || !RebuildStripe(target, *written, *store, stripe, &loss)) {
-      Lose(stripe, &loss);
+  std::vector<ChunkChecksum> chains(disks_.size());
+  const int total = static_cast<int>(disks_.size()) + recovery_disks_;
+  // One segment of every block of a stripe, made once for all the stripes.
+  Buffers buffers;
+  buffers.size = std::min<std::uint64_t>(StripeSegmentSize(total),
+                                         stripes.empty() ? 0 : block_size_ * kMostRun);
+  buffers.bytes.resize(buffers.size * total);
+  for (int b = 0; b < total; ++b)
+    buffers.blocks.push_back(&buffers.bytes[b * buffers.size]);
+  const std::uint64_t most = std::max<std::uint64_t>(1, buffers.size / block_size_);
+  for (std::size_t s = 0; s < stripes.size() && !loss.target_failed;) {
+    const DamagedStripe& first = stripes[s];
+    const bool enough = store && std::popcount(store->Have(first.block)) >= first.bad;
+    if (!enough || !written) {
+      Lose(first, &loss);
+      ++s;
+      continue;
+    }
+    // The stripes right after it that lose the same blocks go with it.
+    const std::vector<bool> lost = LostIn(first.block, store->Have(first.block));
+    std::uint64_t count = 1;
+    while (s + count < stripes.size() && count < most &&
+           stripes[s + count].block == first.block + count &&
+           LostIn(first.block + count, store->Have(first.block + count)) == lost) {
+      ++count;
+    }
+    if (!RebuildRun(target, *written, *store, first.block, count, buffers, chains,
+                    &loss)) {
+      for (std::uint64_t k = 0; k < count; ++k) Lose(stripes[s + k], &loss);
+    }
+    s += count;
+  }
+  // A disk lost whole has every stripe damaged, rebuilt in order, where the
+  // stripes given are all of them.
+  loss.rebuilt_whole.resize(disks_.size());
+  for (std::size_t i = 0; i < disks_.size(); ++i) {
+    const bool lost = std::find(loss.disks.begin(), loss.disks.end(),
+                                static_cast<std::int32_t>(i)) != loss.disks.end();
+    if (disks_[i].all_bad && !lost && !loss.target_failed &&
+        chains[i].blocks() == BlocksIn(disks_[i].length, block_size_)) {
+      loss.rebuilt_whole[i] = chains[i].Digest();
     }
   }
   std::sort(loss.disks.begin(), loss.disks.end());

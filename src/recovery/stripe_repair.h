@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "recovery/checksum.h"
 #include "recovery/recovery_block_store.h"
 
 namespace slicery {
@@ -25,6 +26,11 @@ struct DiskBlocks {
   bool all_bad = false;    // nothing of it can be used: not at hand, or unreadable
   bool unchecked = false;  // read without its checksum file
   std::vector<std::pair<std::uint64_t, std::optional<std::uint64_t>>> bad;
+  // The chunk checksum (see ChunkChecksum) of the bytes written at its place
+  // in the file, where it is known without reading them again: its checksum
+  // file's, whose blocks its good ones matched and its rebuilt ones must; or
+  // that of a disk read whole without one; or that of a disk rebuilt whole.
+  std::optional<std::uint64_t> written;
 
   bool IsBad(std::uint64_t block) const;
   std::optional<std::uint64_t> KnownSum(std::uint64_t block) const;
@@ -43,6 +49,9 @@ struct StripeLoss {
   std::vector<std::int32_t> disks;
   std::uint64_t bytes = 0;
   bool target_failed = false;  // the file did not read or take a block
+  // For each data disk that was rebuilt whole, the chunk checksum of the
+  // bytes rebuilt, in order: there where each of its blocks was rebuilt.
+  std::vector<std::optional<std::uint64_t>> rebuilt_whole;
 };
 
 class StripeRepair {
@@ -65,8 +74,19 @@ class StripeRepair {
                      File& target, File* written) const;
 
  private:
-  bool RebuildStripe(File& target, File& written, RecoveryBlockStore& store,
-                     const DamagedStripe& stripe, StripeLoss* loss) const;
+  // Room for one segment of each block of a stripe.
+  struct Buffers {
+    std::size_t size = 0;
+    std::vector<unsigned char> bytes;
+    std::vector<unsigned char*> blocks;
+  };
+  // Stripes rebuilt together at most.
+  static constexpr std::uint64_t kMostRun = 16;
+
+  std::vector<bool> LostIn(std::uint64_t block, std::uint16_t have) const;
+  bool RebuildRun(File& target, File& written, RecoveryBlockStore& store,
+                  std::uint64_t block, std::uint64_t count, Buffers& buffers,
+                  std::vector<ChunkChecksum>& chains, StripeLoss* loss) const;
   void Lose(const DamagedStripe& stripe, StripeLoss* loss) const;
 
   const std::vector<DiskBlocks>& disks_;
