@@ -94,6 +94,10 @@ class Env {
   // it ends (POSIX: removed from the folder as soon as it is made; Windows:
   // deleted on close). Null when it cannot be made so.
   virtual std::unique_ptr<File> CreateScratchFile(const std::string& folder) = 0;
+  // Whether one file of this environment may be read on one thread while
+  // another is written on a second. The hosts' may; a fake keeps to one
+  // thread, so that its calls come in the same order at every run.
+  virtual bool FilesAcrossThreads() { return false; }
 };
 
 // The volume as given on the command line, ahead of the host's own settings.

@@ -49,6 +49,7 @@ class ForwardingEnv : public Env {
     return host_.AbsolutePath(path);
   }
   std::string TempFolder() override { return host_.TempFolder(); }
+  bool FilesAcrossThreads() override { return host_.FilesAcrossThreads(); }
   std::optional<std::uint64_t> FreeBytesIn(const std::string& folder) override {
     return host_.FreeBytesIn(folder);
   }

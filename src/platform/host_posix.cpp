@@ -211,6 +211,9 @@ class PosixEnv : public Env {
     return std::uint64_t{fs.f_bavail} * unit;
   }
 
+  // Each file has its own descriptor (handle) and buffer.
+  bool FilesAcrossThreads() override { return true; }
+
   // mkstemp makes the file for its owner alone; once its name is gone, only
   // the open file holds its blocks, which the system frees when it closes.
   std::unique_ptr<File> CreateScratchFile(const std::string& folder) override {

@@ -209,6 +209,9 @@ class WindowsEnv : public Env {
     return static_cast<std::uint64_t>(free_to_caller.QuadPart);
   }
 
+  // Each file has its own descriptor (handle) and buffer.
+  bool FilesAcrossThreads() override { return true; }
+
   // A fresh name from the system, then the file opened again to be deleted
   // when its last handle closes, which the system does at the program's end
   // too. Nothing else may open it meanwhile.

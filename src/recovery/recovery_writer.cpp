@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "diskset/block_copy.h"
 #include "recovery/checksum.h"
@@ -30,7 +31,7 @@ class RecoveryDiskWriter {
         kept_(kept),
         meter_(meter),
         length_(RecoveryChunkLength(plan)),
-        segment_(StripeSegmentSize(plan.chunks.size() + MostRows())) {}
+        segment_(StripeSegmentSize(2 * plan.chunks.size() + MostRows())) {}
 
   VolumeWriteResult Write(bool read_back) {
     std::unique_ptr<File> chunk =
@@ -136,17 +137,40 @@ class RecoveryDiskWriter {
     return dots_ == before || chunk.Sync();
   }
 
+  // One segment of every data chunk, as read from the source.
+  struct Segments {
+    std::vector<std::vector<unsigned char>> bytes;
+    std::vector<unsigned char*> blocks;
+    bool read = false;
+  };
+
+  Segments MakeSegments() const {
+    Segments made;
+    made.bytes.assign(plan_.chunks.size(), std::vector<unsigned char>(segment_));
+    for (auto& block : made.bytes) made.blocks.push_back(block.data());
+    return made;
+  }
+
+  // The segment at `at` of every chunk into `into`, each chunk's bytes added
+  // to its checksums in `read_sums`.
+  void ReadSegments(std::uint64_t at, Segments& into, std::vector<BlockSums>& read_sums) {
+    const std::size_t size = std::min<std::uint64_t>(segment_, length_ - at);
+    into.read = false;
+    for (std::size_t i = 0; i < plan_.chunks.size(); ++i) {
+      if (!ReadSegment(plan_.chunks[i], at, size, into.blocks[i], read_sums[i])) return;
+    }
+    into.read = true;
+  }
+
   // The recovery chunk, one segment of every data chunk at a time: the
   // source's bytes at the same place in each chunk (a shorter chunk counting
   // as zeros past its end) give this disk's row of the stripe's code, and in
-  // the same pass the rows of the later disks to be kept.
+  // the same pass the rows of the later disks to be kept. Where the host
+  // allows it, the next segments are read on a thread of their own while
+  // these are coded and written.
   VolumeWrite Encode(File& chunk) {
     const StripeCodec codec(static_cast<int>(plan_.chunks.size()), plan_.recovery_disks);
     const int rows = RowsToCompute();
-    std::vector<std::vector<unsigned char>> data(plan_.chunks.size(),
-                                                 std::vector<unsigned char>(segment_));
-    std::vector<unsigned char*> blocks;
-    for (auto& block : data) blocks.push_back(block.data());
     std::vector<std::vector<unsigned char>> out(rows,
                                                 std::vector<unsigned char>(segment_));
     std::vector<unsigned char*> outs;
@@ -158,20 +182,26 @@ class RecoveryDiskWriter {
     std::vector<BlockSums> read_sums(plan_.chunks.size(),
                                      BlockSums(plan_.block_size, false));
     BlockSums sums(plan_.block_size, true);
-    for (std::uint64_t at = 0; at < length_; at += segment_) {
-      const std::size_t size = std::min<std::uint64_t>(segment_, length_ - at);
-      for (std::size_t i = 0; i < plan_.chunks.size(); ++i) {
-        if (!ReadSegment(plan_.chunks[i], at, size, data[i].data(), read_sums[i])) {
-          return VolumeWrite::kSourceFailed;
-        }
+    Segments sets[2] = {MakeSegments(), MakeSegments()};
+    ReadSegments(0, sets[0], read_sums);
+    for (std::uint64_t at = 0, n = 0; at < length_; at += segment_, ++n) {
+      Segments& now = sets[n % 2];
+      if (!now.read) return VolumeWrite::kSourceFailed;
+      Segments& next = sets[(n + 1) % 2];
+      const bool more = at + segment_ < length_;
+      std::jthread reader;  // joined at the end of each segment, however it ends
+      if (more && env_.FilesAcrossThreads()) {
+        reader = std::jthread([&, at] { ReadSegments(at + segment_, next, read_sums); });
       }
-      codec.EncodeRows(size, blocks.data(), index_, rows, outs.data());
+      const std::size_t size = std::min<std::uint64_t>(segment_, length_ - at);
+      codec.EncodeRows(size, now.blocks.data(), index_, rows, outs.data());
       if (!chunk.Write(reinterpret_cast<const char*>(outs[0]), size)) {
         return VolumeWrite::kFailed;
       }
       sums.Add(outs[0], size);
       for (int r = 1; r < rows; ++r) kept_->Put(index_ + r, outs[r], size);
       if (!Progress(chunk, at + size)) return VolumeWrite::kFailed;
+      if (more && !reader.joinable()) ReadSegments(at + segment_, next, read_sums);
     }
     sums.Finish();
     blocks_ = sums.blocks();

@@ -174,8 +174,10 @@ StripeLoss StripeRepair::Rebuild(const std::vector<DamagedStripe>& stripes,
   const int total = static_cast<int>(disks_.size()) + recovery_disks_;
   // One segment of every block of a stripe, made once for all the stripes.
   Buffers buffers;
-  buffers.size = std::min<std::uint64_t>(StripeSegmentSize(total),
-                                         stripes.empty() ? 0 : block_size_ * kMostRun);
+  buffers.size = stripes.empty() ? 0
+                                 : std::min<std::uint64_t>(
+                                       StripeSegmentSize(total),
+                                       std::max<std::uint64_t>(block_size_, kRunBytes));
   buffers.bytes.resize(buffers.size * total);
   for (int b = 0; b < total; ++b)
     buffers.blocks.push_back(&buffers.bytes[b * buffers.size]);

@@ -80,8 +80,10 @@ class StripeRepair {
     std::vector<unsigned char> bytes;
     std::vector<unsigned char*> blocks;
   };
-  // Stripes rebuilt together at most.
-  static constexpr std::uint64_t kMostRun = 16;
+  // The bytes of each disk read at once for a run of stripes rebuilt
+  // together: a few reads of each disk where a stripe at a time would take
+  // many, in little memory.
+  static constexpr std::uint64_t kRunBytes = 256 * 1024;
 
   std::vector<bool> LostIn(std::uint64_t block, std::uint16_t have) const;
   bool RebuildRun(File& target, File& written, RecoveryBlockStore& store,
