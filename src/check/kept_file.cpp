@@ -81,7 +81,7 @@ std::vector<std::int32_t> KeptFile::Repair(const StripeRepair& repair,
   failed_ = !file_->Flush();
   if (failed_) return {};
   RecoveryBlockStore* store = recovery_blocks_ ? &*recovery_blocks_ : nullptr;
-  const StripeLoss loss = repair.Rebuild(stripes, store, *file_, file_.get());
+  const StripeLoss loss = repair.Rebuild(stripes, store, *file_, file_.get(), false);
   failed_ = loss.target_failed;
   return loss.disks;
 }

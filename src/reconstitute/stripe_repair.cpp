@@ -33,7 +33,8 @@ RecoveryRebuild::Loss RecoveryRebuild::Repair(File& target) {
   CollectRecoveryBlocks(stripes);
   std::unique_ptr<File> written =
       target.Flush() ? ctx_.env.Open(target_path_, FileMode::kReadBinary) : nullptr;
-  loss = Stripes().Rebuild(stripes, store_ ? &*store_ : nullptr, target, written.get());
+  loss = Stripes().Rebuild(stripes, store_ ? &*store_ : nullptr, target, written.get(),
+                           ctx_.env.FilesAcrossThreads());
   if (written) written->Close();  // read only
   if (store_) store_->Remove();
   for (std::size_t i = 0; i < loss.rebuilt_whole.size(); ++i) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <thread>
 
 #include "recovery/recovery_files.h"
 #include "recovery/recovery_writer.h"
@@ -96,63 +97,126 @@ std::vector<bool> StripeRepair::LostIn(std::uint64_t block, std::uint16_t have) 
   return lost;
 }
 
-// Rebuilds the bad data blocks of the `count` stripes from `block` on, which
-// lose the same blocks, into the target from the good ones (read back through
-// `written`) and the recovery blocks kept: one read of each disk and one pass
-// of the codec for all of them. False when they could not be rebuilt; a
-// rebuilt block without the checksum its disk told is lost all the same.
-bool StripeRepair::RebuildRun(File& target, File& written, RecoveryBlockStore& store,
-                              std::uint64_t block, std::uint64_t count, Buffers& buffers,
-                              std::vector<ChunkChecksum>& chains,
-                              StripeLoss* loss) const {
-  const int data = static_cast<int>(disks_.size());
-  const std::vector<bool> lost = LostIn(block, store.Have(block));
-  const std::uint64_t start = block * block_size_, end = (block + count) * block_size_;
-  const std::size_t segment = std::min<std::uint64_t>(end - start, buffers.size);
-  unsigned char* const* blocks = buffers.blocks.data();
-  std::vector<BlockSums> sums(data, BlockSums(block_size_, true));
-  const StripeCodec codec(data, recovery_disks_);
-  for (std::uint64_t at = start; at < end; at += segment) {
-    const std::size_t size = std::min<std::uint64_t>(segment, end - at);
-    for (int i = 0; i < data; ++i) {
-      const std::size_t held = Held(disks_[i].length, at, size);
-      if (!lost[i] && !ReadAt(written, disks_[i].offset + at, held, size, blocks[i])) {
-        loss->target_failed = true;
-        return false;
-      }
+// The stripes given, in runs of neighbours that lose the same blocks, at
+// most as many as a segment holds; a stripe without as many recovery blocks
+// kept as it has bad data blocks is lost at once.
+std::vector<StripeRepair::Run> StripeRepair::PlanRuns(
+    const std::vector<DamagedStripe>& stripes, RecoveryBlockStore* store,
+    std::size_t segment, StripeLoss* loss) const {
+  std::vector<Run> runs;
+  const std::uint64_t most = std::max<std::uint64_t>(1, segment / block_size_);
+  for (std::size_t s = 0; s < stripes.size();) {
+    const DamagedStripe& first = stripes[s];
+    if (!store || std::popcount(store->Have(first.block)) < first.bad) {
+      Lose(first, loss);
+      ++s;
+      continue;
     }
-    for (int r = 0; r < recovery_disks_; ++r) {
-      if (!lost[data + r] && !ReadRecovery(store, r, at, size, blocks[data + r])) {
-        return false;
-      }
+    Run run{s, first.block, 1, LostIn(first.block, store->Have(first.block))};
+    while (s + run.count < stripes.size() && run.count < most &&
+           stripes[s + run.count].block == first.block + run.count &&
+           LostIn(first.block + run.count, store->Have(first.block + run.count)) ==
+               run.lost) {
+      ++run.count;
     }
-    if (!codec.Rebuild(size, blocks, lost)) return false;
-    for (int i = 0; i < data; ++i) {
-      const std::size_t held = Held(disks_[i].length, at, size);
-      if (!lost[i] || held == 0) continue;
-      sums[i].Add(blocks[i], held);
-      if (!target.Seek(disks_[i].offset + at) ||
-          !target.Write(reinterpret_cast<const char*>(blocks[i]), held)) {
-        loss->target_failed = true;
-        return false;
-      }
+    s += run.count;
+    runs.push_back(std::move(run));
+  }
+  return runs;
+}
+
+// The piece read after `after` (the first when there is none): the next
+// segment of its run, or the start of the next run.
+std::optional<StripeRepair::Piece> StripeRepair::NextPiece(
+    const std::vector<Run>& runs, const std::optional<Piece>& after,
+    std::size_t segment) const {
+  std::size_t r = after ? after->run : 0;
+  std::uint64_t at = runs.empty() ? 0 : runs[0].block * block_size_;
+  if (after) {
+    const Run& run = runs[after->run];
+    at = after->at + after->size;
+    if (at == (run.block + run.count) * block_size_ && ++r < runs.size()) {
+      at = runs[r].block * block_size_;
     }
   }
-  // A rebuilt block whose checksum its disk told must have it.
-  for (int i = 0; i < data; ++i) {
-    if (!lost[i]) continue;
+  if (r >= runs.size()) return std::nullopt;
+  const std::uint64_t end = (runs[r].block + runs[r].count) * block_size_;
+  return Piece{r, at,
+               static_cast<std::size_t>(std::min<std::uint64_t>(segment, end - at))};
+}
+
+// The good blocks of a piece, read back through `written`, and the recovery
+// blocks kept for it.
+void StripeRepair::ReadPiece(const Run& run, const Piece& piece, File& written,
+                             RecoveryBlockStore& store, Buffers& into) const {
+  const std::size_t data = disks_.size();
+  into.read = Buffers::Read::kDone;
+  for (std::size_t i = 0; i < data; ++i) {
+    const std::size_t held = Held(disks_[i].length, piece.at, piece.size);
+    if (!run.lost[i] &&
+        !ReadAt(written, disks_[i].offset + piece.at, held, piece.size, into.blocks[i])) {
+      into.read = Buffers::Read::kTargetFailed;
+      return;
+    }
+  }
+  for (int r = 0; r < recovery_disks_; ++r) {
+    if (!run.lost[data + r] &&
+        !ReadRecovery(store, r, piece.at, piece.size, into.blocks[data + r])) {
+      into.read = Buffers::Read::kStoreFailed;
+      return;
+    }
+  }
+}
+
+// Rebuilds the bad data blocks of a piece read into `from`, and writes them
+// into the target at their offsets, each disk's bytes added to its `sums`.
+void StripeRepair::WritePiece(const StripeCodec& codec, Run& run, const Piece& piece,
+                              Buffers& from, File& target, std::vector<BlockSums>& sums,
+                              StripeLoss* loss) const {
+  if (from.read == Buffers::Read::kTargetFailed) {
+    loss->target_failed = true;
+    return;
+  }
+  if (from.read == Buffers::Read::kStoreFailed ||
+      !codec.Rebuild(piece.size, from.blocks.data(), run.lost)) {
+    run.failed = true;
+    return;
+  }
+  for (std::size_t i = 0; i < disks_.size(); ++i) {
+    const std::size_t held = Held(disks_[i].length, piece.at, piece.size);
+    if (!run.lost[i] || held == 0) continue;
+    sums[i].Add(from.blocks[i], held);
+    if (!target.Seek(disks_[i].offset + piece.at) ||
+        !target.Write(reinterpret_cast<const char*>(from.blocks[i]), held)) {
+      loss->target_failed = true;
+      return;
+    }
+  }
+}
+
+// Once every piece of a run is written: its rebuilt blocks' checksums go to
+// their disks' chunk checksums, and a rebuilt block whose checksum its disk
+// told must have it. A run that could not be rebuilt loses its stripes.
+void StripeRepair::FinishRun(const std::vector<DamagedStripe>& stripes, const Run& run,
+                             std::vector<BlockSums>& sums,
+                             std::vector<ChunkChecksum>& chains, StripeLoss* loss) const {
+  if (run.failed) {
+    for (std::uint64_t k = 0; k < run.count; ++k) Lose(stripes[run.first + k], loss);
+    return;
+  }
+  for (std::size_t i = 0; i < disks_.size(); ++i) {
+    if (!run.lost[i]) continue;
     sums[i].Finish();
     for (std::uint64_t j = 0; j < sums[i].blocks().size(); ++j) {
       const std::uint64_t sum = sums[i].blocks()[j];
       chains[i].AddBlock(sum);
-      const std::optional<std::uint64_t> known = disks_[i].KnownSum(block + j);
+      const std::optional<std::uint64_t> known = disks_[i].KnownSum(run.block + j);
       if (known && sum != *known) {
-        loss->disks.push_back(i);
-        loss->bytes += Held(disks_[i].length, (block + j) * block_size_, block_size_);
+        loss->disks.push_back(static_cast<std::int32_t>(i));
+        loss->bytes += Held(disks_[i].length, (run.block + j) * block_size_, block_size_);
       }
     }
   }
-  return true;
 }
 
 // The bad blocks of a stripe that could not be rebuilt.
@@ -167,42 +231,44 @@ void StripeRepair::Lose(const DamagedStripe& stripe, StripeLoss* loss) const {
 }
 
 StripeLoss StripeRepair::Rebuild(const std::vector<DamagedStripe>& stripes,
-                                 RecoveryBlockStore* store, File& target,
-                                 File* written) const {
+                                 RecoveryBlockStore* store, File& target, File* written,
+                                 bool read_beside) const {
   StripeLoss loss;
   std::vector<ChunkChecksum> chains(disks_.size());
   const int total = static_cast<int>(disks_.size()) + recovery_disks_;
-  // One segment of every block of a stripe, made once for all the stripes.
-  Buffers buffers;
-  buffers.size = stripes.empty() ? 0
-                                 : std::min<std::uint64_t>(
-                                       StripeSegmentSize(total),
-                                       std::max<std::uint64_t>(block_size_, kRunBytes));
-  buffers.bytes.resize(buffers.size * total);
-  for (int b = 0; b < total; ++b)
-    buffers.blocks.push_back(&buffers.bytes[b * buffers.size]);
-  const std::uint64_t most = std::max<std::uint64_t>(1, buffers.size / block_size_);
-  for (std::size_t s = 0; s < stripes.size() && !loss.target_failed;) {
-    const DamagedStripe& first = stripes[s];
-    const bool enough = store && std::popcount(store->Have(first.block)) >= first.bad;
-    if (!enough || !written) {
-      Lose(first, &loss);
-      ++s;
-      continue;
+  const std::size_t segment =
+      stripes.empty()
+          ? 0
+          : std::min<std::uint64_t>(StripeSegmentSize(total),
+                                    std::max<std::uint64_t>(block_size_, kRunBytes));
+  std::vector<Run> runs = PlanRuns(stripes, written ? store : nullptr, segment, &loss);
+  // Two pieces' room: where the host allows it, the next piece is read on a
+  // thread of its own while this one is rebuilt and written.
+  Buffers sets[2];
+  for (Buffers& set : sets) {
+    set.bytes.resize(runs.empty() ? 0 : segment * total);
+    for (int b = 0; b < total; ++b) set.blocks.push_back(set.bytes.data() + b * segment);
+  }
+  std::optional<Piece> piece = NextPiece(runs, std::nullopt, segment);
+  if (piece) ReadPiece(runs[piece->run], *piece, *written, *store, sets[0]);
+  std::optional<StripeCodec> codec;
+  if (!runs.empty()) codec.emplace(static_cast<int>(disks_.size()), recovery_disks_);
+  std::vector<BlockSums> sums;
+  for (std::size_t n = 0; piece && !loss.target_failed; ++n) {
+    const std::optional<Piece> next = NextPiece(runs, piece, segment);
+    const auto read_next = [&] {
+      ReadPiece(runs[next->run], *next, *written, *store, sets[(n + 1) % 2]);
+    };
+    std::jthread reader;  // joined at the end of each piece, however it ends
+    if (next && read_beside) reader = std::jthread(read_next);
+    Run& run = runs[piece->run];
+    if (piece->at == run.block * block_size_) {
+      sums.assign(disks_.size(), BlockSums(block_size_, true));
     }
-    // The stripes right after it that lose the same blocks go with it.
-    const std::vector<bool> lost = LostIn(first.block, store->Have(first.block));
-    std::uint64_t count = 1;
-    while (s + count < stripes.size() && count < most &&
-           stripes[s + count].block == first.block + count &&
-           LostIn(first.block + count, store->Have(first.block + count)) == lost) {
-      ++count;
-    }
-    if (!RebuildRun(target, *written, *store, first.block, count, buffers, chains,
-                    &loss)) {
-      for (std::uint64_t k = 0; k < count; ++k) Lose(stripes[s + k], &loss);
-    }
-    s += count;
+    if (!run.failed) WritePiece(*codec, run, *piece, sets[n % 2], target, sums, &loss);
+    if (!next || next->run != piece->run) FinishRun(stripes, run, sums, chains, &loss);
+    if (next && !read_beside) read_next();
+    piece = next;
   }
   // A disk lost whole has every stripe damaged, rebuilt in order, where the
   // stripes given are all of them.

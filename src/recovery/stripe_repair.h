@@ -14,6 +14,7 @@
 #include "platform/file.h"
 #include "recovery/checksum.h"
 #include "recovery/recovery_block_store.h"
+#include "recovery/stripe_codec.h"
 
 namespace slicery {
 
@@ -70,15 +71,33 @@ class StripeRepair {
   // read from `written` at their offsets in the file, and the rebuilt ones
   // written into `target` at theirs. A rebuilt block whose checksum its disk
   // told must have it. Without `written` or `store`, nothing is rebuilt.
+  // With `read_beside`, which the host's files must allow (see
+  // Env::FilesAcrossThreads), the next stripes are read on a thread of their
+  // own while these are rebuilt and written.
   StripeLoss Rebuild(const std::vector<DamagedStripe>& stripes, RecoveryBlockStore* store,
-                     File& target, File* written) const;
+                     File& target, File* written, bool read_beside) const;
 
  private:
-  // Room for one segment of each block of a stripe.
-  struct Buffers {
+  // A run of neighbouring stripes that lose the same blocks, rebuilt
+  // together: `count` stripes from stripe `block`, the `first` of those given.
+  struct Run {
+    std::size_t first = 0;
+    std::uint64_t block = 0;
+    std::uint64_t count = 0;
+    std::vector<bool> lost;  // data blocks, then recovery blocks
+    bool failed = false;     // its stripes could not be rebuilt
+  };
+  // The part of a run read at once: `size` bytes from `at` of every chunk.
+  struct Piece {
+    std::size_t run = 0;
+    std::uint64_t at = 0;
     std::size_t size = 0;
+  };
+  // One piece's bytes of every block of its stripes, and how reading went.
+  struct Buffers {
     std::vector<unsigned char> bytes;
     std::vector<unsigned char*> blocks;
+    enum class Read { kDone, kTargetFailed, kStoreFailed } read = Read::kDone;
   };
   // The bytes of each disk read at once for a run of stripes rebuilt
   // together: a few reads of each disk where a stripe at a time would take
@@ -86,9 +105,19 @@ class StripeRepair {
   static constexpr std::uint64_t kRunBytes = 256 * 1024;
 
   std::vector<bool> LostIn(std::uint64_t block, std::uint16_t have) const;
-  bool RebuildRun(File& target, File& written, RecoveryBlockStore& store,
-                  std::uint64_t block, std::uint64_t count, Buffers& buffers,
-                  std::vector<ChunkChecksum>& chains, StripeLoss* loss) const;
+  std::vector<Run> PlanRuns(const std::vector<DamagedStripe>& stripes,
+                            RecoveryBlockStore* store, std::size_t segment,
+                            StripeLoss* loss) const;
+  std::optional<Piece> NextPiece(const std::vector<Run>& runs,
+                                 const std::optional<Piece>& after,
+                                 std::size_t segment) const;
+  void ReadPiece(const Run& run, const Piece& piece, File& written,
+                 RecoveryBlockStore& store, Buffers& into) const;
+  void WritePiece(const StripeCodec& codec, Run& run, const Piece& piece, Buffers& from,
+                  File& target, std::vector<BlockSums>& sums, StripeLoss* loss) const;
+  void FinishRun(const std::vector<DamagedStripe>& stripes, const Run& run,
+                 std::vector<BlockSums>& sums, std::vector<ChunkChecksum>& chains,
+                 StripeLoss* loss) const;
   void Lose(const DamagedStripe& stripe, StripeLoss* loss) const;
 
   const std::vector<DiskBlocks>& disks_;
