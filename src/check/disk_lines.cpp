@@ -77,7 +77,7 @@ void ScanDisk(Context& ctx, const std::string& name, File& file, std::uint64_t b
         take(block, bytes);
         return true;
       },
-      [&] { return KeepReading(ctx, name); }, meter);
+      [&] { return KeepReading(ctx, name); }, meter, ctx.env.FilesAcrossThreads());
   // A disk none of whose blocks is good is kept as that, not block by block:
   // the memory stays small for any set.
   disk->blocks.all_bad = !scan.bad.empty() && scan.bad.size() == sums.size();

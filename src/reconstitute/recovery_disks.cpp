@@ -8,6 +8,7 @@
 #include "diskset/volume.h"
 #include "reconstitute/rebuild_notices.h"
 #include "reconstitute/recovery_rebuild.h"
+#include "recovery/block_reader.h"
 #include "recovery/checksum.h"
 #include "ui/console.h"
 #include "ui/dialog.h"
@@ -70,24 +71,23 @@ void RecoveryRebuild::ReadRecoveryBlocks(const RecoveryRecord& record,
   ProgressMeter meter(ctx_.out);
   const std::string label = "Reading " + RecoveryDiskName(r) + " [";
   meter.Start(label.c_str());
-  std::vector<char> block(block_size_);
   std::uint64_t bad = 0, read = 0, dots = 0;
+  std::optional<BlockReader> reader;
+  if (chunk)
+    reader.emplace(*chunk, length, block_size_, wanted, ctx_.env.FilesAcrossThreads());
   for (std::size_t i = 0; i < wanted.size(); ++i) {
     const std::uint64_t j = wanted[i];
-    const std::uint64_t at = j * block_size_;
-    const std::size_t size =
-        at < length ? static_cast<std::size_t>(std::min(block_size_, length - at)) : 0;
-    bool failed = false;
-    if (chunk && j < record.blocks.size() && chunk->Seek(at) &&
-        chunk->Read(block.data(), size, &failed) == size && !failed &&
-        BlockChecksum({block.data(), size}) == record.blocks[j]) {
-      store_->Put(j, r, {block.data(), size});
-      read += size;
+    const std::optional<std::string_view> block =
+        reader ? reader->Next().bytes : std::nullopt;
+    if (block && j < record.blocks.size() && BlockChecksum(*block) == record.blocks[j]) {
+      store_->Put(j, r, *block);
+      read += block->size();
     } else {
       ++bad;
     }
     DrawDotsDue(meter, i + 1, wanted.size(), &dots);
   }
+  reader.reset();
   if (chunk) chunk->Close();  // read only
   meter.Finish();
   ctx_.out << read << " bytes read.";

@@ -161,7 +161,7 @@ RecoveryRebuild::DiskRead RecoveryRebuild::ReadDataDisk(File& target,
     };
     scan = ScanChunk(
         *data, disk.length, unit, sums ? &sums->blocks : nullptr, take,
-        [&] { return KeepReading(index); }, meter);
+        [&] { return KeepReading(index); }, meter, ctx_.env.FilesAcrossThreads());
     data->Close();  // read only
     if (scan.stopped) {
       EndLine(ctx_);

@@ -32,9 +32,12 @@ struct ChunkScan {
 // and matches its checksum in `sums` where given, goes to `take`; any other
 // is bad. After kFailuresInARow read errors in a row `keep_reading` is asked:
 // false makes every block not yet read bad. The dots count 25ths on `meter`.
+// With `read_beside` (see BlockReader), the next blocks are read on a thread
+// of their own while these are checked and taken.
 ChunkScan ScanChunk(File& data, std::uint64_t length, std::uint64_t block_size,
                     const std::vector<std::uint64_t>* sums,
                     const std::function<bool(std::uint64_t, std::string_view)>& take,
-                    const std::function<bool()>& keep_reading, ProgressMeter& meter);
+                    const std::function<bool()>& keep_reading, ProgressMeter& meter,
+                    bool read_beside = false);
 
 }  // namespace slicery
