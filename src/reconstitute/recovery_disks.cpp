@@ -77,11 +77,10 @@ void RecoveryRebuild::ReadRecoveryBlocks(const RecoveryRecord& record,
     reader.emplace(*chunk, length, block_size_, wanted, ctx_.env.FilesAcrossThreads());
   for (std::size_t i = 0; i < wanted.size(); ++i) {
     const std::uint64_t j = wanted[i];
-    const std::optional<std::string_view> block =
-        reader ? reader->Next().bytes : std::nullopt;
-    if (block && j < record.blocks.size() && BlockChecksum(*block) == record.blocks[j]) {
-      store_->Put(j, r, *block);
-      read += block->size();
+    const BlockReader::Block block = reader ? reader->Next() : BlockReader::Block{};
+    if (block.bytes && j < record.blocks.size() && block.sum == record.blocks[j]) {
+      store_->Put(j, r, *block.bytes);
+      read += block.bytes->size();
     } else {
       ++bad;
     }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "recovery/checksum.h"
+
 namespace slicery {
 namespace {
 
@@ -56,6 +58,11 @@ void BlockReader::Read(Batch& batch) {
   bool failed = false;
   batch.read = file_.Seek(start * block_size_) &&
                file_.Read(batch.bytes.data(), size, &failed) == size && !failed;
+  batch.sums.clear();
+  for (std::size_t k = 0; batch.read && k < batch.count; ++k) {
+    batch.sums.push_back(BlockChecksum(
+        {batch.bytes.data() + k * block_size_, SizeOf(blocks_[batch.first + k])}));
+  }
 }
 
 void BlockReader::ReadAhead() {
@@ -80,16 +87,18 @@ BlockReader::Block BlockReader::Next() {
     if (!one_at_a_time_) ReadAhead();
   }
   if (!one_at_a_time_) {
-    const std::size_t at = (index - blocks_[now_.first]) * block_size_;
-    return {index, std::string_view(now_.bytes.data() + at, SizeOf(index))};
+    const std::size_t k = static_cast<std::size_t>(index - blocks_[now_.first]);
+    return {index, std::string_view(now_.bytes.data() + k * block_size_, SizeOf(index)),
+            now_.sums[k]};
   }
   const std::size_t size = SizeOf(index);
   bool failed = false;
   if (file_.Seek(index * block_size_) &&
       file_.Read(single_.data(), size, &failed) == size && !failed) {
-    return {index, std::string_view(single_.data(), size)};
+    const std::string_view bytes(single_.data(), size);
+    return {index, bytes, BlockChecksum(bytes)};
   }
-  return {index, std::nullopt};
+  return {index, std::nullopt, 0};
 }
 
 }  // namespace slicery

@@ -2,7 +2,9 @@
 // many neighbouring blocks at once while they read well, the next ones on a
 // thread of their own where the host allows it, and one block at a time,
 // nothing read ahead, once a read has failed, so that a read error costs its
-// block only and a failing disk is noticed as soon as it fails.
+// block only and a failing disk is noticed as soon as it fails. Each block's
+// checksum is taken where it is read, so that a pass that checks blocks
+// leaves its own thread free for what it does with them.
 #pragma once
 
 #include <cstddef>
@@ -29,11 +31,13 @@ class BlockReader {
   BlockReader(const BlockReader&) = delete;
   BlockReader& operator=(const BlockReader&) = delete;
 
-  // The next block: its bytes, or nothing where it did not read. Valid until
-  // the next call.
+  // The next block: its bytes and their checksum (BlockChecksum), taken
+  // where they were read, or nothing where it did not read. Valid until the
+  // next call.
   struct Block {
     std::uint64_t index = 0;
     std::optional<std::string_view> bytes;
+    std::uint64_t sum = 0;
   };
   Block Next();
   bool Done() const { return next_ >= blocks_.size(); }
@@ -44,6 +48,7 @@ class BlockReader {
   struct Batch {
     std::size_t first = 0, count = 0;
     std::vector<char> bytes;
+    std::vector<std::uint64_t> sums;
     bool read = false;
   };
   std::size_t SizeOf(std::uint64_t block) const;

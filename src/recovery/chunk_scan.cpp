@@ -23,8 +23,9 @@ ChunkScan ScanChunk(File& data, std::uint64_t length, std::uint64_t block_size,
   for (std::uint64_t j = 0; j < blocks; ++j) every[j] = j;
   BlockReader reader(data, length, block_size, std::move(every), read_beside);
   for (std::uint64_t j = 0; j < blocks; ++j) {
-    const std::optional<std::string_view> block = reader.Next().bytes;
-    const std::uint64_t sum = block ? BlockChecksum(*block) : 0;
+    const BlockReader::Block next = reader.Next();
+    const std::optional<std::string_view>& block = next.bytes;
+    const std::uint64_t sum = next.sum;
     chunk.AddBlock(sum);
     whole = whole && block;
     failures = block ? 0 : failures + 1;

@@ -1,6 +1,12 @@
 #include "recovery/kept_rows.h"
 
 namespace slicery {
+namespace {
+
+// The temporary folder's bytes left free at least once the chunks are kept.
+constexpr std::uint64_t kLeftFree = 64 * 1024 * 1024;
+
+}  // namespace
 
 std::unique_ptr<KeptRows> KeptRows::Make(Env& env, int first, int end,
                                          std::uint64_t length, std::uint64_t block_size) {
@@ -8,7 +14,10 @@ std::unique_ptr<KeptRows> KeptRows::Make(Env& env, int first, int end,
   const std::string folder = env.TempFolder();
   const std::uint64_t needed = static_cast<std::uint64_t>(end - first) * length;
   const std::optional<std::uint64_t> free = env.FreeBytesIn(folder);
-  if (folder.empty() || !free || *free < needed) return nullptr;
+  // The folder is the system's: what others keep there keeps some room too.
+  if (folder.empty() || !free || *free < needed || *free - needed < kLeftFree) {
+    return nullptr;
+  }
   std::unique_ptr<File> file = env.CreateScratchFile(folder);
   if (!file) return nullptr;
   return std::unique_ptr<KeptRows>(
