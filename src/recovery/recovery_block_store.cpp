@@ -23,11 +23,13 @@ bool RecoveryBlockStore::Create() {
 
 bool RecoveryBlockStore::Put(std::uint64_t block, int disk, std::string_view bytes) {
   if (reading_ || (!writer_ && !Create())) return false;
-  std::vector<char> padded(block_size_, '\0');
-  std::copy_n(bytes.data(), std::min<std::uint64_t>(bytes.size(), block_size_),
-              padded.begin());
+  // Only a short block, the last of a chunk, needs zeros after its bytes.
+  const std::size_t size =
+      static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), block_size_));
+  const std::vector<char> zeros(block_size_ - size, '\0');
   const std::uint64_t slot = slots_.size();
-  if (!writer_->Seek(slot * block_size_) || !writer_->Write(padded.data(), block_size_)) {
+  if (!writer_->Seek(slot * block_size_) || !writer_->Write(bytes.data(), size) ||
+      !writer_->Write(zeros.data(), zeros.size())) {
     return false;
   }
   slots_[{block, disk}] = slot;
