@@ -52,6 +52,9 @@ const char* SplitNotice(const InjectedFault& fault) {
     if (fault.kind == FaultKind::kRead) return kSourceUnreadable;
     return fault.kind == FaultKind::kOpen ? kCannotOpen : nullptr;
   }
+  // What the temporary folder keeps can be computed again: a fault there
+  // costs time, and is told nowhere.
+  if (fault.path.starts_with(MemoryEnv::kTempFolder)) return nullptr;
   if (fault.kind == FaultKind::kFreeSpace) return kTooSmall;
   // A record that cannot be read refuses its volume like one that cannot be written.
   if (fault.kind == FaultKind::kRead) return kUnwritable;
@@ -372,13 +375,29 @@ void RunWithFault(FaultKind kind, int nth, int recovery, bool read_back) {
   }
 }
 
-// The set: plain; with one recovery disk; and with one, its volumes not read
-// back, so that the checksum files come from the write.
-enum class SetKind { kPlain, kRecovery, kRecoveryNotReadBack };
+// The set: plain; with one recovery disk; with one, its volumes not read
+// back, so that the checksum files come from the write; and with two, the
+// second's chunk kept in the temporary folder while the first is written,
+// read back and not.
+enum class SetKind {
+  kPlain,
+  kRecovery,
+  kRecoveryNotReadBack,
+  kTwoRecoveryDisks,
+  kTwoRecoveryDisksNotReadBack
+};
 class FaultSweepTest : public ::testing::TestWithParam<SetKind> {
  protected:
-  int recovery() const { return GetParam() == SetKind::kPlain ? 0 : 1; }
-  bool read_back() const { return GetParam() != SetKind::kRecoveryNotReadBack; }
+  int recovery() const {
+    if (GetParam() == SetKind::kPlain) return 0;
+    const bool two = GetParam() == SetKind::kTwoRecoveryDisks ||
+                     GetParam() == SetKind::kTwoRecoveryDisksNotReadBack;
+    return two ? 2 : 1;
+  }
+  bool read_back() const {
+    return GetParam() != SetKind::kRecoveryNotReadBack &&
+           GetParam() != SetKind::kTwoRecoveryDisksNotReadBack;
+  }
 };
 
 TEST_P(FaultSweepTest, EveryFailedCallIsReportedAndNothingIsLost) {
@@ -411,13 +430,19 @@ std::string SetName(const ::testing::TestParamInfo<SetKind>& info) {
       return "RecoverySet";
     case SetKind::kRecoveryNotReadBack:
       return "RecoverySetNotReadBack";
+    case SetKind::kTwoRecoveryDisks:
+      return "TwoRecoveryDisks";
+    case SetKind::kTwoRecoveryDisksNotReadBack:
+      return "TwoRecoveryDisksNotReadBack";
   }
   return "";
 }
 
 INSTANTIATE_TEST_SUITE_P(Sets, FaultSweepTest,
                          ::testing::Values(SetKind::kPlain, SetKind::kRecovery,
-                                           SetKind::kRecoveryNotReadBack),
+                                           SetKind::kRecoveryNotReadBack,
+                                           SetKind::kTwoRecoveryDisks,
+                                           SetKind::kTwoRecoveryDisksNotReadBack),
                          SetName);
 
 }  // namespace
