@@ -24,9 +24,7 @@ BlockReader::BlockReader(File& file, std::uint64_t length, std::uint64_t block_s
   Read(ahead_);
 }
 
-BlockReader::~BlockReader() {
-  if (reader_.joinable()) reader_.join();
-}
+BlockReader::~BlockReader() = default;
 
 std::size_t BlockReader::SizeOf(std::uint64_t block) const {
   const std::uint64_t at = block * block_size_;
@@ -69,7 +67,8 @@ void BlockReader::ReadAhead() {
   Plan(ahead_, now_.first + now_.count);
   if (ahead_.count == 0) return;
   if (read_beside_) {
-    reader_ = std::jthread([this] { Read(ahead_); });
+    if (!reader_) reader_.emplace();
+    reader_->Start([this] { Read(ahead_); });
   } else {
     Read(ahead_);
   }
@@ -79,7 +78,7 @@ BlockReader::Block BlockReader::Next() {
   const std::size_t position = next_++;
   const std::uint64_t index = blocks_[position];
   if (!one_at_a_time_ && position == now_.first + now_.count) {
-    if (reader_.joinable()) reader_.join();
+    if (reader_) reader_->Wait();
     std::swap(now_, ahead_);
     // A batch that did not read is read again block by block, and so is
     // everything after it.

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "platform/file.h"
+#include "recovery/task_thread.h"
 
 namespace slicery {
 
@@ -63,7 +63,7 @@ class BlockReader {
   std::size_t next_ = 0;  // position of the next block to hand out
   bool one_at_a_time_ = false;
   Batch now_, ahead_;
-  std::jthread reader_;
+  std::optional<TaskThread> reader_;  // after what its reads fill
   std::vector<char> single_;
 };
 

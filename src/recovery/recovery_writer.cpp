@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include "diskset/block_copy.h"
 #include "recovery/checksum.h"
 #include "recovery/stripe_codec.h"
+#include "recovery/task_thread.h"
 
 namespace slicery {
 namespace {
@@ -184,14 +184,19 @@ class RecoveryDiskWriter {
     BlockSums sums(plan_.block_size, true);
     Segments sets[2] = {MakeSegments(), MakeSegments()};
     ReadSegments(0, sets[0], read_sums);
+    // Made after what its reads fill, so that it waits for them however the
+    // pass ends.
+    std::optional<TaskThread> reader;
+    if (env_.FilesAcrossThreads()) reader.emplace();
     for (std::uint64_t at = 0, n = 0; at < length_; at += segment_, ++n) {
       Segments& now = sets[n % 2];
       if (!now.read) return VolumeWrite::kSourceFailed;
       Segments& next = sets[(n + 1) % 2];
       const bool more = at + segment_ < length_;
-      std::jthread reader;  // joined at the end of each segment, however it ends
-      if (more && env_.FilesAcrossThreads()) {
-        reader = std::jthread([&, at] { ReadSegments(at + segment_, next, read_sums); });
+      if (more && reader) {
+        reader->Start([this, at, &next, &read_sums] {
+          ReadSegments(at + segment_, next, read_sums);
+        });
       }
       const std::size_t size = std::min<std::uint64_t>(segment_, length_ - at);
       codec.EncodeRows(size, now.blocks.data(), index_, rows, outs.data());
@@ -201,7 +206,8 @@ class RecoveryDiskWriter {
       sums.Add(outs[0], size);
       for (int r = 1; r < rows; ++r) kept_->Put(index_ + r, outs[r], size);
       if (!Progress(chunk, at + size)) return VolumeWrite::kFailed;
-      if (more && !reader.joinable()) ReadSegments(at + segment_, next, read_sums);
+      if (more && !reader) ReadSegments(at + segment_, next, read_sums);
+      if (reader) reader->Wait();
     }
     sums.Finish();
     blocks_ = sums.blocks();

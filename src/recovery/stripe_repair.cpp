@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <bit>
-#include <thread>
 
 #include "recovery/recovery_files.h"
 #include "recovery/recovery_writer.h"
 #include "recovery/stripe_codec.h"
+#include "recovery/task_thread.h"
 
 namespace slicery {
 namespace {
@@ -254,20 +254,23 @@ StripeLoss StripeRepair::Rebuild(const std::vector<DamagedStripe>& stripes,
   std::optional<StripeCodec> codec;
   if (!runs.empty()) codec.emplace(static_cast<int>(disks_.size()), recovery_disks_);
   std::vector<BlockSums> sums;
+  std::optional<TaskThread> reader;  // made after what its reads fill
+  if (read_beside) reader.emplace();
   for (std::size_t n = 0; piece && !loss.target_failed; ++n) {
     const std::optional<Piece> next = NextPiece(runs, piece, segment);
-    const auto read_next = [&] {
-      ReadPiece(runs[next->run], *next, *written, *store, sets[(n + 1) % 2]);
+    Buffers& ahead = sets[(n + 1) % 2];
+    const auto read_next = [this, &runs, next, written, store, &ahead] {
+      ReadPiece(runs[next->run], *next, *written, *store, ahead);
     };
-    std::jthread reader;  // joined at the end of each piece, however it ends
-    if (next && read_beside) reader = std::jthread(read_next);
+    if (next && reader) reader->Start(read_next);
     Run& run = runs[piece->run];
     if (piece->at == run.block * block_size_) {
       sums.assign(disks_.size(), BlockSums(block_size_, true));
     }
     if (!run.failed) WritePiece(*codec, run, *piece, sets[n % 2], target, sums, &loss);
     if (!next || next->run != piece->run) FinishRun(stripes, run, sums, chains, &loss);
-    if (next && !read_beside) read_next();
+    if (next && !reader) read_next();
+    if (reader) reader->Wait();
     piece = next;
   }
   // A disk lost whole has every stripe damaged, rebuilt in order, where the
