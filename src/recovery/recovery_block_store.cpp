@@ -28,8 +28,9 @@ bool RecoveryBlockStore::Put(std::uint64_t block, int disk, std::string_view byt
       static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), block_size_));
   const std::vector<char> zeros(block_size_ - size, '\0');
   const std::uint64_t slot = slots_.size();
-  if (!writer_->Seek(slot * block_size_) || !writer_->Write(bytes.data(), size) ||
-      !writer_->Write(zeros.data(), zeros.size())) {
+  if (!writer_->Seek(slot * block_size_) ||
+      (size > 0 && !writer_->Write(bytes.data(), size)) ||
+      (!zeros.empty() && !writer_->Write(zeros.data(), zeros.size()))) {
     return false;
   }
   slots_[{block, disk}] = slot;
