@@ -55,8 +55,7 @@ void KeptRows::Start(int row) {
 void KeptRows::Put(int row, const unsigned char* bytes, std::size_t size) {
   if (!Find(row) || At(row).state != Row::kFilling) return;
   Row& kept = At(row);
-  const std::uint64_t place = static_cast<std::uint64_t>(row - first_) * length_;
-  if (kept.filled + size > length_ || !file_->Seek(place + kept.filled) ||
+  if (kept.filled + size > length_ || !file_->Seek(PlaceOf(row) + kept.filled) ||
       !file_->Write(reinterpret_cast<const char*>(bytes), size)) {
     kept.state = Row::kEmpty;
     return;
@@ -76,18 +75,9 @@ void KeptRows::Finish(int row) {
   kept.state = Row::kKept;
 }
 
-bool KeptRows::Read(int row, std::uint64_t at, std::size_t size, unsigned char* into) {
-  if (!Has(row) || at + size > length_) return false;
-  const std::uint64_t place = static_cast<std::uint64_t>(row - first_) * length_;
-  bool failed = false;
-  return file_->Seek(place + at) &&
-         file_->Read(reinterpret_cast<char*>(into), size, &failed) == size && !failed;
-}
-
 File* KeptRows::Reader(int row) {
   if (!Has(row)) return nullptr;
-  const std::uint64_t place = static_cast<std::uint64_t>(row - first_) * length_;
-  return file_->Seek(place) ? file_.get() : nullptr;
+  return file_->Seek(PlaceOf(row)) ? file_.get() : nullptr;
 }
 
 const std::vector<std::uint64_t>& KeptRows::Sums(int row) const {

@@ -36,13 +36,10 @@ class KeptRows {
   void Put(int row, const unsigned char* bytes, std::size_t size);
   void Finish(int row);
 
-  // `size` bytes of the kept chunk of disk `row`, from `at`. False on a read
-  // error; the checksums of the blocks read tell whether they came back as
-  // they were kept.
-  bool Read(int row, std::uint64_t at, std::size_t size, unsigned char* into);
+  // The checksums of the blocks of the kept chunk of disk `row`.
   const std::vector<std::uint64_t>& Sums(int row) const;
-  // The kept file, at the first byte of the kept chunk of disk `row`, for a
-  // copy made by the host; null when it is not kept or cannot be reached.
+  // The kept file, at the first byte of the kept chunk of disk `row`, to be
+  // copied from; null when it is not kept or cannot be reached.
   File* Reader(int row);
   // A kept chunk that did not read back as it was kept.
   void Forget(int row);
@@ -57,6 +54,9 @@ class KeptRows {
   KeptRows(std::unique_ptr<File> file, int first, int end, std::uint64_t length,
            std::uint64_t block_size);
   Row& At(int row) { return rows_[static_cast<std::size_t>(row - first_)]; }
+  std::uint64_t PlaceOf(int row) const {
+    return static_cast<std::uint64_t>(row - first_) * length_;
+  }
   const Row* Find(int row) const;
 
   std::unique_ptr<File> file_;

@@ -45,9 +45,9 @@ class RecoveryDiskWriter {
     if (status == VolumeWrite::kWritten && !closed) status = VolumeWrite::kFailed;
     if (status == VolumeWrite::kWritten) status = WriteRecord();
     if (status == VolumeWrite::kWritten && read_back) status = ReadBack(chunk_written);
-    // A kept chunk copied by the host is first checked by the read-back: one
-    // that fails it is computed from the source for the next disk offered.
-    if (status == VolumeWrite::kReadBackFailed && copied_by_host_) kept_->Forget(index_);
+    // A kept chunk copied with the read-back to come is first checked there:
+    // one that fails it is computed from the source for the next disk offered.
+    if (status == VolumeWrite::kReadBackFailed && copied_kept_) kept_->Forget(index_);
     if (status != VolumeWrite::kWritten) {
       // The removals reach the medium too, as a data disk's do: a disk pulled
       // at the next request must keep no record, synced before the disk was
@@ -76,8 +76,7 @@ class RecoveryDiskWriter {
   // else computed from the source.
   VolumeWrite Fill(File& chunk, bool read_back) {
     if (kept_ && kept_->Has(index_)) {
-      const std::optional<VolumeWrite> copied =
-          read_back ? CopyKeptByHost(chunk) : CopyKept(chunk);
+      const std::optional<VolumeWrite> copied = CopyKept(chunk, read_back);
       if (copied) return *copied;
       // What was kept did not come back as it was kept: the chunk is computed
       // again, in place of what was written of it.
@@ -87,36 +86,33 @@ class RecoveryDiskWriter {
     return Encode(chunk);
   }
 
-  // The kept chunk onto the disk, each block checked against the checksum it
-  // was kept with. Nothing when the kept chunk did not read back so.
-  std::optional<VolumeWrite> CopyKept(File& chunk) {
-    std::vector<unsigned char> bytes(segment_);
-    BlockSums sums(plan_.block_size, true);
-    for (std::uint64_t at = 0; at < length_; at += segment_) {
-      const std::size_t size = std::min<std::uint64_t>(segment_, length_ - at);
-      if (!kept_->Read(index_, at, size, bytes.data())) return std::nullopt;
-      if (!chunk.Write(reinterpret_cast<const char*>(bytes.data()), size)) {
-        return VolumeWrite::kFailed;
-      }
-      sums.Add(bytes.data(), size);
-      if (!Progress(chunk, at + size)) return VolumeWrite::kFailed;
-    }
-    sums.Finish();
-    if (sums.blocks() != kept_->Sums(index_)) return std::nullopt;
-    blocks_ = sums.blocks();
-    return VolumeWrite::kWritten;
-  }
+  // The sums of a kept chunk's bytes as they pass through the buffer, over
+  // all the stretches of one copy.
+  class KeptSums : public ChunkWatcher {
+   public:
+    explicit KeptSums(BlockSums& sums) : sums_(sums) {}
+    void Start() override {}
+    void Bytes(const char* bytes, std::size_t size) override { sums_.Add(bytes, size); }
 
-  // The kept chunk onto the disk, copied inside the host where it can, one
-  // dot's stretch at a time; its bytes are checked by the read-back, against
-  // the checksums it was kept with. Nothing when the kept chunk did not read.
-  std::optional<VolumeWrite> CopyKeptByHost(File& chunk) {
+   private:
+    BlockSums& sums_;
+  };
+
+  // The kept chunk onto the disk, one dot's stretch at a time. With the
+  // read-back to come, it is copied inside the host where it can, and checked
+  // there against the checksums it was kept with; without, it goes through
+  // the buffer and is checked here. Nothing when the kept chunk did not read,
+  // or not as it was kept.
+  std::optional<VolumeWrite> CopyKept(File& chunk, bool read_back) {
     File* kept = kept_->Reader(index_);
     if (kept == nullptr) return std::nullopt;
+    BlockSums sums(plan_.block_size, true);
+    KeptSums watcher(sums);
     const std::uint64_t stretch = length_ / kProgressScale + 1;
     for (std::uint64_t at = 0; at < length_;) {
       const std::uint64_t wanted = std::min(stretch, length_ - at);
-      const CopyResult copy = CopyBlocks(*kept, chunk, wanted, DotRule{}, meter_);
+      const CopyResult copy = CopyBlocks(*kept, chunk, wanted, DotRule{}, meter_,
+                                         CopyInKernel, read_back ? nullptr : &watcher);
       if (copy.status == CopyStatus::kWriteFailed) return VolumeWrite::kFailed;
       if (copy.status == CopyStatus::kReadFailed || copy.bytes != wanted) {
         return std::nullopt;
@@ -124,8 +120,10 @@ class RecoveryDiskWriter {
       at += wanted;
       if (!Progress(chunk, at)) return VolumeWrite::kFailed;
     }
+    sums.Finish();
+    if (!read_back && sums.blocks() != kept_->Sums(index_)) return std::nullopt;
     blocks_ = kept_->Sums(index_);
-    copied_by_host_ = true;
+    copied_kept_ = true;
     return VolumeWrite::kWritten;
   }
 
@@ -314,7 +312,7 @@ class RecoveryDiskWriter {
   const std::uint64_t length_;
   const std::size_t segment_;
   std::uint64_t dots_ = 0;
-  bool copied_by_host_ = false;
+  bool copied_kept_ = false;
   std::vector<std::uint64_t> blocks_;  // of the recovery chunk written
   std::string record_text_;
   std::optional<FileIdentity> record_written_;

@@ -4,7 +4,6 @@
 // damaged disks, after which the old disks and every recovery disk are put
 // away and a plain rebuild gives the file back.
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <map>
 
@@ -304,11 +303,7 @@ TEST_P(CheckTest, TellsWhatTheSetIsAndWritesNewCopiesOfItsDamagedDisks) {
 
 INSTANTIATE_TEST_SUITE_P(Sets, CheckTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<CheckCase>& info) {
-                           std::string name = info.param.name;
-                           for (char& ch : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           }
-                           return name;
+                           return CaseName(info.param.name);
                          });
 
 }  // namespace

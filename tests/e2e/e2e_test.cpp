@@ -1,5 +1,6 @@
 #include "e2e/e2e_test.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 
@@ -37,6 +38,13 @@ std::vector<Step> Requests(int from, int to) {
     steps.push_back({"Slicery", RequestDisk(n), "o", std::to_string(n)});
   }
   return steps;
+}
+
+std::string CaseName(std::string name) {
+  for (char& ch : name) {
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  }
+  return name;
 }
 
 std::string NumberedSplitInsert(int number) {

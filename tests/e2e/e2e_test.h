@@ -46,6 +46,9 @@ std::vector<Step> operator+(std::vector<Step> a, const std::vector<Step>& b);
 std::vector<Step> Requests(int from, int to);
 // The split's request for data disk `number` of a set with recovery disks.
 std::string NumberedSplitInsert(int number);
+// A table row's name as a test's name: every character but letters and
+// digits made '_'.
+std::string CaseName(std::string name);
 // OK to the split's insert request for each disk named; `numbered` for a set
 // with recovery disks, whose requests name each data disk from Disk #1.
 std::vector<Step> SplitDisks(const std::vector<std::string>& disks,

@@ -1,7 +1,6 @@
 // Sets with recovery disks through the real program: the split's recovery
 // disks after its data disks.
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 #include "e2e/e2e_test.h"
@@ -480,11 +479,7 @@ TEST_P(RecoveryRebuildTest, RebuildsWhatTheRecoveryDisksCover) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, RecoveryRebuildTest, ::testing::ValuesIn(kRebuildCases),
                          [](const ::testing::TestParamInfo<RebuildCase>& info) {
-                           std::string name = info.param.name;
-                           for (char& ch : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           }
-                           return name;
+                           return CaseName(info.param.name);
                          });
 
 }  // namespace
